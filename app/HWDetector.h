@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/MidiPorts.h"
+
+#include <atomic>
+
+namespace tarnovelle
+{
+
+using juce::uint8;
+
+/** Finds the instrument among all MIDI ports with the MIDI Identity Request.
+
+    Every input is opened; the request goes out on each output in turn; the first Identity
+    Reply with the maker's ID and the expected family and member decides which input and
+    output lead to the instrument. Runs under a modal progress window.
+*/
+class HWDetector final
+{
+public:
+    static void setExpectedFamily (uint8 first, uint8 second);
+    static void setExpectedMember (uint8 first, uint8 second);
+
+    /** Returns true when the instrument was found; the input is then open and started with
+        the given callback, and the output open. Otherwise both are null.
+    */
+    static bool detect (MidiPortCallback* callback, std::unique_ptr<MidiInputPort>& input,
+                        std::unique_ptr<MidiOutputPort>& output);
+
+    /** The four version bytes of the last reply whose identity matched. */
+    static void getFirmwareVersion (uint8& rev1, uint8& rev2, uint8& rev3, uint8& rev4);
+
+    /** Sends F0 7E 7F 06 01 F7 on the output. */
+    static void sendIdentityRequest (MidiOutputPort* output);
+
+    /** Examines identity replies during one detection; shared by every opened input. */
+    class MidiCallback final : public MidiPortCallback
+    {
+    public:
+        MidiCallback() = default;
+
+        void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
+
+        /** Set once a reply has been examined, or when the detection stops listening. */
+        std::atomic<bool> received { false };
+        uint8 deviceId = 0xff;
+        MidiInputPort* source = nullptr;
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MidiCallback)
+    };
+
+    class DetectionWindow;
+
+private:
+    HWDetector() = delete;
+};
+
+} // namespace tarnovelle

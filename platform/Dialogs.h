@@ -1,0 +1,64 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <functional>
+
+namespace tarnovelle
+{
+
+enum class DialogIcon
+{
+    none,
+    info,
+    warning
+};
+
+/** What a worker running under a progress window may ask of it. */
+class ProgressReporter
+{
+public:
+    virtual ~ProgressReporter() = default;
+
+    virtual void setProgress (double newProgress) = 0;
+    virtual void setStatusMessage (const juce::String& message) = 0;
+    virtual bool threadShouldExit() const = 0;
+};
+
+/** Settings of a modal progress window: title, status text, and the worker it runs. */
+struct ProgressWindowSpec
+{
+    juce::String title;
+    juce::String statusMessage;
+    int threadPriority = 5;
+    std::function<void (ProgressReporter&)> work;
+};
+
+/** Every dialog the program shows goes through here, so tests can script the answers.
+
+    All calls are made on the message thread and are modal: they return the user's answer.
+*/
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+
+    virtual void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) = 0;
+
+    /** Returns true when the user pressed OK. */
+    virtual bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) = 0;
+
+    /** Returns a default-constructed File when the user cancelled. */
+    virtual juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) = 0;
+
+    /** Returns a default-constructed File when the user cancelled; warns before overwriting. */
+    virtual juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) = 0;
+
+    /** Shows a modal progress window while spec.work runs on a thread of its own. */
+    virtual void runWithProgressWindow (const ProgressWindowSpec& spec) = 0;
+
+    /** Opens a web page in the default browser. */
+    virtual void openUrl (const juce::String& url) = 0;
+};
+
+} // namespace tarnovelle

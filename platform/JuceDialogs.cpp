@@ -1,0 +1,89 @@
+#include "platform/JuceDialogs.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+namespace tarnovelle
+{
+
+namespace
+{
+    juce::MessageBoxIconType toJuceIcon (DialogIcon icon)
+    {
+        switch (icon)
+        {
+            case DialogIcon::info:    return juce::MessageBoxIconType::InfoIcon;
+            case DialogIcon::warning: return juce::MessageBoxIconType::WarningIcon;
+            case DialogIcon::none:    break;
+        }
+
+        return juce::MessageBoxIconType::NoIcon;
+    }
+
+    class ProgressWindow final : public juce::ThreadWithProgressWindow,
+                                 private ProgressReporter
+    {
+    public:
+        explicit ProgressWindow (const ProgressWindowSpec& specToRun)
+            : juce::ThreadWithProgressWindow (specToRun.title, true, false, 10000, "Cancel"),
+              spec (specToRun)
+        {
+            juce::ThreadWithProgressWindow::setStatusMessage (spec.statusMessage);
+        }
+
+        void run() override
+        {
+            if (spec.work)
+                spec.work (*this);
+        }
+
+    private:
+        void setProgress (double newProgress) override { juce::ThreadWithProgressWindow::setProgress (newProgress); }
+        void setStatusMessage (const juce::String& message) override { juce::ThreadWithProgressWindow::setStatusMessage (message); }
+        bool threadShouldExit() const override { return juce::Thread::threadShouldExit(); }
+
+        const ProgressWindowSpec& spec;
+    };
+} // namespace
+
+void JuceDialogs::showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message)
+{
+    juce::NativeMessageBox::showMessageBox (toJuceIcon (icon), title, message);
+}
+
+bool JuceDialogs::showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message)
+{
+    return juce::NativeMessageBox::showOkCancelBox (toJuceIcon (icon), title, message, nullptr, nullptr);
+}
+
+juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
+{
+    juce::FileChooser chooser (title, juce::File(), pattern, true);
+
+    if (chooser.browseForFileToOpen())
+        return chooser.getResult();
+
+    return {};
+}
+
+juce::File JuceDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
+{
+    juce::FileChooser chooser (title, juce::File(), pattern, true);
+
+    if (chooser.browseForFileToSave (true))
+        return chooser.getResult();
+
+    return {};
+}
+
+void JuceDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
+{
+    ProgressWindow window (spec);
+    window.runThread();
+}
+
+void JuceDialogs::openUrl (const juce::String& url)
+{
+    juce::URL (url).launchInDefaultBrowser();
+}
+
+} // namespace tarnovelle

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+namespace tarnovelle
+{
+
+/** The native dialogs, through JUCE: NativeMessageBox, FileChooser, ThreadWithProgressWindow. */
+class JuceDialogs final : public Dialogs
+{
+public:
+    JuceDialogs() = default;
+
+    void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
+    bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
+    juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
+    juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) override;
+    void runWithProgressWindow (const ProgressWindowSpec& spec) override;
+    void openUrl (const juce::String& url) override;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceDialogs)
+};
+
+} // namespace tarnovelle

@@ -1,0 +1,112 @@
+#include "platform/JuceMidiBackend.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+
+namespace tarnovelle
+{
+
+namespace
+{
+    juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices)
+    {
+        juce::StringArray names;
+
+        for (auto& d : devices)
+            names.add (d.name);
+
+        return names;
+    }
+
+    class JuceInputPort final : public MidiInputPort,
+                                private juce::MidiInputCallback
+    {
+    public:
+        JuceInputPort (const juce::MidiDeviceInfo& info, MidiPortCallback* callbackToUse)
+            : callback (callbackToUse)
+        {
+            input = juce::MidiInput::openDevice (info.identifier, this);
+        }
+
+        ~JuceInputPort() override
+        {
+            if (input != nullptr)
+                input->stop();
+        }
+
+        bool isOpen() const { return input != nullptr; }
+
+        void start() override { input->start(); }
+        void stop() override { input->stop(); }
+        juce::String getName() const override { return input->getName(); }
+
+    private:
+        void handleIncomingMidiMessage (juce::MidiInput*, const juce::MidiMessage& message) override
+        {
+            if (callback != nullptr)
+                callback->handleIncomingMidiMessage (this, message);
+        }
+
+        void handlePartialSysexMessage (juce::MidiInput*, const juce::uint8* data, int numBytes, double time) override
+        {
+            if (callback != nullptr)
+                callback->handlePartialSysexMessage (this, data, numBytes, time);
+        }
+
+        MidiPortCallback* callback;
+        std::unique_ptr<juce::MidiInput> input;
+    };
+
+    class JuceOutputPort final : public MidiOutputPort
+    {
+    public:
+        explicit JuceOutputPort (std::unique_ptr<juce::MidiOutput> out) : output (std::move (out)) {}
+
+        void sendMessageNow (const juce::MidiMessage& message) override { output->sendMessageNow (message); }
+        juce::String getName() const override { return output->getName(); }
+
+    private:
+        std::unique_ptr<juce::MidiOutput> output;
+    };
+} // namespace
+
+juce::StringArray JuceMidiBackend::getInputNames()
+{
+    return namesOf (juce::MidiInput::getAvailableDevices());
+}
+
+juce::StringArray JuceMidiBackend::getOutputNames()
+{
+    return namesOf (juce::MidiOutput::getAvailableDevices());
+}
+
+std::unique_ptr<MidiInputPort> JuceMidiBackend::openInput (int index, MidiPortCallback* callback)
+{
+    auto devices = juce::MidiInput::getAvailableDevices();
+
+    if (! juce::isPositiveAndBelow (index, devices.size()))
+        return nullptr;
+
+    auto port = std::make_unique<JuceInputPort> (devices.getReference (index), callback);
+
+    if (! port->isOpen())
+        return nullptr;
+
+    return port;
+}
+
+std::unique_ptr<MidiOutputPort> JuceMidiBackend::openOutput (int index)
+{
+    auto devices = juce::MidiOutput::getAvailableDevices();
+
+    if (! juce::isPositiveAndBelow (index, devices.size()))
+        return nullptr;
+
+    auto output = juce::MidiOutput::openDevice (devices.getReference (index).identifier);
+
+    if (output == nullptr)
+        return nullptr;
+
+    return std::make_unique<JuceOutputPort> (std::move (output));
+}
+
+} // namespace tarnovelle

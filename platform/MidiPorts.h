@@ -1,0 +1,64 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+#include <memory>
+
+namespace tarnovelle
+{
+
+class MidiInputPort;
+
+/** Receives the messages of an open MIDI input, on the input's own thread.
+
+    This plays the part of JUCE's MidiInputCallback; the source is our own port type so
+    that the emulated ports can report where a message came from as real ones do.
+*/
+class MidiPortCallback
+{
+public:
+    virtual ~MidiPortCallback() = default;
+
+    virtual void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) = 0;
+
+    virtual void handlePartialSysexMessage (MidiInputPort*, const juce::uint8*, int, double) {}
+};
+
+/** One open MIDI input. Messages reach the callback only between start() and stop(). */
+class MidiInputPort
+{
+public:
+    virtual ~MidiInputPort() = default;
+
+    virtual void start() = 0;
+    virtual void stop() = 0;
+    virtual juce::String getName() const = 0;
+};
+
+/** One open MIDI output. */
+class MidiOutputPort
+{
+public:
+    virtual ~MidiOutputPort() = default;
+
+    virtual void sendMessageNow (const juce::MidiMessage& message) = 0;
+    virtual juce::String getName() const = 0;
+};
+
+/** The computer's MIDI ports, addressed by device index as JUCE does. */
+class MidiBackend
+{
+public:
+    virtual ~MidiBackend() = default;
+
+    virtual juce::StringArray getInputNames() = 0;
+    virtual juce::StringArray getOutputNames() = 0;
+
+    /** Returns nullptr when the port cannot be opened. */
+    virtual std::unique_ptr<MidiInputPort> openInput (int index, MidiPortCallback* callback) = 0;
+
+    /** Returns nullptr when the port cannot be opened. */
+    virtual std::unique_ptr<MidiOutputPort> openOutput (int index) = 0;
+};
+
+} // namespace tarnovelle

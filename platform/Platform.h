@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+#include "platform/MidiPorts.h"
+
+namespace tarnovelle
+{
+
+/** The process-wide seams: which MIDI ports and which dialogs the program talks to.
+
+    The real application installs the JUCE implementations, the demo the emulated ports,
+    and tests install emulated ports and scripted dialogs. Neither is owned here.
+*/
+namespace Platform
+{
+    MidiBackend& midi();
+    Dialogs& dialogs();
+
+    void setMidiBackend (MidiBackend* backend);
+    void setDialogs (Dialogs* dialogs);
+
+    /** Runs the message loop for the given time, or returns at once when there is none. */
+    void runMessageLoopFor (int milliseconds);
+} // namespace Platform
+
+} // namespace tarnovelle

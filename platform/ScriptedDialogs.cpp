@@ -1,0 +1,167 @@
+#include "platform/ScriptedDialogs.h"
+
+#include "platform/Platform.h"
+
+#include <atomic>
+
+namespace tarnovelle
+{
+
+namespace
+{
+    /** Runs a progress window's worker on a thread of its own, as a progress window does. */
+    class WorkerThread final : public juce::Thread,
+                               private ProgressReporter
+    {
+    public:
+        explicit WorkerThread (const ProgressWindowSpec& specToRun)
+            : juce::Thread (specToRun.title), spec (specToRun)
+        {
+        }
+
+        ~WorkerThread() override { stopThread (10000); }
+
+        void run() override
+        {
+            if (spec.work)
+                spec.work (*this);
+
+            finished.store (true, std::memory_order_release);
+        }
+
+        bool hasFinished() const { return finished.load (std::memory_order_acquire); }
+
+        double getProgress() const { return progress.load(); }
+
+    private:
+        void setProgress (double newProgress) override { progress.store (newProgress); }
+        void setStatusMessage (const juce::String&) override {}
+        bool threadShouldExit() const override { return juce::Thread::threadShouldExit(); }
+
+        const ProgressWindowSpec& spec;
+        std::atomic<bool> finished { false };
+        std::atomic<double> progress { 0.0 };
+    };
+} // namespace
+
+void ScriptedDialogs::answerOkCancel (bool ok)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    okCancelAnswers.push_back (ok);
+}
+
+void ScriptedDialogs::answerFile (const juce::File& file)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    fileAnswers.push_back (file);
+}
+
+std::vector<ScriptedDialogs::Record> ScriptedDialogs::getRecords() const
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    return records;
+}
+
+std::vector<ScriptedDialogs::Record> ScriptedDialogs::getRecords (Kind kind) const
+{
+    std::vector<Record> result;
+
+    for (auto& r : getRecords())
+        if (r.kind == kind)
+            result.push_back (r);
+
+    return result;
+}
+
+int ScriptedDialogs::count (Kind kind) const
+{
+    return (int) getRecords (kind).size();
+}
+
+void ScriptedDialogs::clear()
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    records.clear();
+    okCancelAnswers.clear();
+    fileAnswers.clear();
+}
+
+void ScriptedDialogs::record (Kind kind, DialogIcon icon, const juce::String& title, const juce::String& message)
+{
+    Record r { kind, icon, title, message };
+
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        records.push_back (r);
+    }
+
+    if (onDialog && (kind == Kind::messageBox || kind == Kind::okCancelBox))
+        onDialog (r);
+}
+
+void ScriptedDialogs::showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message)
+{
+    record (Kind::messageBox, icon, title, message);
+}
+
+bool ScriptedDialogs::showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message)
+{
+    record (Kind::okCancelBox, icon, title, message);
+
+    const std::lock_guard<std::mutex> lock (mutex);
+
+    if (okCancelAnswers.empty())
+        return false;
+
+    auto answer = okCancelAnswers.front();
+    okCancelAnswers.pop_front();
+    return answer;
+}
+
+juce::File ScriptedDialogs::nextFile()
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+
+    if (fileAnswers.empty())
+        return {};
+
+    auto file = fileAnswers.front();
+    fileAnswers.pop_front();
+    return file;
+}
+
+juce::File ScriptedDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
+{
+    record (Kind::openChooser, DialogIcon::none, title, pattern);
+    return nextFile();
+}
+
+juce::File ScriptedDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
+{
+    record (Kind::saveChooser, DialogIcon::none, title, pattern);
+    return nextFile();
+}
+
+void ScriptedDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
+{
+    record (Kind::progressWindow, DialogIcon::none, spec.title, spec.statusMessage);
+
+    if (onProgressWindow)
+        onProgressWindow (spec);
+
+    WorkerThread worker (spec);
+    worker.startThread();
+
+    // A real progress window runs a modal loop while its thread works.
+    while (! worker.hasFinished())
+        Platform::runMessageLoopFor (5);
+
+    worker.stopThread (10000);
+}
+
+void ScriptedDialogs::openUrl (const juce::String& url)
+{
+    record (Kind::url, DialogIcon::none, url, {});
+}
+
+} // namespace tarnovelle

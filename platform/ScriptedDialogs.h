@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace tarnovelle
+{
+
+/** Dialogs for tests: records every dialog shown and answers from a script.
+
+    OK/Cancel boxes take the next scripted answer (Cancel once the script is empty);
+    file choosers take the next scripted file (cancelled once the script is empty).
+    Progress windows run their worker on a thread while the message loop keeps running.
+*/
+class ScriptedDialogs final : public Dialogs
+{
+public:
+    enum class Kind
+    {
+        messageBox,
+        okCancelBox,
+        openChooser,
+        saveChooser,
+        progressWindow,
+        url
+    };
+
+    struct Record
+    {
+        Kind kind;
+        DialogIcon icon;
+        juce::String title;
+        juce::String message;
+    };
+
+    ScriptedDialogs() = default;
+
+    void answerOkCancel (bool ok);
+    void answerFile (const juce::File& file);
+
+    /** Called while a progress window is open, on the message thread, before its worker starts. */
+    std::function<void (const ProgressWindowSpec&)> onProgressWindow;
+
+    /** Called for every message box or OK/Cancel box, after it was recorded. */
+    std::function<void (const Record&)> onDialog;
+
+    std::vector<Record> getRecords() const;
+    std::vector<Record> getRecords (Kind kind) const;
+    int count (Kind kind) const;
+    void clear();
+
+    void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
+    bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
+    juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
+    juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) override;
+    void runWithProgressWindow (const ProgressWindowSpec& spec) override;
+    void openUrl (const juce::String& url) override;
+
+private:
+    void record (Kind kind, DialogIcon icon, const juce::String& title, const juce::String& message);
+    juce::File nextFile();
+
+    mutable std::mutex mutex;
+    std::vector<Record> records;
+    std::deque<bool> okCancelAnswers;
+    std::deque<juce::File> fileAnswers;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ScriptedDialogs)
+};
+
+} // namespace tarnovelle

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "protocol/SysexMessage.h"
+#include "platform/MidiPorts.h"
+
+#include <atomic>
+
+namespace tarnovelle
+{
+
+/** The one outstanding request of the process and the reply that answers it.
+
+    The MIDI input thread writes value and reply, then clears waiting (release); the waiting
+    thread reads them only after it has seen waiting cleared (acquire).
+*/
+struct ReplySlot
+{
+    std::atomic<bool> waiting { false };
+    std::atomic<uint8> expectedCommand { 0 };
+    uint8 value = 0;
+    SysexMessage reply;
+};
+
+/** The process-wide reply slot. */
+ReplySlot& getReplySlot() noexcept;
+
+/** The process-wide re-entrant lock held around every setting and sequence exchange. */
+juce::CriticalSection& getDeviceLock() noexcept;
+
+constexpr int replyWaitSlices = 25;
+constexpr int replyWaitSliceMs = 20;
+
+/** Sends the message at once; nothing is awaited. An empty message is not sent. */
+void sendSysex (MidiOutputPort* output, const SysexMessage& message);
+
+/** Sends the request and waits for a reply whose byte 8 is expectedCommand, running the
+    message loop in slices of 20 ms, at most 25 of them. Returns true when it came in time;
+    the value is then byte 9 of the reply.
+
+    A wait started while another wait is in progress is refused at once (returns false) and
+    leaves the outer wait untouched.
+*/
+bool sendAndWaitForValue (MidiOutputPort* output, const SysexMessage& request, uint8 expectedCommand, uint8& value);
+
+/** As sendAndWaitForValue, handing back a copy of the whole reply. */
+bool sendAndWaitForMessage (MidiOutputPort* output, const SysexMessage& request, uint8 expectedCommand,
+                            SysexMessage& reply);
+
+/** Offers an incoming message to the reply slot; called on the MIDI input thread for every
+    message but Active Sensing. Only whole SysEx frames of 10 to 48 bytes can match.
+*/
+void handleSysexReply (const juce::MidiMessage& message);
+
+} // namespace tarnovelle
