@@ -89,11 +89,11 @@ constexpr float switchCapRadius = 10.0f;
 
 constexpr float switchCapCentreY (SwitchPosition position)
 {
-    return position == SwitchPosition::top ? 13.0f : (position == SwitchPosition::middle ? 32.5f : 52.0f);
+    return position == SwitchPosition::top ? 13.5f : (position == SwitchPosition::middle ? 32.5f : 51.5f);
 }
 
 /** The printed slot the cap slides in. */
-inline const juce::Rectangle<float> switchSlot{ 10.0f, 4.0f, 9.0f, 57.0f };
+inline const juce::Rectangle<float> switchSlot{ 10.0f, 5.0f, 9.0f, 55.0f };
 
 /** Where a position label starts, to the right of the switch area. */
 constexpr float switchLabelGap = 5.0f;
@@ -243,8 +243,8 @@ inline std::vector<ScaleLabel> numberedScale (int count, int firstPicture = 0)
 
 /** Knob scales. The numbered scales keep their texts in scaleText(). */
 inline const std::array<PrintedKnob, 5> knobs{ {
-    { "TRANSMIT CHANNEL", inWidget (midiChooser, midiOutKnob), 42.0f, numberedScale (16) },
-    { "RECEIVE CHANNEL", inWidget (midiChooser, midiInKnob), 42.0f,
+    { "TRANSMIT CHANNEL", inWidget (midiChooser, midiOutKnob), 44.0f, numberedScale (16) },
+    { "RECEIVE CHANNEL", inWidget (midiChooser, midiInKnob), 44.0f,
       []
       {
           auto labels = numberedScale (16);
@@ -253,10 +253,10 @@ inline const std::array<PrintedKnob, 5> knobs{ {
       }() },
     { "STEP",
       inWidget (stepSize, knobButton),
-      40.0f,
-      { { 0, "1/4" }, { 2, "1/8" }, { 4, "1/16" }, { 6, "1/32", 1.0f } } },
+      41.0f,
+      { { 0, "1/4" }, { 2, "1/8", 1.0f }, { 4, "1/16", 3.0f }, { 6, "1/32", 1.0f } } },
     { "BEND RANGE", inWidget (bendRange, knobButton), 40.0f, numberedScale (12) },
-    { "SYNC", inWidget (clkSync, knobButton), 40.0f, { { 0, "Auto" }, { 2, "Int" }, { 4, "Ext" } } },
+    { "SYNC", inWidget (clkSync, knobButton), 41.0f, { { 0, "Auto", 2.0f }, { 2, "Int" }, { 4, "Ext", 1.0f } } },
 } };
 
 /** The printed text of a scale label: numbered scales print the picture index plus one. */
