@@ -1,0 +1,51 @@
+#include "sequences/GUIPatternTab.h"
+
+#include "settings/Pictures.h"
+
+namespace tarnovelle
+{
+
+GUIPatternTab::GUIPatternTab()
+{
+    mSeqLoad = std::make_unique<GUISeqLoad>();
+    addAndMakeVisible (mSeqLoad.get());
+    mSeqSave = std::make_unique<GUISeqSave>();
+    addAndMakeVisible (mSeqSave.get());
+    mSeqFactory = std::make_unique<GUISeqFactory>();
+    addAndMakeVisible (mSeqFactory.get());
+
+    mBackground = Pictures::sequencesBackground();
+    setSize (1000, 420);
+}
+
+GUIPatternTab::~GUIPatternTab()
+{
+    mSeqLoad.reset();
+    mSeqSave.reset();
+    mSeqFactory.reset();
+}
+
+void GUIPatternTab::paint (juce::Graphics& g)
+{
+    // Drawn at its own size from the top-left corner, cut at the tab's edges.
+    g.fillAll (juce::Colours::white);
+    g.setColour (juce::Colours::black);
+    g.drawImageWithin (mBackground, 0, 0, 1035, 420,
+                       juce::RectanglePlacement::centred | juce::RectanglePlacement::onlyReduceInSize, false);
+}
+
+void GUIPatternTab::resized()
+{
+    mSeqLoad->setBounds (536, 232, 70, 55);
+    mSeqSave->setBounds (696, 232, 70, 55);
+    mSeqFactory->setBounds (304, 232, 70, 55);
+}
+
+void GUIPatternTab::setListener (juce::ActionListener* listener)
+{
+    mSeqLoad->addActionListener (listener);
+    mSeqSave->addActionListener (listener);
+    mSeqFactory->addActionListener (listener);
+}
+
+} // namespace tarnovelle

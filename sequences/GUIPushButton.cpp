@@ -1,0 +1,37 @@
+#include "sequences/GUIPushButton.h"
+
+#include "settings/Pictures.h"
+
+namespace tarnovelle
+{
+
+GUIPushButton::GUIPushButton (ClickAction clickAction)
+    : onClick (std::move (clickAction))
+{
+    mButton = std::make_unique<juce::ImageButton>();
+    addAndMakeVisible (mButton.get());
+    mButton->addListener (this);
+
+    const auto transparent = juce::Colour (0x00000000);
+    mButton->setImages (false, true, true, Pictures::buttonNormal(), 1.0f, transparent, Pictures::buttonOver(), 1.0f,
+                        transparent, Pictures::buttonDown(), 1.0f, transparent, 0.0f);
+
+    setSize (70, 55);
+}
+
+GUIPushButton::~GUIPushButton() = default;
+
+void GUIPushButton::resized() { mButton->setBounds (getLocalBounds()); }
+
+void GUIPushButton::buttonClicked (juce::Button* button)
+{
+    if (button == mButton.get() && onClick != nullptr)
+        onClick (*this);
+}
+
+GUIPushButton::ClickAction GUIPushButton::broadcasting (Action command)
+{
+    return [prefix = getActionPrefix (command)] (GUIPushButton& self) { self.sendActionMessage (prefix); };
+}
+
+} // namespace tarnovelle

@@ -1,0 +1,136 @@
+#include "settings/SelectorWidget.h"
+
+#include "protocol/ActionVocabulary.h"
+#include "settings/Pictures.h"
+
+namespace tarnovelle
+{
+
+juce::Image getSelectorPicture (SelectorPicture picture)
+{
+    switch (picture)
+    {
+        case SelectorPicture::switchTop: return Pictures::switchTop();
+        case SelectorPicture::switchMiddle: return Pictures::switchMiddle();
+        case SelectorPicture::switchBottom: return Pictures::switchBottom();
+        case SelectorPicture::knobAll: return Pictures::knobAll();
+        default: break;
+    }
+
+    return Pictures::knob (static_cast<int> (picture) - static_cast<int> (SelectorPicture::knob0));
+}
+
+PictureTable knobScale (juce::uint32 firstValue, int count, int firstPicture)
+{
+    PictureTable table;
+
+    for (int i = 0; i < count; ++i)
+        table.push_back ({ firstValue + (juce::uint32) i, knobPicture (firstPicture + i) });
+
+    return table;
+}
+
+//==============================================================================
+SelectorWidget::~SelectorWidget() = default;
+
+void SelectorWidget::resized()
+{
+    for (auto& control : controls)
+    {
+        const auto& bounds = control.description->bounds;
+        control.button->setBounds (bounds.isEmpty() ? getLocalBounds() : bounds);
+    }
+}
+
+void SelectorWidget::buttonClicked (juce::Button* button)
+{
+    for (int i = 0; i < getNumControls(); ++i)
+        if (controls[(size_t) i].button == button)
+            advance (i);
+}
+
+juce::ImageButton* SelectorWidget::getControlButton (int index) const noexcept
+{
+    return juce::isPositiveAndBelow (index, getNumControls()) ? controls[(size_t) index].button : nullptr;
+}
+
+juce::uint32 SelectorWidget::getControlValue (int index) const noexcept
+{
+    if (!juce::isPositiveAndBelow (index, getNumControls()))
+        return 0;
+
+    return std::visit ([] (auto* stored) { return (juce::uint32) *stored; }, controls[(size_t) index].value);
+}
+
+void SelectorWidget::addControl (const SelectorControlDescription& description,
+                                 std::unique_ptr<juce::ImageButton>& button, juce::uint8& value)
+{
+    addControlStoredIn (description, button, value);
+}
+
+void SelectorWidget::addControl (const SelectorControlDescription& description,
+                                 std::unique_ptr<juce::ImageButton>& button, juce::uint32& value)
+{
+    addControlStoredIn (description, button, value);
+}
+
+template <typename Value>
+void SelectorWidget::addControlStoredIn (const SelectorControlDescription& description,
+                                         std::unique_ptr<juce::ImageButton>& button, Value& value)
+{
+    button = std::make_unique<juce::ImageButton>();
+    addAndMakeVisible (button.get());
+    button->addListener (this);
+
+    controls.push_back ({ &description, button.get(), &value });
+    showPicture (controls.back(), description.initialPicture);
+    value = static_cast<Value> (description.initialValue);
+}
+
+void SelectorWidget::showControlValue (int index, juce::uint32 value)
+{
+    jassert (juce::isPositiveAndBelow (index, getNumControls()));
+    const auto& control = controls[(size_t) index];
+
+    std::visit ([value] (auto* stored) { *stored = static_cast<std::remove_pointer_t<decltype (stored)>> (value); },
+                control.value);
+
+    const auto stored = getControlValue (index);
+
+    for (const auto& entry : control.description->pictures)
+        if (entry.value == stored)
+            showPicture (control, entry.picture);
+}
+
+void SelectorWidget::showPicture (const Control& control, SelectorPicture picture)
+{
+    // Empty over and down pictures: hovering and pressing keep the look, and with a zero
+    // alpha threshold the whole button rectangle takes clicks.
+    const auto transparent = juce::Colour (0x00000000);
+    control.button->setImages (false, true, true, getSelectorPicture (picture), 1.0f, transparent, {}, 1.0f,
+                               transparent, {}, 1.0f, transparent, 0.0f);
+}
+
+void SelectorWidget::advance (int index)
+{
+    const auto& control = controls[(size_t) index];
+    const auto& rule = control.description->advance;
+    const auto next = std::visit ([&rule] (auto* stored) { return (juce::uint32) rule.next (*stored); }, control.value);
+
+    showControlValue (index, next);
+    sendActionMessage (makeSettingMessage (control.description->setting, getControlValue (index)));
+}
+
+//==============================================================================
+OneControlSelector::OneControlSelector (const SelectorControlDescription& description, int designWidth,
+                                        int designHeight)
+{
+    addControl (description, mButton, mValue);
+    setSize (designWidth, designHeight);
+}
+
+OneControlSelector::~OneControlSelector() = default;
+
+void OneControlSelector::showValue (juce::uint8 value) { showControlValue (0, value); }
+
+} // namespace tarnovelle
