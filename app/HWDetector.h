@@ -3,6 +3,7 @@
 #include "platform/MidiPorts.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace tarnovelle
 {
@@ -41,12 +42,30 @@ public:
 
         void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
 
-        /** Set once a reply has been examined, or when the detection stops listening. */
+        /** Clears the flag and the result before an output is probed. */
+        void reset();
+
+        /** Stops examining replies for the output being probed. */
+        void stopListening();
+
+        /** True once a reply has been examined, or when the detection stopped listening. */
+        bool hasReceived() const noexcept { return received.load (std::memory_order_acquire); }
+
+        /** Byte 2 of the matching reply, or FF when the examined reply did not match. */
+        uint8 getDeviceId() const;
+
+        /** The input on which the matching reply arrived. */
+        MidiInputPort* getSource() const;
+
+    private:
+        void examine (MidiInputPort* source, const juce::MidiMessage& message);
+
+        // Several inputs deliver at once: the first reply examined wins.
+        mutable std::mutex mutex;
         std::atomic<bool> received { false };
         uint8 deviceId = 0xff;
         MidiInputPort* source = nullptr;
 
-    private:
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MidiCallback)
     };
 

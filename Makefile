@@ -1,0 +1,43 @@
+# One-command set-up on a fresh Debian 12 machine (as root, or with sudo):
+#   make demo    installs what is missing, builds, starts the demo with the emulated instrument
+#   make test    installs what is missing, builds, runs every test (GUI tests under Xvfb)
+#   make run     builds and starts the application for a real instrument
+# Re-running any of them is incremental.
+
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build demo run test test-sanitizers fuzz artwork clean
+
+deps:
+	./scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	$(BUILD)/bin/TarnovelleConnectionDemo
+
+run: build
+	$(BUILD)/bin/TarnovelleConnection
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 900
+
+# The whole suite with AddressSanitizer and UndefinedBehaviorSanitizer, then the threaded
+# suites with ThreadSanitizer.
+test-sanitizers: deps
+	./scripts/run-sanitizers.sh
+
+artwork: configure
+	cmake --build $(BUILD) --target tarnovelle_artwork -j$(JOBS)
+	$(BUILD)/bin/tarnovelle_artwork resources
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan

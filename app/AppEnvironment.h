@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+#include "platform/MidiPorts.h"
+
+namespace tarnovelle
+{
+
+/** What one build of the application talks to: the real one the system's MIDI ports, the
+    demo the emulated instrument. Both use the native dialogs.
+*/
+class AppEnvironment
+{
+public:
+    virtual ~AppEnvironment() = default;
+
+    virtual juce::String getProductName() const = 0;
+    virtual MidiBackend& getMidiBackend() = 0;
+    virtual Dialogs& getDialogs() = 0;
+};
+
+} // namespace tarnovelle

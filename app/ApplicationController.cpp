@@ -1,0 +1,285 @@
+#include "app/ApplicationController.h"
+
+#include "app/HWDetector.h"
+#include "firmware/FirmwareFile.h"
+#include "firmware/HWUpdater.h"
+#include "platform/Platform.h"
+#include "protocol/ActionVocabulary.h"
+#include "protocol/Transactions.h"
+#include "sequences/SequenceFileOperations.h"
+#include "sequences/SequenceTransfer.h"
+
+namespace tarnovelle
+{
+
+namespace
+{
+    const juce::String noInstrumentTitle ("No instrument found");
+
+    const juce::String retryMessage (
+        "The software was not able to find a Tarnovelle connected to the computer.\n"
+        "Please make sure:\n"
+        "1. The USB connection is correctly set between Tarnovelle and your computer.\n"
+        "2. Tarnovelle is switched on.\n"
+        "3. Tarnovelle has been correctly rebooted after a firmware update.\n"
+        "\n"
+        "Do you want to retry ?");
+
+    constexpr int retryPauseMs = 100;
+    constexpr uint8 activeSensing = 0xfe;
+} // namespace
+
+ApplicationController::ApplicationController (InstrumentView& viewToUse) : view (viewToUse) {}
+
+ApplicationController::~ApplicationController()
+{
+    disconnect();
+}
+
+bool ApplicationController::isFirmwareOutdated (uint8 rev1, uint8 rev2, uint8 rev3) noexcept
+{
+    return rev1 < 1 || (rev1 == 1 && rev2 == 0 && rev3 < 3);
+}
+
+template <typename Operation>
+void ApplicationController::runExclusively (Operation&& operation)
+{
+    ++operationDepth;
+    operation();
+    --operationDepth;
+
+    while (operationDepth == 0 && ! pendingMessages.isEmpty())
+    {
+        const auto next = pendingMessages[0];
+        pendingMessages.remove (0);
+        handleActionMessage (next);
+    }
+}
+
+void ApplicationController::startUp()
+{
+    runExclusively ([this] {
+        connect();
+
+        if (! connected)
+            return;
+
+        uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
+        HWDetector::getFirmwareVersion (rev1, rev2, rev3, rev4);
+
+        if (! isFirmwareOutdated (rev1, rev2, rev3))
+        {
+            readAllSettings();
+            return;
+        }
+
+        if (Platform::dialogs().showOkCancelBox (
+                DialogIcon::warning, "Firmware version",
+                "The firmware version is outdated. Would you like to update the firmware to the latest version?"))
+            runFirmwareUpdate();
+    });
+}
+
+void ApplicationController::connect()
+{
+    disconnect();
+
+    HWDetector::setExpectedFamily (0x04, 0x00);
+    HWDetector::setExpectedMember (0x02, 0x01);
+
+    while (! connected)
+    {
+        if (HWDetector::detect (this, input, output))
+        {
+            connected = true;
+            view.setConnected (true);
+
+            uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
+            HWDetector::getFirmwareVersion (rev1, rev2, rev3, rev4);
+            view.showFirmwareVersion (rev1, rev2, rev3, rev4);
+            break;
+        }
+
+        if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, noInstrumentTitle, retryMessage))
+        {
+            Platform::dialogs().showMessageBox (DialogIcon::warning, noInstrumentTitle,
+                                                "Editing is disabled until a valid connection is made.");
+            break;
+        }
+
+        Platform::runMessageLoopFor (retryPauseMs);
+    }
+
+    // The CONNECT switch flips itself when clicked: show the real state whatever the outcome.
+    if (! connected)
+        view.setConnected (false);
+}
+
+void ApplicationController::disconnect()
+{
+    if (! connected)
+        return;
+
+    view.setConnected (false);
+    connected = false;
+
+    if (input != nullptr)
+    {
+        input->stop();
+        input.reset();
+    }
+
+    output.reset();
+}
+
+void ApplicationController::readAllSettings()
+{
+    if (! connected)
+        return;
+
+    for (auto setting : getSettingReadOrder())
+    {
+        uint8 value = 0;
+
+        if (! getSetting (output.get(), setting, value))
+        {
+            disconnect();
+            Platform::dialogs().showMessageBox (DialogIcon::warning, "Update error",
+                                                "Unable to communicate with Tarnovelle. Closing connection !");
+            return;
+        }
+
+        showSetting (setting, value);
+    }
+}
+
+void ApplicationController::showSetting (DeviceSetting setting, uint8 value)
+{
+    switch (setting)
+    {
+        case DeviceSetting::MIN:  view.showMidiInChannel (value); break;
+        case DeviceSetting::MOUT: view.showMidiOutChannel (value); break;
+        case DeviceSetting::INGN: view.showInputGain (value); break;
+        case DeviceSetting::LFO:  view.showLfoRetrigger (value == 1); break;
+        case DeviceSetting::ARP:  view.showArpHold (value == 1); break;
+        case DeviceSetting::MKEY: view.showKeyboardMode (value); break;
+        case DeviceSetting::LKEY: view.showKeyboardLegato (value); break;
+        case DeviceSetting::VELO: view.showVelocity (value); break;
+        case DeviceSetting::AFTE: view.showAftertouch (value); break;
+        case DeviceSetting::BEND: view.showBendRange (value); break;
+        case DeviceSetting::STEP: view.showStepSize (value); break;
+        case DeviceSetting::GLEN: view.showGateLength (value); break;
+        case DeviceSetting::TAP:  view.showTapAverage (value); break;
+        case DeviceSetting::SYNC: view.showClockSync (value); break;
+    }
+}
+
+void ApplicationController::runFirmwareUpdate()
+{
+    disconnect();
+    HWUpdater::update (getShippedFirmwareFile());
+    connect();
+}
+
+bool ApplicationController::instrumentHasGoneSilent() const
+{
+    // Unsigned arithmetic keeps the difference right when the counter wraps.
+    const juce::uint32 silence = juce::Time::getMillisecondCounter() - getLastActiveSenseTime();
+    return silence > maxSilenceMs;
+}
+
+void ApplicationController::handleActionMessage (const juce::String& message)
+{
+    const auto* action = findAction (message);
+
+    if (action == nullptr)
+        return;
+
+    // A device action made while disconnected is dropped, even if a connection is being made.
+    if (action->needsConnection && ! connected)
+        return;
+
+    // Setting writes await nothing and go out at once, even while another operation waits.
+    const bool goesOutAtOnce = action->action == Action::setSetting && connected && ! instrumentHasGoneSilent();
+
+    if (operationDepth > 0 && ! goesOutAtOnce)
+    {
+        pendingMessages.add (message);
+        return;
+    }
+
+    carryOut (message);
+}
+
+void ApplicationController::carryOut (const juce::String& message)
+{
+    const auto* action = findAction (message);
+    jassert (action != nullptr);
+
+    if (action->action == Action::connect)
+    {
+        runExclusively ([this] {
+            if (connected)
+            {
+                disconnect();
+                return;
+            }
+
+            connect();
+            readAllSettings();
+        });
+        return;
+    }
+
+    if (action->action == Action::firmwareUpdate)
+    {
+        runExclusively ([this] { runFirmwareUpdate(); });
+        return;
+    }
+
+    if (! connected)
+        return;
+
+    if (instrumentHasGoneSilent())
+    {
+        disconnect();
+        Platform::dialogs().showMessageBox (DialogIcon::warning, "Connection", "Tarnovelle has been disconnected !");
+        return;
+    }
+
+    switch (action->action)
+    {
+        case Action::setSetting:
+            setSetting (output.get(), *action->setting, getActionValue (message));
+            break;
+
+        case Action::factorySequences:
+            runExclusively ([this] { sendFactorySequences (output.get()); });
+            break;
+
+        case Action::loadSequences:
+            runExclusively ([this] { loadSequenceFile (output.get()); });
+            break;
+
+        case Action::saveSequences:
+            runExclusively ([this] { saveSequenceFile (output.get()); });
+            break;
+
+        case Action::connect:
+        case Action::firmwareUpdate:
+            break;
+    }
+}
+
+void ApplicationController::handleIncomingMidiMessage (MidiInputPort*, const juce::MidiMessage& message)
+{
+    if (message.getRawDataSize() > 0 && message.getRawData()[0] == activeSensing)
+    {
+        lastActiveSenseTime.store (juce::Time::getMillisecondCounter(), std::memory_order_release);
+        return;
+    }
+
+    handleSysexReply (message);
+}
+
+} // namespace tarnovelle

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/InstrumentView.h"
+#include "platform/MidiPorts.h"
+#include "protocol/DeviceSettings.h"
+
+#include <atomic>
+
+namespace tarnovelle
+{
+
+/** The application's connection to the instrument and its action hub.
+
+    Owns the MIDI input and output that lead to the instrument and the connection state; it
+    is the input's callback (Active Sensing keeps the instrument alive, everything else goes
+    to the reply slot) and the single receiver of the interface's action messages.
+    Everything but the MIDI callback runs on the message thread.
+*/
+class ApplicationController final : public MidiPortCallback
+{
+public:
+    explicit ApplicationController (InstrumentView& view);
+    ~ApplicationController() override;
+
+    /** The start-up sequence: connect, then offer the update or read every setting. */
+    void startUp();
+
+    /** Closes any connection and detects until the instrument is found or the user gives up. */
+    void connect();
+
+    /** Closes the connection if one is open. */
+    void disconnect();
+
+    /** Reads the fourteen settings and shows each; the first failure ends the connection. */
+    void readAllSettings();
+
+    /** The action hub: turns one action message into one operation. */
+    void handleActionMessage (const juce::String& message);
+
+    bool isConnected() const noexcept { return connected; }
+    MidiOutputPort* getOutput() const noexcept { return output.get(); }
+    MidiInputPort* getInput() const noexcept { return input.get(); }
+    juce::uint32 getLastActiveSenseTime() const noexcept { return lastActiveSenseTime.load (std::memory_order_acquire); }
+
+    /** True when (rev1, rev2, rev3) is lower than the shipped firmware's 1.0.3. */
+    static bool isFirmwareOutdated (uint8 rev1, uint8 rev2, uint8 rev3) noexcept;
+
+    /** The longest silence, in milliseconds, after which the instrument counts as gone. */
+    static constexpr juce::uint32 maxSilenceMs = 300;
+
+    void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
+
+private:
+    void runFirmwareUpdate();
+    bool instrumentHasGoneSilent() const;
+    void showSetting (DeviceSetting setting, uint8 value);
+    void carryOut (const juce::String& message);
+
+    /** Runs an operation that waits or opens dialogs; messages arriving meanwhile are queued
+        and handled in order once it has finished.
+    */
+    template <typename Operation>
+    void runExclusively (Operation&& operation);
+
+    InstrumentView& view;
+    std::unique_ptr<MidiInputPort> input;
+    std::unique_ptr<MidiOutputPort> output;
+    bool connected = false;
+    std::atomic<juce::uint32> lastActiveSenseTime { 0 };
+
+    int operationDepth = 0;
+    juce::StringArray pendingMessages;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ApplicationController)
+};
+
+} // namespace tarnovelle

@@ -1,0 +1,76 @@
+#include "app/VarokEditorApplication.h"
+
+#include "platform/Platform.h"
+
+namespace tarnovelle
+{
+
+VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> environmentToUse)
+    : environment (std::move (environmentToUse)), singleInstance (environment->getProductName())
+{
+    Platform::setMidiBackend (&environment->getMidiBackend());
+    Platform::setDialogs (&environment->getDialogs());
+
+    // A second start ends at once, without a window; the framework refuses it after this.
+    if (singleInstance.isAnotherInstanceRunning())
+        return;
+
+    mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
+    controller = std::make_unique<ApplicationController> (*mainWindow);
+    mainWindow->setListener (this);
+}
+
+VarokEditorApplication::~VarokEditorApplication()
+{
+    controller.reset();
+    mainWindow.reset();
+    Platform::setDialogs (nullptr);
+    Platform::setMidiBackend (nullptr);
+}
+
+void VarokEditorApplication::initialise (const juce::String&)
+{
+    if (controller == nullptr)
+        return;
+
+    singleInstance.listen ([this] (const juce::String& commandLine) { anotherInstanceStarted (commandLine); });
+    controller->startUp();
+}
+
+void VarokEditorApplication::shutdown()
+{
+    if (singleInstance.isAnotherInstanceRunning())
+        singleInstance.notifyRunningInstance (getCommandLineParameters());
+
+    if (controller != nullptr)
+        controller->disconnect();
+}
+
+const juce::String VarokEditorApplication::getApplicationName()
+{
+    return environment->getProductName();
+}
+
+const juce::String VarokEditorApplication::getApplicationVersion()
+{
+    return environment->getProductName();
+}
+
+void VarokEditorApplication::anotherInstanceStarted (const juce::String&)
+{
+    Platform::dialogs().showMessageBox (DialogIcon::info, "Multiple instance",
+                                        "Only one Tarnovelle Connection can be opened at the same time !");
+}
+
+void VarokEditorApplication::systemRequestedQuit()
+{
+    juce::JUCEApplication::systemRequestedQuit();
+}
+
+void VarokEditorApplication::actionListenerCallback (const juce::String& message)
+{
+    if (controller != nullptr)
+        controller->handleActionMessage (message);
+}
+
+} // namespace tarnovelle

@@ -1,0 +1,218 @@
+#include "protocol/ActionVocabulary.h"
+#include "protocol/DeviceSettings.h"
+#include "protocol/SysexMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace tarnovelle;
+
+namespace
+{
+    std::vector<int> bytesOf (const SysexMessage& m)
+    {
+        return std::vector<int> (m.data(), m.data() + m.size());
+    }
+
+    SysexMessage frameWithCounter (int counter, uint8 command, std::vector<uint8> payload, bool packed)
+    {
+        setMessageCounter (counter);
+        return SysexMessage (command, payload.data(), (uint8) payload.size(), 0x01, packed);
+    }
+} // namespace
+
+TEST (SysexFrame, SettingFramesAreByteExact)
+{
+    const uint8 twelve = 12;
+    setMessageCounter (5);
+    const SysexMessage set (getDeviceSettingInfo (DeviceSetting::BEND).setCommand, &twelve, 1, 0x01, false);
+    EXPECT_EQ (bytesOf (set), (std::vector<int> { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 5, 0x01, 0x2c, 0x0c, 0xf7 }));
+
+    const SysexMessage get (getDeviceSettingInfo (DeviceSetting::BEND).getCommand(), nullptr, 0, 0x01, false);
+    EXPECT_EQ (bytesOf (get), (std::vector<int> { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 6, 0x00, 0x2d, 0xf7 }));
+}
+
+TEST (SysexFrame, EmptyRawAndPackedFrames)
+{
+    EXPECT_EQ (bytesOf (frameWithCounter (9, 0x42, {}, false)),
+               (std::vector<int> { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 9, 0x00, 0x42, 0xf7 }));
+    EXPECT_EQ (bytesOf (frameWithCounter (9, 0x42, {}, true)),
+               (std::vector<int> { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 9, 0x00, 0x42, 0x00, 0xf7 }));
+}
+
+TEST (SysexFrame, CounterAdvancesAndWrapsAfter127)
+{
+    auto a = frameWithCounter (126, 0x01, {}, false);
+    SysexMessage b (0x01, nullptr, 0, 0x01, false);
+    SysexMessage c (0x77, nullptr, 0, 0x01, true);
+    EXPECT_EQ (a.byteAt (6), 126);
+    EXPECT_EQ (b.byteAt (6), 127);
+    EXPECT_EQ (c.byteAt (6), 0);
+    EXPECT_EQ (getMessageCounter(), 1);
+}
+
+TEST (SysexFrame, PackedSizesAndLengthByte)
+{
+    for (auto [n, encoded] : { std::pair { 7, 8 }, { 8, 16 }, { 28, 32 } })
+    {
+        std::vector<uint8> payload ((size_t) n, 0x55);
+        auto m = frameWithCounter (0, 0x03, payload, true);
+        EXPECT_EQ (m.byteAt (7), n);
+        EXPECT_EQ (m.size(), 11 + encoded);
+        EXPECT_EQ (m.byteAt (m.size() - 1), 0xf7);
+    }
+}
+
+TEST (SysexFrame, PayloadThatDoesNotFitGivesAnEmptyMessage)
+{
+    std::vector<uint8> tooLongPacked (29, 1);
+    EXPECT_EQ (frameWithCounter (0, 0x03, tooLongPacked, true).size(), 0);
+
+    std::vector<uint8> tooLongRaw (39, 1);
+    EXPECT_EQ (frameWithCounter (0, 0x3a, tooLongRaw, false).size(), 0);
+
+    std::vector<uint8> longestRaw (38, 1);
+    EXPECT_EQ (frameWithCounter (0, 0x3a, longestRaw, false).size(), 48);
+}
+
+TEST (PayloadPacking, KnownExample)
+{
+    const uint8 abc[] = { 0x61, 0x62, 0x63 };
+    uint8 out[8];
+    int capacity = 8;
+    uint8 checksum = 0;
+    ASSERT_EQ (packPayload (abc, 3, out, capacity, checksum), 0);
+    EXPECT_EQ (checksum, 0x26);
+    EXPECT_EQ (capacity, 8);
+    EXPECT_EQ (std::vector<int> (out, out + 8), (std::vector<int> { 0x30, 0x31, 0x31, 0, 0, 0, 0, 0x05 }));
+}
+
+TEST (PayloadPacking, RoundTripOfEveryLengthAndByteValue)
+{
+    for (int n = 0; n <= 28; ++n)
+    {
+        for (int first = 0; first < 256; first += 7)
+        {
+            std::vector<uint8> source ((size_t) n);
+
+            for (int i = 0; i < n; ++i)
+                source[(size_t) i] = (uint8) (first + i * 37);
+
+            uint8 encoded[32];
+            int capacity = 32;
+            uint8 checksum = 0;
+            ASSERT_EQ (packPayload (source.data(), n, encoded, capacity, checksum), 0);
+
+            for (int i = 0; i < capacity; ++i)
+                ASSERT_LT (encoded[i], 0x80) << "encoded bytes must be 7-bit";
+
+            std::vector<uint8> decoded ((size_t) n + 1, 0xee);
+            ASSERT_EQ (unpackPayload (encoded, n, capacity, decoded.data(), checksum), 0);
+            decoded.pop_back();
+            ASSERT_EQ (decoded, source) << "n = " << n;
+        }
+    }
+}
+
+TEST (PayloadPacking, RefusalsAndChecksumFaults)
+{
+    uint8 source[29] = {};
+    uint8 encoded[40];
+    int capacity = 32;
+    uint8 checksum = 0;
+    EXPECT_EQ (packPayload (source, 29, encoded, capacity, checksum), -1);
+    EXPECT_EQ (capacity, 32);
+
+    const uint8 seven[] = { 1, 2, 3, 4, 5, 6, 7 };
+    capacity = 16;
+    ASSERT_EQ (packPayload (seven, 7, encoded, capacity, checksum), 0);
+
+    uint8 decoded[7];
+    EXPECT_EQ (unpackPayload (encoded, 7, 16, decoded, checksum), -1);
+
+    uint8 flipped[8];
+    std::copy (encoded, encoded + 8, flipped);
+    flipped[7] ^= 0x01; // bit 0 of the first byte
+    EXPECT_EQ (unpackPayload (flipped, 7, 8, decoded, checksum), -3);
+
+    std::copy (encoded, encoded + 8, flipped);
+    flipped[2] ^= 0x40; // bit 7 of the third byte: lost by the 7-bit checksum
+    EXPECT_EQ (unpackPayload (flipped, 7, 8, decoded, checksum), 0);
+    EXPECT_EQ (decoded[2], seven[2] + 128);
+}
+
+TEST (ReceivedMessage, ReadsStayWithinTheMessage)
+{
+    const uint8 shortFrame[] = { 0xf0, 0x00, 0x5c, 0xf7 };
+    const SysexMessage m (shortFrame, 4);
+    EXPECT_EQ (m.size(), 4);
+    EXPECT_EQ (m.byteAt (8), 0);
+    EXPECT_EQ (m.byteAt (-1), 0);
+    EXPECT_FALSE (m.isValidFrame());
+
+    std::vector<uint8> overlong (60, 0x10);
+    overlong.front() = 0xf0;
+    overlong.back() = 0xf7;
+    const SysexMessage big (overlong.data(), (int) overlong.size());
+    EXPECT_EQ (big.size(), SysexMessage::capacity);
+    EXPECT_FALSE (big.isValidFrame());
+
+    // A length byte that announces more than the caller's buffer holds is refused untouched.
+    const uint8 payload[] = { 9, 8, 7 };
+    setMessageCounter (0);
+    const SysexMessage ack (0x04, payload, 3, 0x01, true);
+    uint8 out[2] = { 0xaa, 0xaa };
+    int length = 3;
+    EXPECT_EQ (ack.decodePayload (out, length, 9, ack.size() - 11, 2), -1);
+    EXPECT_EQ (out[0], 0xaa);
+
+    uint8 whole[28];
+    EXPECT_EQ (ack.decodePayload (whole, length, 9, ack.size() - 11, 28), 0);
+    EXPECT_EQ (whole[0], 9);
+    EXPECT_EQ (whole[2], 7);
+
+    // Encoded bytes that would lie past the end of the message are never read.
+    EXPECT_EQ (ack.decodePayload (whole, length, 9, 40, 28), -1);
+}
+
+TEST (ActionVocabulary, PrefixesValuesAndMatching)
+{
+    EXPECT_EQ (makeSettingMessage (DeviceSetting::BEND, 7), "BEND 7");
+    EXPECT_EQ (makeSettingMessage (DeviceSetting::MIN, 16), "MIN  16");
+    EXPECT_EQ (getActionPrefix (Action::factorySequences), "FCSQ ");
+
+    ASSERT_NE (findAction ("MIN  0"), nullptr);
+    EXPECT_EQ (findAction ("MIN  0")->setting, DeviceSetting::MIN);
+    EXPECT_EQ (findAction ("MIN 0"), nullptr);
+    EXPECT_EQ (findAction ("COMI"), nullptr);
+    EXPECT_EQ (findAction ("bend 3"), nullptr);
+
+    EXPECT_EQ (getActionValue ("BEND "), 0);
+    EXPECT_EQ (getActionValue ("BEND 12"), 12);
+    EXPECT_EQ (getActionValue ("BEND 300"), 300 & 0xff);
+
+    for (auto& info : getActionTable())
+    {
+        EXPECT_EQ (juce::String (info.prefix).length(), 5);
+
+        if (info.setting.has_value())
+        {
+            EXPECT_EQ (juce::String (info.prefix).trimEnd(), getDeviceSettingInfo (*info.setting).code);
+        }
+    }
+}
+
+TEST (DeviceSettings, CatalogueCommands)
+{
+    for (auto& info : getDeviceSettingTable())
+    {
+        EXPECT_EQ (findDeviceSettingBySetCommand (info.setCommand), &info);
+        EXPECT_EQ (findDeviceSettingByGetCommand (info.getCommand()), &info);
+        EXPECT_EQ (&getDeviceSettingInfo (info.setting), &info);
+    }
+
+    EXPECT_EQ (getDeviceSettingInfo (DeviceSetting::MIN).getCommand(), 0x06);
+    EXPECT_EQ (getDeviceSettingInfo (DeviceSetting::SYNC).setCommand, 0x3c);
+    EXPECT_EQ (getSettingReadOrder()[5], DeviceSetting::MKEY);
+}
