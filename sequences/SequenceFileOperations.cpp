@@ -1,0 +1,151 @@
+#include "sequences/SequenceFileOperations.h"
+
+#include "platform/Platform.h"
+#include "protocol/DeviceSettings.h"
+#include "sequences/MidiExport.h"
+#include "sequences/SequenceFile.h"
+#include "sequences/SequenceFileIO.h"
+#include "sequences/SequenceTransfer.h"
+
+namespace tarnovelle
+{
+
+namespace
+{
+    const char* const filePattern = "*.tvseq";
+    const char* const saveErrorTitle = "Save error";
+    const char* const loadErrorTitle = "Load error";
+
+    /** Everything a save takes from the instrument. */
+    struct InstrumentSequences
+    {
+        SequenceSet sequences{};
+        uint8 gateLength = 0;
+        uint8 stepSize = 0;
+    };
+
+    bool askForMidiFiles()
+    {
+        return Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Generate MidiFiles?",
+                                                    "You are about to save your sequences as a .tvseq file.\n"
+                                                    "Would you like to generate separate MidiFiles too?");
+    }
+
+    /** Reads the timing settings and all eight sequences, each into a cleared buffer, and
+        stops at the first request that is not answered.
+    */
+    bool readFromInstrument (MidiOutputPort* output, InstrumentSequences& read)
+    {
+        if (!getSetting (output, DeviceSetting::GLEN, read.gateLength))
+            return false;
+
+        if (!getSetting (output, DeviceSetting::STEP, read.stepSize))
+            return false;
+
+        for (int index = 0; index < numSequences; ++index)
+        {
+            auto& steps = read.sequences[(size_t) index];
+            steps.fill (0);
+
+            if (!readSequence (output, index, steps.data()))
+                return false;
+        }
+
+        return true;
+    }
+
+    bool writeSequenceFile (const juce::File& file, const SequenceSet& sequences)
+    {
+        const auto text = formatSequenceFile (sequences).toStdString();
+        return replaceFileWithData (file, text.data(), text.size());
+    }
+
+    /** Returns the MIDI files that could not be written. */
+    juce::StringArray writeMidiFiles (const juce::File& sequenceFile, const InstrumentSequences& read)
+    {
+        const auto timing = MidiExportTiming::fromSettings (read.stepSize, read.gateLength);
+        juce::StringArray failed;
+
+        for (int index = 0; index < numSequences; ++index)
+        {
+            const auto target = getSequenceMidiFile (sequenceFile, index + 1);
+
+            if (!writeSequenceMidiFile (target, read.sequences[(size_t) index].data(), timing))
+                failed.add (target.getFullPathName());
+        }
+
+        return failed;
+    }
+
+    void showSaveError (const juce::String& message)
+    {
+        Platform::dialogs().showMessageBox (DialogIcon::warning, saveErrorTitle, message);
+    }
+} // namespace
+
+void saveSequenceFile (MidiOutputPort* output)
+{
+    auto& dialogs = Platform::dialogs();
+    const auto chosen = dialogs.browseForFileToSave ("Save Sequences", filePattern);
+
+    if (chosen == juce::File())
+        return;
+
+    const auto file = chosen.withFileExtension ("tvseq");
+    const bool withMidiFiles = askForMidiFiles();
+
+    InstrumentSequences read;
+
+    if (!readFromInstrument (output, read))
+    {
+        showSaveError ("Unable to read the sequences from Tarnovelle. Nothing has been saved.");
+        return;
+    }
+
+    if (!writeSequenceFile (file, read.sequences))
+    {
+        showSaveError ("Unable to write the sequence file:\n" + file.getFullPathName()
+                       + "\nAny earlier file of that name has been left as it was.");
+        return;
+    }
+
+    if (!withMidiFiles)
+        return;
+
+    const auto failed = writeMidiFiles (file, read);
+
+    if (!failed.isEmpty())
+        showSaveError ("The sequence file has been saved, but these MidiFiles could not be written:\n"
+                       + failed.joinIntoString ("\n"));
+}
+
+void loadSequenceFile (MidiOutputPort* output)
+{
+    auto& dialogs = Platform::dialogs();
+    const auto file = dialogs.browseForFileToOpen ("Load Sequences", filePattern);
+
+    if (file == juce::File())
+        return;
+
+    std::string text;
+    juce::String readError;
+
+    if (!readSequenceFileText (file, text, readError))
+    {
+        dialogs.showMessageBox (DialogIcon::warning, loadErrorTitle, readError + "\nNothing has been loaded.");
+        return;
+    }
+
+    const auto content = parseSequenceFile (text);
+
+    if (!content.isValid())
+    {
+        dialogs.showMessageBox (DialogIcon::none, "Sequence file parsing error", content.error);
+        return;
+    }
+
+    for (const auto& sequence : content.sequences)
+        sendSequence (output, sequence.number - 1, (int) sequence.steps.size(), sequence.steps.data());
+}
+
+} // namespace tarnovelle

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/MidiPorts.h"
+
+namespace tarnovelle
+{
+
+/** Saves the instrument's eight sequences to a .tvseq file the user chooses, and, if the
+    user wants them, one MIDI file per sequence next to it.
+
+    Everything is read from the instrument before anything is written: when the instrument
+    does not answer, nothing is written and the user is told. Files are replaced only by
+    complete new ones, and a file that cannot be written is reported.
+*/
+void saveSequenceFile (MidiOutputPort* output);
+
+/** Loads a .tvseq file the user chooses into the instrument.
+
+    The whole file is checked first: a file with an error shows it and sends nothing; a good
+    file is sent line by line, each line to the sequence it names.
+*/
+void loadSequenceFile (MidiOutputPort* output);
+
+} // namespace tarnovelle

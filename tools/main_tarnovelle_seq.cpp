@@ -1,0 +1,273 @@
+// tarnovelle-seq: the sequence set tool for users who keep .tvseq files without the
+// instrument at hand. It checks a file, writes its MIDI files as the application does when
+// saving, or prints the factory set.
+
+#include "sequences/MidiExport.h"
+#include "sequences/SequenceFile.h"
+#include "sequences/SequenceFileIO.h"
+#include "sequences/SequenceTransfer.h"
+
+#include <iostream>
+#include <optional>
+#include <unistd.h>
+
+namespace tarnovelle
+{
+
+namespace
+{
+    enum ExitStatus
+    {
+        success = 0,
+        badFile = 1,
+        badArguments = 2
+    };
+
+    const char* const usageText = "Usage:\n"
+                                  "  tarnovelle-seq check FILE\n"
+                                  "      Checks a .tvseq sequence file and prints the sequences it holds.\n"
+                                  "  tarnovelle-seq midi FILE --step S --gate G\n"
+                                  "      Writes FILE_1.mid ... FILE_8.mid, one MIDI file per sequence, as\n"
+                                  "      Tarnovelle Connection does when it saves, for the step size S\n"
+                                  "      (4, 8, 16 or 32) and the gate length G (1, 2 or 3). Sequences the\n"
+                                  "      file does not name are written empty.\n"
+                                  "  tarnovelle-seq factory\n"
+                                  "      Prints the factory sequences as a .tvseq file.\n"
+                                  "  tarnovelle-seq --help\n"
+                                  "      Prints this text.\n"
+                                  "\n"
+                                  "Exit status: 0 done, 1 the file is not a valid sequence file or could not\n"
+                                  "be read or written, 2 bad arguments.\n";
+
+    int badUsage (const juce::String& problem)
+    {
+        std::cerr << "tarnovelle-seq: " << problem << "\n\n" << usageText;
+        return badArguments;
+    }
+
+    juce::File fileFromArgument (const juce::String& argument)
+    {
+        return juce::File::getCurrentWorkingDirectory().getChildFile (argument);
+    }
+
+    /** A whole decimal number from the given list, or nothing. */
+    std::optional<int> parseChoice (const juce::String& text, std::initializer_list<int> allowed)
+    {
+        if (text.isEmpty() || !text.containsOnly ("0123456789") || text.length() > 3)
+            return std::nullopt;
+
+        const int value = text.getIntValue();
+
+        for (auto choice : allowed)
+            if (value == choice)
+                return value;
+
+        return std::nullopt;
+    }
+
+    /** Reads and parses a file, printing the reason when it is not a valid sequence file. */
+    std::optional<SequenceFileContent> readFile (const juce::File& file, std::string& text)
+    {
+        juce::String readError;
+
+        if (!readSequenceFileText (file, text, readError))
+        {
+            std::cerr << readError << "\n";
+            return std::nullopt;
+        }
+
+        auto content = parseSequenceFile (text);
+
+        if (!content.isValid())
+        {
+            std::cerr << content.error << "\n";
+            return std::nullopt;
+        }
+
+        return content;
+    }
+
+    void printContent (const SequenceFileContent& content, const std::string& text)
+    {
+        bool named[numSequences]{};
+
+        for (const auto& sequence : content.sequences)
+        {
+            std::vector<uint8> steps (sequence.steps);
+            steps.push_back (endOfSequenceStep);
+
+            std::cout << "Line " << sequence.line << ": sequence " << sequence.number << ", " << sequence.steps.size()
+                      << (sequence.steps.size() == 1 ? " step" : " steps");
+
+            if (named[sequence.number - 1])
+                std::cout << " (replaces an earlier line)";
+
+            std::cout << "\n  " << formatSequenceLine (sequence.number, steps.data()) << "\n";
+            named[sequence.number - 1] = true;
+        }
+
+        const bool stopsAtTrailingEmptyLine =
+            content.stopLine == content.numLines && (text.empty() || text.back() == '\n');
+
+        if (content.stopLine != 0 && !stopsAtTrailingEmptyLine)
+            std::cout << "Line " << content.stopLine
+                      << " does not start with a sequence number from 1 to 8: it and any later lines are ignored.\n";
+
+        juce::StringArray missing;
+
+        for (int i = 0; i < numSequences; ++i)
+            if (!named[i])
+                missing.add (juce::String (i + 1));
+
+        if (!missing.isEmpty())
+            std::cout << "Not in the file (loading leaves them unchanged): sequence " << missing.joinIntoString (", ")
+                      << "\n";
+    }
+
+    int runCheck (const juce::StringArray& args)
+    {
+        if (args.size() != 2)
+            return badUsage ("check takes one FILE.");
+
+        std::string text;
+        const auto content = readFile (fileFromArgument (args[1]), text);
+
+        if (!content)
+            return badFile;
+
+        printContent (*content, text);
+        return success;
+    }
+
+    /** The set a cleared instrument would hold after loading the file. */
+    SequenceSet applyToEmptySet (const SequenceFileContent& content)
+    {
+        SequenceSet set{};
+
+        for (const auto& sequence : content.sequences)
+        {
+            auto& steps = set[(size_t) sequence.number - 1];
+            steps.fill (endOfSequenceStep);
+            std::copy (sequence.steps.begin(), sequence.steps.end(), steps.begin());
+        }
+
+        return set;
+    }
+
+    int runMidi (const juce::StringArray& args)
+    {
+        juce::String fileArgument, stepArgument, gateArgument;
+
+        for (int i = 1; i < args.size(); ++i)
+        {
+            if (args[i] == "--step" || args[i] == "--gate")
+            {
+                if (i + 1 >= args.size())
+                    return badUsage (args[i] + " needs a value.");
+
+                auto& value = args[i] == "--step" ? stepArgument : gateArgument;
+                value = args[++i];
+            }
+            else if (args[i].startsWith ("-") || fileArgument.isNotEmpty())
+            {
+                return badUsage ("unexpected argument: " + args[i]);
+            }
+            else
+            {
+                fileArgument = args[i];
+            }
+        }
+
+        if (fileArgument.isEmpty())
+            return badUsage ("midi needs a FILE.");
+
+        const auto stepSize = parseChoice (stepArgument, { 4, 8, 16, 32 });
+        const auto gateLength = parseChoice (gateArgument, { 1, 2, 3 });
+
+        if (!stepSize)
+            return badUsage ("--step must be 4, 8, 16 or 32.");
+
+        if (!gateLength)
+            return badUsage ("--gate must be 1, 2 or 3.");
+
+        const auto file = fileFromArgument (fileArgument);
+        std::string text;
+        const auto content = readFile (file, text);
+
+        if (!content)
+            return badFile;
+
+        const auto set = applyToEmptySet (*content);
+        const auto timing = MidiExportTiming::fromSettings ((uint8) *stepSize, (uint8) *gateLength);
+        int status = success;
+
+        for (int index = 0; index < numSequences; ++index)
+        {
+            const auto target = getSequenceMidiFile (file, index + 1);
+
+            if (writeSequenceMidiFile (target, set[(size_t) index].data(), timing))
+            {
+                std::cout << "Wrote " << target.getFullPathName() << "\n";
+            }
+            else
+            {
+                std::cerr << "Unable to write " << target.getFullPathName() << "\n";
+                status = badFile;
+            }
+        }
+
+        return status;
+    }
+
+    int runFactory (const juce::StringArray& args)
+    {
+        if (args.size() != 1)
+            return badUsage ("factory takes no arguments.");
+
+        // The exact file text, without a final line feed, so that the output redirected to a
+        // file is the file the application would save; a terminal gets one to end the line.
+        std::cout << formatSequenceFile (getFactorySequences());
+
+        if (isatty (STDOUT_FILENO))
+            std::cout << "\n";
+
+        return success;
+    }
+
+    int run (const juce::StringArray& args)
+    {
+        if (args.isEmpty())
+            return badUsage ("no command given.");
+
+        const auto& command = args[0];
+
+        if (command == "--help" || command == "-h" || command == "help")
+        {
+            std::cout << usageText;
+            return success;
+        }
+
+        if (command == "check")
+            return runCheck (args);
+
+        if (command == "midi")
+            return runMidi (args);
+
+        if (command == "factory")
+            return runFactory (args);
+
+        return badUsage ("unknown command: " + command);
+    }
+} // namespace
+
+} // namespace tarnovelle
+
+int main (int argc, char** argv)
+{
+    juce::StringArray args;
+
+    for (int i = 1; i < argc; ++i)
+        args.add (juce::String::fromUTF8 (argv[i]));
+
+    return tarnovelle::run (args);
+}
