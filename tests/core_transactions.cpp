@@ -1,0 +1,200 @@
+// Request/reply waits: the reply slot shared between the waiting message thread and the MIDI
+// input threads.
+
+#include "protocol/DeviceSettings.h"
+#include "protocol/Transactions.h"
+#include "support/InstrumentRig.h"
+
+#include <gtest/gtest.h>
+#include <juce_events/juce_events.h>
+
+#include <thread>
+
+using namespace tarnovelle;
+using namespace tarnovelle::test;
+
+namespace
+{
+    SysexMessage makeReply (uint8 command, uint8 value)
+    {
+        return SysexMessage (command, &value, 1, 0x01, false);
+    }
+
+    juce::MidiMessage toMidi (const SysexMessage& m) { return juce::MidiMessage (m.data(), m.size(), 0.0); }
+
+    /** An output whose "instrument" reacts on the sending thread, before sendMessageNow returns,
+        or on a thread of its own after a delay, with a scripted list of messages.
+    */
+    struct ScriptedOutput final : public MidiOutputPort
+    {
+        std::vector<juce::MidiMessage> answers;
+        int delayMs = -1; // -1: answer inside sendMessageNow
+        int sent = 0;
+        std::vector<std::thread> threads;
+
+        ~ScriptedOutput() override
+        {
+            for (auto& t : threads)
+                t.join();
+        }
+
+        void sendMessageNow (const juce::MidiMessage&) override
+        {
+            ++sent;
+
+            if (delayMs < 0)
+            {
+                for (auto& m : answers)
+                    handleSysexReply (m);
+
+                return;
+            }
+
+            threads.emplace_back ([list = answers, delay = delayMs] {
+                for (auto& m : list)
+                {
+                    std::this_thread::sleep_for (std::chrono::milliseconds (delay));
+                    handleSysexReply (m);
+                }
+            });
+        }
+
+        juce::String getName() const override { return "scripted"; }
+    };
+
+    const SysexMessage request() { return SysexMessage (0x2d, nullptr, 0, 0x01, false); }
+} // namespace
+
+TEST (ReplyWait, AReplyArrivingBeforeTheSendReturnsIsStillMatched)
+{
+    ScriptedOutput out;
+    out.answers = { toMidi (makeReply (0x2c, 7)) };
+
+    uint8 value = 0;
+    const auto start = juce::Time::getMillisecondCounter();
+    EXPECT_TRUE (sendAndWaitForValue (&out, request(), 0x2c, value));
+    EXPECT_EQ (value, 7);
+    // Answered within the first slice.
+    EXPECT_LT (juce::Time::getMillisecondCounter() - start, 200u);
+    EXPECT_FALSE (getReplySlot().waiting.load());
+}
+
+TEST (ReplyWait, OtherCommandsNotesAndActiveSensingNeverEndAWait)
+{
+    ScriptedOutput out;
+    out.delayMs = 15;
+    out.answers = { toMidi (makeReply (0x07, 3)), juce::MidiMessage::noteOn (1, 60, (uint8) 100),
+                    juce::MidiMessage::midiClock(), juce::MidiMessage (0xfe), toMidi (makeReply (0x05, 9)) };
+
+    SysexMessage reply;
+    ASSERT_TRUE (sendAndWaitForMessage (&out, request(), 0x05, reply));
+    EXPECT_EQ (reply.byteAt (8), 0x05);
+    EXPECT_EQ (reply.byteAt (9), 9);
+    EXPECT_EQ (reply.size(), 11);
+}
+
+TEST (ReplyWait, MalformedFramesNeverMatch)
+{
+    ScriptedOutput out;
+    std::vector<uint8> overlong (60, 0x05);
+    overlong.front() = 0xf0;
+    overlong.back() = 0xf7;
+    const uint8 truncated[] = { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 0x00, 0x01, 0x05 }; // no F7, no value
+    out.answers = { juce::MidiMessage (overlong.data(), (int) overlong.size()),
+                    juce::MidiMessage (truncated, (int) sizeof (truncated)) };
+
+    uint8 value = 42;
+    EXPECT_FALSE (sendAndWaitForValue (&out, request(), 0x05, value));
+    EXPECT_EQ (value, 42);
+}
+
+TEST (ReplyWait, TimesOutAfterTwentyFiveSlicesLeavingTheValueAlone)
+{
+    ScriptedOutput out;
+    uint8 value = 42;
+    const auto start = juce::Time::getMillisecondCounter();
+    EXPECT_FALSE (sendAndWaitForValue (&out, request(), 0x2c, value));
+    const auto elapsed = juce::Time::getMillisecondCounter() - start;
+
+    EXPECT_EQ (value, 42);
+    EXPECT_GE (elapsed, (juce::uint32) (replyWaitSlices * replyWaitSliceMs) - 20);
+    EXPECT_LT (elapsed, 1500u);
+    EXPECT_FALSE (getReplySlot().waiting.load());
+
+    // A reply arriving now finds the slot idle and is dropped.
+    getReplySlot().value = 1;
+    handleSysexReply (toMidi (makeReply (0x2c, 99)));
+    EXPECT_EQ (getReplySlot().value, 1);
+}
+
+TEST (ReplyWait, TheLateReplyOfATimedOutRequestAnswersTheNextOne)
+{
+    InstrumentRig rig;
+    ReplyForwarder forwarder;
+    auto input = rig.midi.openInput (0, &forwarder);
+    auto output = rig.midi.openOutput (0);
+    input->start();
+
+    rig.instrument.setSetting (DeviceSetting::BEND, 4);
+    rig.instrument.setLatencyMs (600); // slower than the wait
+
+    uint8 value = 0;
+    EXPECT_FALSE (getSetting (output.get(), DeviceSetting::BEND, value));
+
+    // The second request would be answered far too late; the first one's answer arrives
+    // during its wait and is taken for its own, since counters are not compared.
+    rig.instrument.setLatencyMs (2000);
+    EXPECT_TRUE (getSetting (output.get(), DeviceSetting::BEND, value));
+    EXPECT_EQ (value, 4);
+    EXPECT_EQ (rig.instrument.countReceived (0x2d), 2);
+    input->stop();
+}
+
+TEST (ReplyWait, AWaitStartedInsideAnotherWaitIsRefused)
+{
+    ScriptedOutput inner;
+    inner.answers = { toMidi (makeReply (0x07, 1)) };
+    bool innerResult = true;
+    bool innerRan = false;
+
+    juce::Timer::callAfterDelay (40, [&] {
+        uint8 v = 0;
+        innerRan = true;
+        innerResult = sendAndWaitForValue (&inner, request(), 0x07, v);
+    });
+
+    ScriptedOutput outer;
+    outer.delayMs = 150;
+    outer.answers = { toMidi (makeReply (0x05, 11)) };
+    uint8 value = 0;
+    EXPECT_TRUE (sendAndWaitForValue (&outer, request(), 0x05, value));
+    EXPECT_EQ (value, 11);
+    EXPECT_TRUE (innerRan);
+    EXPECT_FALSE (innerResult);
+    EXPECT_EQ (inner.sent, 0);
+}
+
+TEST (ReplyWait, SettingsAgainstTheInstrument)
+{
+    InstrumentRig rig;
+    ReplyForwarder forwarder;
+    auto input = rig.midi.openInput (0, &forwarder);
+    auto output = rig.midi.openOutput (0);
+    input->start();
+
+    for (auto& info : getDeviceSettingTable())
+    {
+        setSetting (output.get(), info.setting, 1);
+        uint8 value = 0;
+        ASSERT_TRUE (getSetting (output.get(), info.setting, value)) << info.code;
+        EXPECT_EQ (value, 1) << info.code;
+        EXPECT_EQ (rig.instrument.getSetting (info.setting), 1) << info.code;
+    }
+
+    // Reads of MIN wait for command 05 only; the write frame is the one the instrument stored.
+    auto writes = rig.instrument.getReceivedFrames (0x2c);
+    ASSERT_EQ (writes.size(), 1u);
+    EXPECT_EQ (writes[0].size(), 11u);
+    EXPECT_EQ (writes[0][9], 1);
+    input->stop();
+}
