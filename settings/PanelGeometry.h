@@ -275,13 +275,14 @@ struct Section
 {
     const char* title;
     juce::Rectangle<int> titleBar; ///< the light bar the title is printed on
+    int bottom;                    ///< where the thin frame of the section ends
 };
 
 inline const std::array<Section, 4> sections{ {
-    { "KEYBOARD PARAMETERS", { 96, 62, 270, 15 } },
-    { "SEQUENCER CONTROL", { 408, 62, 530, 15 } },
-    { "MIDI CHANNEL SELECT", { 96, 203, 270, 15 } },
-    { "MODULE PARAMETERS", { 408, 203, 530, 15 } },
+    { "KEYBOARD PARAMETERS", { 96, 62, 270, 15 }, 196 },
+    { "SEQUENCER CONTROL", { 408, 62, 530, 15 }, 196 },
+    { "MIDI CHANNEL SELECT", { 96, 203, 270, 15 }, 338 },
+    { "MODULE PARAMETERS", { 408, 203, 530, 15 }, 338 },
 } };
 
 struct Caption
@@ -307,6 +308,10 @@ inline const std::array<Caption, 3> firmwareCaptions{ {
     { "CHECK UPDATE", captionAbove (webLinkButton, 104) },
     { "UPDATE FIRMWARE", captionAbove (updaterButton, 116) },
 } };
+
+/** The thin printed frames around the controls of the sequences and firmware tabs. */
+inline const juce::Rectangle<int> sequencesFrame{ 256, 215, 562, 92 };
+inline const juce::Rectangle<int> firmwareFrame{ 200, 215, 618, 92 };
 
 /** The recessed window behind the firmware version labels. */
 inline const juce::Rectangle<int> versionWindow{ 222, 233, 248, 36 };

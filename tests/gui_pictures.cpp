@@ -1,5 +1,6 @@
 // The embedded pictures: their formats and sizes, and how they line up with the printed panel.
 
+#include "app/GUIEditorWindow.h"
 #include "settings/GUIParametersTab.h"
 #include "settings/PanelGeometry.h"
 #include "settings/Pictures.h"
@@ -502,6 +503,86 @@ namespace
                 ASSERT_TRUE (cap.has_value()) << "no cap drawn";
                 EXPECT_NEAR (cap->x, (float) area.getX() + Geo::switchCapCentreX, 1.5f);
                 EXPECT_NEAR (cap->y, (float) area.getY() + Geo::switchCapCentreY (position), 2.0f);
+            }
+        }
+    }
+
+    //==============================================================================
+    // The whole editor window, as the user sees it. Each tab's snapshot is kept in the build
+    // folder (snapshots/*.png) for people to look at.
+
+    TEST (EditorWindowSnapshots, everyTabShowsItsPanelUnscaledWithItsButtonsInTheirWells)
+    {
+        GUIEditorWindow window;
+        window.setConnected (true);
+        window.showFirmwareVersion (1, 0, 3, 2);
+        window.showBendRange (7);
+        window.showMidiInChannel (16);
+        window.showMidiOutChannel (9);
+        window.showStepSize (16);
+        window.showKeyboardMode (2);
+
+        juce::TabbedComponent* tabs = nullptr;
+        for (auto* child : window.getChildren())
+            if (auto* found = dynamic_cast<juce::TabbedComponent*> (child))
+                tabs = found;
+        ASSERT_NE (tabs, nullptr);
+
+        const auto folder = juce::File::getCurrentWorkingDirectory().getChildFile ("snapshots");
+        ASSERT_TRUE (folder.createDirectory());
+
+        struct TabCase
+        {
+            const char* file;
+            juce::Image background;
+            std::vector<juce::Rectangle<int>> buttons;
+            std::vector<juce::Point<int>> bareSpots; ///< places where only the background shows
+        };
+        const TabCase cases[] = {
+            { "configuration.png", Pictures::parametersBackground(), {}, { { 120, 70 }, { 800, 370 }, { 420, 30 } } },
+            { "firmware.png",
+              Pictures::firmwareBackground(),
+              { Geo::webLinkButton, Geo::updaterButton },
+              { { 230, 215 }, { 800, 370 }, { 600, 100 } } },
+            { "sequences.png",
+              Pictures::sequencesBackground(),
+              { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton },
+              { { 290, 215 }, { 800, 370 }, { 600, 100 } } },
+        };
+
+        for (int index = 0; index < 3; ++index)
+        {
+            const auto& tabCase = cases[index];
+            SCOPED_TRACE (tabCase.file);
+            tabs->setCurrentTabIndex (index);
+            auto* content = tabs->getCurrentContentComponent();
+            ASSERT_NE (content, nullptr);
+            const auto origin = content->getBounds().getPosition() + tabs->getPosition();
+
+            const auto image = window.createComponentSnapshot (window.getLocalBounds(), true, 1.0f);
+            auto file = folder.getChildFile (tabCase.file);
+            file.deleteFile();
+            juce::FileOutputStream stream (file);
+            ASSERT_TRUE (stream.openedOk());
+            EXPECT_TRUE (juce::PNGImageFormat().writeImageToStream (image, stream));
+
+            for (auto spot : tabCase.bareSpots)
+            {
+                const auto shown = image.getPixelAt (origin.x + spot.x, origin.y + spot.y);
+                EXPECT_LT (std::abs (brightness (shown) - brightness (tabCase.background.getPixelAt (spot.x, spot.y))),
+                           0.02f)
+                    << spot.toString();
+            }
+
+            const auto key = Pictures::buttonNormal().getPixelAt (Geo::buttonWidth / 2, Geo::buttonHeight / 2);
+            for (auto& button : tabCase.buttons)
+            {
+                const auto centre = button.getCentre() + origin;
+                EXPECT_LT (std::abs (brightness (image.getPixelAt (centre.x, centre.y)) - brightness (key)), 0.02f);
+
+                // the printed well shows as a dark rim just outside the key
+                const auto rim = image.getPixelAt (origin.x + button.getX() - 2, origin.y + button.getCentreY());
+                EXPECT_LT (brightness (rim), 0.1f);
             }
         }
     }

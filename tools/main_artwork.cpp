@@ -330,6 +330,13 @@ namespace
         layout.addText (title + " bar", area);
     }
 
+    /** A thin printed frame around a group of controls. */
+    void paintFrame (juce::Graphics& g, juce::Rectangle<float> area)
+    {
+        g.setColour (Palette::print.withAlpha (0.3f));
+        g.drawRoundedRectangle (area.reduced (0.5f), 4.0f, 1.0f);
+    }
+
     /** The dark recess a push button sits in. */
     void paintButtonWell (juce::Graphics& g, juce::Rectangle<int> button)
     {
@@ -441,7 +448,11 @@ namespace
 
         paintScrews (g);
         for (auto& section : Geo::sections)
+        {
+            const auto bar = section.titleBar.toFloat();
+            paintFrame (g, bar.withBottom ((float) section.bottom).withTrimmedTop (bar.getHeight() / 2.0f));
             paintTitleBar (g, fonts, section.titleBar, section.title, layout);
+        }
         for (auto& printed : Geo::switches)
             paintSwitchPrint (g, fonts, printed, layout);
         for (auto& printed : Geo::knobs)
@@ -451,14 +462,15 @@ namespace
     }
 
     juce::Image paintButtonTabBackground (const Fonts& fonts, const std::array<Geo::Caption, 3>& captions,
-                                          const std::vector<juce::Rectangle<int>>& buttons, int seed,
-                                          PrintLayout& layout, bool withVersionWindow)
+                                          const std::vector<juce::Rectangle<int>>& buttons, juce::Rectangle<int> frame,
+                                          int seed, PrintLayout& layout, bool withVersionWindow)
     {
         const juce::Rectangle<float> visible (0.0f, 0.0f, (float) Geo::visibleWidth, (float) Geo::visibleHeight);
         auto image = paintMetal (Geo::backgroundWidth, Geo::backgroundHeight, visible, seed);
         juce::Graphics g (image);
 
         paintScrews (g);
+        paintFrame (g, frame.toFloat());
         for (auto& caption : captions)
             paintTitleBar (g, fonts, caption.bar, caption.text, layout);
         for (auto& button : buttons)
@@ -651,9 +663,10 @@ namespace
 
         if (look == KeyLook::over)
         {
-            g.setGradientFill (juce::ColourGradient (juce::Colours::black.withAlpha (0.16f), key.getCentre(),
-                                                     juce::Colours::transparentBlack,
-                                                     key.getCentre().translated (30.0f, 0.0f), true));
+            juce::ColourGradient dim (juce::Colours::black.withAlpha (0.11f), key.getCentre(),
+                                      juce::Colours::transparentBlack, key.getCentre().translated (34.0f, 0.0f), true);
+            dim.addColour (0.6, juce::Colours::black.withAlpha (0.07f));
+            g.setGradientFill (dim);
             g.fillRoundedRectangle (key.reduced (2.0f), corner);
         }
 
@@ -889,15 +902,15 @@ namespace
         {
             PrintLayout layout;
             write (paintButtonTabBackground (fonts, Geo::sequencesCaptions,
-                                             { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton }, 2,
-                                             layout, false),
+                                             { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton },
+                                             Geo::sequencesFrame, 2, layout, false),
                    "sequencesBackground.jpg");
             layoutIsClean = layout.check ("sequencesBackground") && layoutIsClean;
         }
         {
             PrintLayout layout;
             write (paintButtonTabBackground (fonts, Geo::firmwareCaptions, { Geo::webLinkButton, Geo::updaterButton },
-                                             3, layout, true),
+                                             Geo::firmwareFrame, 3, layout, true),
                    "firmwareBackground.jpg");
             layoutIsClean = layout.check ("firmwareBackground") && layoutIsClean;
         }
