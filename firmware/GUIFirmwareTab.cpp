@@ -1,5 +1,6 @@
 #include "firmware/GUIFirmwareTab.h"
 
+#include "settings/PanelGeometry.h"
 #include "settings/Pictures.h"
 
 namespace tarnovelle
@@ -55,10 +56,10 @@ void GUIFirmwareTab::paint (juce::Graphics& g)
 
 void GUIFirmwareTab::resized()
 {
-    mUpdater->setBounds (704, 232, 70, 55);
-    mCaptionLabel->setBounds (242, 238, 128, 24);
-    mVersionLabel->setBounds (380, 238, 60, 26);
-    mWebLink->setBounds (544, 232, 70, 55);
+    mUpdater->setBounds (PanelGeometry::updaterButton);
+    mCaptionLabel->setBounds (PanelGeometry::versionCaptionLabel);
+    mVersionLabel->setBounds (PanelGeometry::versionLabel);
+    mWebLink->setBounds (PanelGeometry::webLinkButton);
 }
 
 void GUIFirmwareTab::setListener (juce::ActionListener* listener) { mUpdater->addActionListener (listener); }

@@ -1,5 +1,6 @@
 #include "sequences/GUIPatternTab.h"
 
+#include "settings/PanelGeometry.h"
 #include "settings/Pictures.h"
 
 namespace tarnovelle
@@ -36,9 +37,9 @@ void GUIPatternTab::paint (juce::Graphics& g)
 
 void GUIPatternTab::resized()
 {
-    mSeqLoad->setBounds (536, 232, 70, 55);
-    mSeqSave->setBounds (696, 232, 70, 55);
-    mSeqFactory->setBounds (304, 232, 70, 55);
+    mSeqLoad->setBounds (PanelGeometry::seqLoadButton);
+    mSeqSave->setBounds (PanelGeometry::seqSaveButton);
+    mSeqFactory->setBounds (PanelGeometry::seqFactoryButton);
 }
 
 void GUIPatternTab::setListener (juce::ActionListener* listener)

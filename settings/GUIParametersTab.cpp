@@ -1,5 +1,6 @@
 #include "settings/GUIParametersTab.h"
 
+#include "settings/PanelGeometry.h"
 #include "settings/Pictures.h"
 
 namespace tarnovelle
@@ -16,20 +17,14 @@ namespace
     }
 
     // Where each widget lies on the panel picture, in the order of GUIParametersTab::getWidgets().
-    const std::array<juce::Rectangle<int>, 12> widgetBounds{ {
-        { 151, 92, 427, 250 },  // keyboard: Note Priority and Envelope Legato Mode
-        { 436, 226, 29, 65 },   // LFO Key Retrigger
-        { 253, 100, 29, 65 },   // Velocity Response
-        { 629, 99, 29, 65 },    // Next Seq
-        { 439, 99, 29, 65 },    // Play
-        { 599, 213, 114, 106 }, // BEND RANGE
-        { 808, 76, 114, 106 },  // STEP
-        { 810, 206, 114, 106 }, // SYNC
-        { 743, 227, 29, 65 },   // Gate
-        { 756, 98, 29, 65 },    // Step On
-        { 80, 220, 288, 120 },  // TRANSMIT and RECEIVE CHANNEL
-        { 535, 99, 29, 65 },    // Seq Retrig
-    } };
+    const std::array<juce::Rectangle<int>, 12>& getWidgetBounds()
+    {
+        using namespace PanelGeometry;
+        static const std::array<juce::Rectangle<int>, 12> bounds{ { keyboard, lfo, velocitySelector, aftertouchSelector,
+                                                                    arpHold, bendRange, stepSize, clkSync, gateLen,
+                                                                    tapAvg, midiChooser, inputGain } };
+        return bounds;
+    }
 
     juce::uint8 lowByte (int value) noexcept { return (juce::uint8) (value & 0xff); }
 } // namespace
@@ -91,7 +86,7 @@ void GUIParametersTab::resized()
     const auto widgets = getWidgets();
 
     for (size_t i = 0; i < widgets.size(); ++i)
-        widgets[i]->setBounds (widgetBounds[i]);
+        widgets[i]->setBounds (getWidgetBounds()[i]);
 }
 
 void GUIParametersTab::setListener (juce::ActionListener* listener)

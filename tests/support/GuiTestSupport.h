@@ -1,0 +1,95 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <gtest/gtest.h>
+
+namespace juce
+{
+/** Lets failed expectations print the messages received. */
+inline void PrintTo (const StringArray& messages, std::ostream* os)
+{
+    *os << "{ ";
+    for (auto& m : messages)
+        *os << '"' << m << "\" ";
+    *os << "}";
+}
+} // namespace juce
+
+namespace tarnovelle::test
+{
+
+/** Lets the queued action messages (and button clicks) be delivered. */
+inline void pumpMessages (int milliseconds = 20)
+{
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
+}
+
+/** Stands in for the application's action hub: keeps every message, in order. */
+class MessageRecorder final : public juce::ActionListener
+{
+public:
+    juce::StringArray messages;
+
+    void actionListenerCallback (const juce::String& message) override { messages.add (message); }
+
+    /** Delivers what is queued and returns it, forgetting it here. */
+    juce::StringArray take()
+    {
+        pumpMessages();
+        auto received = messages;
+        messages.clear();
+        return received;
+    }
+};
+
+/** A click as the keyboard or an accessibility client makes it, delivered at once. */
+inline void click (juce::Button& button)
+{
+    button.triggerClick();
+    pumpMessages (5);
+}
+
+inline bool samePixels (const juce::Image& a, const juce::Image& b)
+{
+    if (!a.isValid() || !b.isValid() || a.getBounds() != b.getBounds())
+        return false;
+
+    for (int y = 0; y < a.getHeight(); ++y)
+        for (int x = 0; x < a.getWidth(); ++x)
+            if (a.getPixelAt (x, y).getARGB() != b.getPixelAt (x, y).getARGB())
+                return false;
+
+    return true;
+}
+
+/** The i-th direct child of the given type, or nullptr. */
+template <typename Type>
+Type* findChild (juce::Component& parent, int occurrence = 0)
+{
+    for (auto* child : parent.getChildren())
+        if (auto* typed = dynamic_cast<Type*> (child))
+            if (occurrence-- == 0)
+                return typed;
+
+    return nullptr;
+}
+
+/** Checks that a tab draws its background unscaled from its top-left corner, cut at its
+    own edges, whatever size it has been given.
+*/
+inline void expectBackgroundDrawnUnscaled (juce::Component& tab, const juce::Image& background)
+{
+    juce::Image canvas (juce::Image::ARGB, tab.getWidth(), tab.getHeight(), true);
+
+    {
+        juce::Graphics g (canvas);
+        tab.paint (g);
+    }
+
+    ASSERT_TRUE (background.isValid());
+    EXPECT_TRUE (samePixels (canvas, background.getClippedImage (tab.getLocalBounds())))
+        << "tab of " << tab.getWidth() << " x " << tab.getHeight();
+}
+
+} // namespace tarnovelle::test
