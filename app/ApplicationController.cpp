@@ -16,25 +16,23 @@ namespace
 {
     const juce::String noInstrumentTitle ("No instrument found");
 
-    const juce::String retryMessage (
-        "The software was not able to find a Tarnovelle connected to the computer.\n"
-        "Please make sure:\n"
-        "1. The USB connection is correctly set between Tarnovelle and your computer.\n"
-        "2. Tarnovelle is switched on.\n"
-        "3. Tarnovelle has been correctly rebooted after a firmware update.\n"
-        "\n"
-        "Do you want to retry ?");
+    const juce::String retryMessage ("The software was not able to find a Tarnovelle connected to the computer.\n"
+                                     "Please make sure:\n"
+                                     "1. The USB connection is correctly set between Tarnovelle and your computer.\n"
+                                     "2. Tarnovelle is switched on.\n"
+                                     "3. Tarnovelle has been correctly rebooted after a firmware update.\n"
+                                     "\n"
+                                     "Do you want to retry ?");
 
     constexpr int retryPauseMs = 100;
     constexpr uint8 activeSensing = 0xfe;
 } // namespace
 
-ApplicationController::ApplicationController (InstrumentView& viewToUse) : view (viewToUse) {}
+ApplicationController::ApplicationController (InstrumentView& viewToUse)
+    : view (viewToUse)
+{}
 
-ApplicationController::~ApplicationController()
-{
-    disconnect();
-}
+ApplicationController::~ApplicationController() { disconnect(); }
 
 bool ApplicationController::isFirmwareOutdated (uint8 rev1, uint8 rev2, uint8 rev3) noexcept
 {
@@ -157,11 +155,11 @@ void ApplicationController::showSetting (DeviceSetting setting, uint8 value)
 {
     switch (setting)
     {
-        case DeviceSetting::MIN:  view.showMidiInChannel (value); break;
+        case DeviceSetting::MIN: view.showMidiInChannel (value); break;
         case DeviceSetting::MOUT: view.showMidiOutChannel (value); break;
         case DeviceSetting::INGN: view.showInputGain (value); break;
-        case DeviceSetting::LFO:  view.showLfoRetrigger (value == 1); break;
-        case DeviceSetting::ARP:  view.showArpHold (value == 1); break;
+        case DeviceSetting::LFO: view.showLfoRetrigger (value == 1); break;
+        case DeviceSetting::ARP: view.showArpHold (value == 1); break;
         case DeviceSetting::MKEY: view.showKeyboardMode (value); break;
         case DeviceSetting::LKEY: view.showKeyboardLegato (value); break;
         case DeviceSetting::VELO: view.showVelocity (value); break;
@@ -169,7 +167,7 @@ void ApplicationController::showSetting (DeviceSetting setting, uint8 value)
         case DeviceSetting::BEND: view.showBendRange (value); break;
         case DeviceSetting::STEP: view.showStepSize (value); break;
         case DeviceSetting::GLEN: view.showGateLength (value); break;
-        case DeviceSetting::TAP:  view.showTapAverage (value); break;
+        case DeviceSetting::TAP: view.showTapAverage (value); break;
         case DeviceSetting::SYNC: view.showClockSync (value); break;
     }
 }
@@ -249,25 +247,16 @@ void ApplicationController::carryOut (const juce::String& message)
 
     switch (action->action)
     {
-        case Action::setSetting:
-            setSetting (output.get(), *action->setting, getActionValue (message));
-            break;
+        case Action::setSetting: setSetting (output.get(), *action->setting, getActionValue (message)); break;
 
-        case Action::factorySequences:
-            runExclusively ([this] { sendFactorySequences (output.get()); });
-            break;
+        case Action::factorySequences: runExclusively ([this] { sendFactorySequences (output.get()); }); break;
 
-        case Action::loadSequences:
-            runExclusively ([this] { loadSequenceFile (output.get()); });
-            break;
+        case Action::loadSequences: runExclusively ([this] { loadSequenceFile (output.get()); }); break;
 
-        case Action::saveSequences:
-            runExclusively ([this] { saveSequenceFile (output.get()); });
-            break;
+        case Action::saveSequences: runExclusively ([this] { saveSequenceFile (output.get()); }); break;
 
         case Action::connect:
-        case Action::firmwareUpdate:
-            break;
+        case Action::firmwareUpdate: break;
     }
 }
 

@@ -40,7 +40,10 @@ public:
     bool isConnected() const noexcept { return connected; }
     MidiOutputPort* getOutput() const noexcept { return output.get(); }
     MidiInputPort* getInput() const noexcept { return input.get(); }
-    juce::uint32 getLastActiveSenseTime() const noexcept { return lastActiveSenseTime.load (std::memory_order_acquire); }
+    juce::uint32 getLastActiveSenseTime() const noexcept
+    {
+        return lastActiveSenseTime.load (std::memory_order_acquire);
+    }
 
     /** True when (rev1, rev2, rev3) is lower than the shipped firmware's 1.0.3. */
     static bool isFirmwareOutdated (uint8 rev1, uint8 rev2, uint8 rev3) noexcept;
@@ -66,7 +69,7 @@ private:
     std::unique_ptr<MidiInputPort> input;
     std::unique_ptr<MidiOutputPort> output;
     bool connected = false;
-    std::atomic<juce::uint32> lastActiveSenseTime { 0 };
+    std::atomic<juce::uint32> lastActiveSenseTime{ 0 };
 
     int operationDepth = 0;
     juce::StringArray pendingMessages;

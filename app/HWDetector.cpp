@@ -14,9 +14,9 @@ namespace
     struct DetectionState
     {
         std::mutex mutex;
-        uint8 expectedFamily[2] { 0x04, 0x00 };
-        uint8 expectedMember[2] { 0x02, 0x01 };
-        uint8 firmwareVersion[4] {};
+        uint8 expectedFamily[2]{ 0x04, 0x00 };
+        uint8 expectedMember[2]{ 0x02, 0x01 };
+        uint8 firmwareVersion[4]{};
         int inputIndex = -1;
         int outputIndex = -1;
         bool found = false;
@@ -48,8 +48,8 @@ namespace
         const std::lock_guard<std::mutex> lock (state.mutex);
 
         const bool matches = bytes[5] == 0x00 && bytes[6] == 0x5c && bytes[7] == 0x3d
-                          && bytes[8] == state.expectedFamily[0] && bytes[9] == state.expectedFamily[1]
-                          && bytes[10] == state.expectedMember[0] && bytes[11] == state.expectedMember[1];
+                             && bytes[8] == state.expectedFamily[0] && bytes[9] == state.expectedFamily[1]
+                             && bytes[10] == state.expectedMember[0] && bytes[11] == state.expectedMember[1];
 
         if (matches)
             std::copy (bytes + 12, bytes + 16, state.firmwareVersion);
@@ -129,7 +129,8 @@ class HWDetector::DetectionWindow final
 {
 public:
     DetectionWindow()
-        : outputNames (Platform::midi().getOutputNames()), inputNames (Platform::midi().getInputNames())
+        : outputNames (Platform::midi().getOutputNames())
+        , inputNames (Platform::midi().getInputNames())
     {
         for (int i = 0; i < inputNames.size(); ++i)
         {

@@ -62,7 +62,7 @@ public:
 
         // Several inputs deliver at once: the first reply examined wins.
         mutable std::mutex mutex;
-        std::atomic<bool> received { false };
+        std::atomic<bool> received{ false };
         uint8 deviceId = 0xff;
         MidiInputPort* source = nullptr;
 

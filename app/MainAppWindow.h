@@ -11,8 +11,7 @@ namespace tarnovelle
 /** The application's only top-level window; it holds the editor window and passes the
     application's calls down to it.
 */
-class MainAppWindow final : public juce::DocumentWindow,
-                            public InstrumentView
+class MainAppWindow final : public juce::DocumentWindow, public InstrumentView
 {
 public:
     explicit MainAppWindow (const juce::String& title);

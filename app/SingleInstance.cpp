@@ -12,7 +12,7 @@ namespace
         auto user = juce::SystemStats::getLogonName().retainCharacters (
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
         return applicationName.retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")
-             + "_instance_" + user;
+               + "_instance_" + user;
     }
 } // namespace
 
@@ -21,7 +21,9 @@ class SingleInstance::Listener final : public juce::InterprocessConnection
 {
 public:
     Listener (const juce::String& nameOfPipe, std::function<void (const juce::String&)> callback)
-        : juce::InterprocessConnection (true), pipeName (nameOfPipe), onMessage (std::move (callback))
+        : juce::InterprocessConnection (true)
+        , pipeName (nameOfPipe)
+        , onMessage (std::move (callback))
     {
         open();
     }
@@ -55,7 +57,8 @@ private:
 };
 
 SingleInstance::SingleInstance (const juce::String& applicationName)
-    : pipeName (makePipeName (applicationName)), lock ("TarnovelleSingleInstance_" + makePipeName (applicationName))
+    : pipeName (makePipeName (applicationName))
+    , lock ("TarnovelleSingleInstance_" + makePipeName (applicationName))
 {
     isFirst = lock.enter (0);
 }
@@ -72,7 +75,9 @@ bool SingleInstance::notifyRunningInstance (const juce::String& commandLine)
 {
     struct Sender final : public juce::InterprocessConnection
     {
-        Sender() : juce::InterprocessConnection (false) {}
+        Sender()
+            : juce::InterprocessConnection (false)
+        {}
         ~Sender() override { disconnect(); }
         void connectionMade() override {}
         void connectionLost() override {}

@@ -6,7 +6,8 @@ namespace tarnovelle
 {
 
 VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> environmentToUse)
-    : environment (std::move (environmentToUse)), singleInstance (environment->getProductName())
+    : environment (std::move (environmentToUse))
+    , singleInstance (environment->getProductName())
 {
     Platform::setMidiBackend (&environment->getMidiBackend());
     Platform::setDialogs (&environment->getDialogs());
@@ -46,15 +47,9 @@ void VarokEditorApplication::shutdown()
         controller->disconnect();
 }
 
-const juce::String VarokEditorApplication::getApplicationName()
-{
-    return environment->getProductName();
-}
+const juce::String VarokEditorApplication::getApplicationName() { return environment->getProductName(); }
 
-const juce::String VarokEditorApplication::getApplicationVersion()
-{
-    return environment->getProductName();
-}
+const juce::String VarokEditorApplication::getApplicationVersion() { return environment->getProductName(); }
 
 void VarokEditorApplication::anotherInstanceStarted (const juce::String&)
 {
@@ -62,10 +57,7 @@ void VarokEditorApplication::anotherInstanceStarted (const juce::String&)
                                         "Only one Tarnovelle Connection can be opened at the same time !");
 }
 
-void VarokEditorApplication::systemRequestedQuit()
-{
-    juce::JUCEApplication::systemRequestedQuit();
-}
+void VarokEditorApplication::systemRequestedQuit() { juce::JUCEApplication::systemRequestedQuit(); }
 
 void VarokEditorApplication::actionListenerCallback (const juce::String& message)
 {

@@ -12,12 +12,10 @@ namespace tarnovelle
 
 /** An ActionListener that adds nothing: the application implements its callback as the hub. */
 class actionListenerProxy : public juce::ActionListener
-{
-};
+{};
 
 /** The application object: owns the main window and the connection to the instrument. */
-class VarokEditorApplication final : public juce::JUCEApplication,
-                                     public actionListenerProxy
+class VarokEditorApplication final : public juce::JUCEApplication, public actionListenerProxy
 {
 public:
     explicit VarokEditorApplication (std::unique_ptr<AppEnvironment> environment);

@@ -6,22 +6,22 @@
 
 namespace
 {
-    class SystemEnvironment final : public tarnovelle::AppEnvironment
-    {
-    public:
-        juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
-        tarnovelle::MidiBackend& getMidiBackend() override { return midi; }
-        tarnovelle::Dialogs& getDialogs() override { return dialogs; }
+class SystemEnvironment final : public tarnovelle::AppEnvironment
+{
+public:
+    juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
+    tarnovelle::MidiBackend& getMidiBackend() override { return midi; }
+    tarnovelle::Dialogs& getDialogs() override { return dialogs; }
 
-    private:
-        tarnovelle::JuceMidiBackend midi;
-        tarnovelle::JuceDialogs dialogs;
-    };
+private:
+    tarnovelle::JuceMidiBackend midi;
+    tarnovelle::JuceDialogs dialogs;
+};
 
-    juce::JUCEApplicationBase* createApplication()
-    {
-        return new tarnovelle::VarokEditorApplication (std::make_unique<SystemEnvironment>());
-    }
+juce::JUCEApplicationBase* createApplication()
+{
+    return new tarnovelle::VarokEditorApplication (std::make_unique<SystemEnvironment>());
+}
 } // namespace
 
 int main (int argc, char* argv[])

@@ -8,30 +8,31 @@
 
 namespace
 {
-    class DemoEnvironment final : public tarnovelle::AppEnvironment
+class DemoEnvironment final : public tarnovelle::AppEnvironment
+{
+public:
+    DemoEnvironment()
+        : instrument (tarnovelle::EmulatedInstrument::getDefaultStateFile())
     {
-    public:
-        DemoEnvironment() : instrument (tarnovelle::EmulatedInstrument::getDefaultStateFile())
-        {
-            midi.addInstrument (instrument);
-            // A computer usually lists a loop-back port as well.
-            midi.addMidiThrough();
-        }
-
-        juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
-        tarnovelle::MidiBackend& getMidiBackend() override { return midi; }
-        tarnovelle::Dialogs& getDialogs() override { return dialogs; }
-
-    private:
-        tarnovelle::EmulatedInstrument instrument;
-        tarnovelle::EmulatedMidiBackend midi;
-        tarnovelle::JuceDialogs dialogs;
-    };
-
-    juce::JUCEApplicationBase* createApplication()
-    {
-        return new tarnovelle::VarokEditorApplication (std::make_unique<DemoEnvironment>());
+        midi.addInstrument (instrument);
+        // A computer usually lists a loop-back port as well.
+        midi.addMidiThrough();
     }
+
+    juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
+    tarnovelle::MidiBackend& getMidiBackend() override { return midi; }
+    tarnovelle::Dialogs& getDialogs() override { return dialogs; }
+
+private:
+    tarnovelle::EmulatedInstrument instrument;
+    tarnovelle::EmulatedMidiBackend midi;
+    tarnovelle::JuceDialogs dialogs;
+};
+
+juce::JUCEApplicationBase* createApplication()
+{
+    return new tarnovelle::VarokEditorApplication (std::make_unique<DemoEnvironment>());
+}
 } // namespace
 
 int main (int argc, char* argv[])

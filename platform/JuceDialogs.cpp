@@ -11,21 +11,20 @@ namespace
     {
         switch (icon)
         {
-            case DialogIcon::info:    return juce::MessageBoxIconType::InfoIcon;
+            case DialogIcon::info: return juce::MessageBoxIconType::InfoIcon;
             case DialogIcon::warning: return juce::MessageBoxIconType::WarningIcon;
-            case DialogIcon::none:    break;
+            case DialogIcon::none: break;
         }
 
         return juce::MessageBoxIconType::NoIcon;
     }
 
-    class ProgressWindow final : public juce::ThreadWithProgressWindow,
-                                 private ProgressReporter
+    class ProgressWindow final : public juce::ThreadWithProgressWindow, private ProgressReporter
     {
     public:
         explicit ProgressWindow (const ProgressWindowSpec& specToRun)
-            : juce::ThreadWithProgressWindow (specToRun.title, true, false, 10000, "Cancel"),
-              spec (specToRun)
+            : juce::ThreadWithProgressWindow (specToRun.title, true, false, 10000, "Cancel")
+            , spec (specToRun)
         {
             juce::ThreadWithProgressWindow::setStatusMessage (spec.statusMessage);
         }
@@ -38,7 +37,10 @@ namespace
 
     private:
         void setProgress (double newProgress) override { juce::ThreadWithProgressWindow::setProgress (newProgress); }
-        void setStatusMessage (const juce::String& message) override { juce::ThreadWithProgressWindow::setStatusMessage (message); }
+        void setStatusMessage (const juce::String& message) override
+        {
+            juce::ThreadWithProgressWindow::setStatusMessage (message);
+        }
         bool threadShouldExit() const override { return juce::Thread::threadShouldExit(); }
 
         const ProgressWindowSpec& spec;
@@ -81,9 +83,6 @@ void JuceDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
     window.runThread();
 }
 
-void JuceDialogs::openUrl (const juce::String& url)
-{
-    juce::URL (url).launchInDefaultBrowser();
-}
+void JuceDialogs::openUrl (const juce::String& url) { juce::URL (url).launchInDefaultBrowser(); }
 
 } // namespace tarnovelle

@@ -17,8 +17,7 @@ namespace
         return names;
     }
 
-    class JuceInputPort final : public MidiInputPort,
-                                private juce::MidiInputCallback
+    class JuceInputPort final : public MidiInputPort, private juce::MidiInputCallback
     {
     public:
         JuceInputPort (const juce::MidiDeviceInfo& info, MidiPortCallback* callbackToUse)
@@ -59,7 +58,9 @@ namespace
     class JuceOutputPort final : public MidiOutputPort
     {
     public:
-        explicit JuceOutputPort (std::unique_ptr<juce::MidiOutput> out) : output (std::move (out)) {}
+        explicit JuceOutputPort (std::unique_ptr<juce::MidiOutput> out)
+            : output (std::move (out))
+        {}
 
         void sendMessageNow (const juce::MidiMessage& message) override { output->sendMessageNow (message); }
         juce::String getName() const override { return output->getName(); }
@@ -69,15 +70,9 @@ namespace
     };
 } // namespace
 
-juce::StringArray JuceMidiBackend::getInputNames()
-{
-    return namesOf (juce::MidiInput::getAvailableDevices());
-}
+juce::StringArray JuceMidiBackend::getInputNames() { return namesOf (juce::MidiInput::getAvailableDevices()); }
 
-juce::StringArray JuceMidiBackend::getOutputNames()
-{
-    return namesOf (juce::MidiOutput::getAvailableDevices());
-}
+juce::StringArray JuceMidiBackend::getOutputNames() { return namesOf (juce::MidiOutput::getAvailableDevices()); }
 
 std::unique_ptr<MidiInputPort> JuceMidiBackend::openInput (int index, MidiPortCallback* callback)
 {

@@ -9,8 +9,8 @@ namespace tarnovelle
 
 namespace
 {
-    std::atomic<MidiBackend*> currentBackend { nullptr };
-    std::atomic<Dialogs*> currentDialogs { nullptr };
+    std::atomic<MidiBackend*> currentBackend{ nullptr };
+    std::atomic<Dialogs*> currentDialogs{ nullptr };
 } // namespace
 
 MidiBackend& Platform::midi()
@@ -27,15 +27,9 @@ Dialogs& Platform::dialogs()
     return *dialogs;
 }
 
-void Platform::setMidiBackend (MidiBackend* backend)
-{
-    currentBackend.store (backend, std::memory_order_release);
-}
+void Platform::setMidiBackend (MidiBackend* backend) { currentBackend.store (backend, std::memory_order_release); }
 
-void Platform::setDialogs (Dialogs* dialogs)
-{
-    currentDialogs.store (dialogs, std::memory_order_release);
-}
+void Platform::setDialogs (Dialogs* dialogs) { currentDialogs.store (dialogs, std::memory_order_release); }
 
 void Platform::runMessageLoopFor (int milliseconds)
 {

@@ -10,14 +10,13 @@ namespace tarnovelle
 namespace
 {
     /** Runs a progress window's worker on a thread of its own, as a progress window does. */
-    class WorkerThread final : public juce::Thread,
-                               private ProgressReporter
+    class WorkerThread final : public juce::Thread, private ProgressReporter
     {
     public:
         explicit WorkerThread (const ProgressWindowSpec& specToRun)
-            : juce::Thread (specToRun.title), spec (specToRun)
-        {
-        }
+            : juce::Thread (specToRun.title)
+            , spec (specToRun)
+        {}
 
         ~WorkerThread() override { stopThread (10000); }
 
@@ -39,8 +38,8 @@ namespace
         bool threadShouldExit() const override { return juce::Thread::threadShouldExit(); }
 
         const ProgressWindowSpec& spec;
-        std::atomic<bool> finished { false };
-        std::atomic<double> progress { 0.0 };
+        std::atomic<bool> finished{ false };
+        std::atomic<double> progress{ 0.0 };
     };
 } // namespace
 
@@ -73,10 +72,7 @@ std::vector<ScriptedDialogs::Record> ScriptedDialogs::getRecords (Kind kind) con
     return result;
 }
 
-int ScriptedDialogs::count (Kind kind) const
-{
-    return (int) getRecords (kind).size();
-}
+int ScriptedDialogs::count (Kind kind) const { return (int) getRecords (kind).size(); }
 
 void ScriptedDialogs::clear()
 {
@@ -88,7 +84,7 @@ void ScriptedDialogs::clear()
 
 void ScriptedDialogs::record (Kind kind, DialogIcon icon, const juce::String& title, const juce::String& message)
 {
-    Record r { kind, icon, title, message };
+    Record r{ kind, icon, title, message };
 
     {
         const std::lock_guard<std::mutex> lock (mutex);
@@ -159,9 +155,6 @@ void ScriptedDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
     worker.stopThread (10000);
 }
 
-void ScriptedDialogs::openUrl (const juce::String& url)
-{
-    record (Kind::url, DialogIcon::none, url, {});
-}
+void ScriptedDialogs::openUrl (const juce::String& url) { record (Kind::url, DialogIcon::none, url, {}); }
 
 } // namespace tarnovelle

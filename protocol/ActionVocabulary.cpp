@@ -6,7 +6,7 @@ namespace tarnovelle
 const std::array<ActionInfo, 19>& getActionTable() noexcept
 {
     using S = DeviceSetting;
-    static const std::array<ActionInfo, 19> table { {
+    static const std::array<ActionInfo, 19> table{ {
         { "COMI ", Action::connect, std::nullopt, false },
         { "FIRM ", Action::firmwareUpdate, std::nullopt, false },
         { "MIN  ", Action::setSetting, S::MIN, true },

@@ -25,7 +25,7 @@ enum class Action
 
 struct ActionInfo
 {
-    const char* prefix;  // five characters, blanks included
+    const char* prefix; // five characters, blanks included
     Action action;
     std::optional<DeviceSetting> setting;
     bool needsConnection;

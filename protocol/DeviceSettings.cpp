@@ -7,7 +7,7 @@ namespace tarnovelle
 
 const std::array<DeviceSettingInfo, numDeviceSettings>& getDeviceSettingTable() noexcept
 {
-    static const std::array<DeviceSettingInfo, numDeviceSettings> table { {
+    static const std::array<DeviceSettingInfo, numDeviceSettings> table{ {
         { DeviceSetting::MIN, "MIN", 0x05 },
         { DeviceSetting::MOUT, "MOUT", 0x07 },
         { DeviceSetting::MKEY, "MKEY", 0x0b },
@@ -62,9 +62,9 @@ const DeviceSettingInfo* findDeviceSettingByCode (const juce::String& code) noex
 const std::array<DeviceSetting, numDeviceSettings>& getSettingReadOrder() noexcept
 {
     using S = DeviceSetting;
-    static const std::array<DeviceSetting, numDeviceSettings> order { S::MIN,  S::MOUT, S::INGN, S::LFO,  S::ARP,
-                                                                      S::MKEY, S::LKEY, S::VELO, S::AFTE, S::BEND,
-                                                                      S::STEP, S::GLEN, S::TAP,  S::SYNC };
+    static const std::array<DeviceSetting, numDeviceSettings> order{ S::MIN,  S::MOUT, S::INGN, S::LFO,  S::ARP,
+                                                                     S::MKEY, S::LKEY, S::VELO, S::AFTE, S::BEND,
+                                                                     S::STEP, S::GLEN, S::TAP,  S::SYNC };
     return order;
 }
 

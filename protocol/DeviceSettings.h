@@ -36,7 +36,7 @@ constexpr int numDeviceSettings = 14;
 struct DeviceSettingInfo
 {
     DeviceSetting setting;
-    const char* code;  // the four-letter action code, unpadded ("MIN", "BEND")
+    const char* code; // the four-letter action code, unpadded ("MIN", "BEND")
     uint8 setCommand;
     uint8 getCommand() const noexcept { return (uint8) (setCommand + 1); }
 };

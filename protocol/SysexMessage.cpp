@@ -8,7 +8,7 @@ namespace tarnovelle
 
 namespace
 {
-    std::atomic<int> messageCounter { 0 };
+    std::atomic<int> messageCounter{ 0 };
 
     constexpr uint8 sysexStart = 0xf0;
     constexpr uint8 sysexEnd = 0xf7;
@@ -25,15 +25,9 @@ namespace
     }
 } // namespace
 
-int getMessageCounter() noexcept
-{
-    return messageCounter.load();
-}
+int getMessageCounter() noexcept { return messageCounter.load(); }
 
-void setMessageCounter (int newValue) noexcept
-{
-    messageCounter.store (newValue);
-}
+void setMessageCounter (int newValue) noexcept { messageCounter.store (newValue); }
 
 int packPayload (const uint8* source, int n, uint8* output, int& capacity, uint8& checksum) noexcept
 {
@@ -89,14 +83,13 @@ int unpackPayload (const uint8* encoded, int n, int encodedLength, uint8* output
 
 SysexMessage::SysexMessage (uint8 command, const uint8* payload, uint8 length, uint8 byte5, bool packed)
 {
-    const uint8 header[headerSize] = { sysexStart, 0x00, 0x5c, 0x3d, productByte, byte5,
+    const uint8 header[headerSize] = { sysexStart,           0x00,   0x5c,   0x3d, productByte, byte5,
                                        takeMessageCounter(), length, command };
 
     setSize (0);
     appendRaw (header, headerSize);
 
-    const auto fits = packed ? appendPacked (payload, length) == 0
-                             : mSize + (int) length + 1 <= capacity;
+    const auto fits = packed ? appendPacked (payload, length) == 0 : mSize + (int) length + 1 <= capacity;
 
     if (! fits)
     {
@@ -148,10 +141,7 @@ int SysexMessage::decodePayload (uint8* output, int& length, int checksumPositio
     return unpackPayload (mData + firstEncoded, length, encodedLength, output, mData[checksumPosition]);
 }
 
-void SysexMessage::setSize (int newSize) noexcept
-{
-    mSize = juce::jlimit (0, (int) capacity, newSize);
-}
+void SysexMessage::setSize (int newSize) noexcept { mSize = juce::jlimit (0, (int) capacity, newSize); }
 
 void SysexMessage::appendRaw (const uint8* bytes, int count) noexcept
 {

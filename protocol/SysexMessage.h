@@ -66,7 +66,7 @@ public:
 
 private:
     int mSize = 0;
-    uint8 mData[capacity] {};
+    uint8 mData[capacity]{};
     bool mOverlong = false;
 };
 

@@ -8,7 +8,7 @@ namespace tarnovelle
 namespace
 {
     /** Set while a wait runs, so that a request started from inside its message loop is refused. */
-    std::atomic<bool> waitInProgress { false };
+    std::atomic<bool> waitInProgress{ false };
 
     /** Sends the request and waits for the slot to be filled; true when it was in time. */
     bool sendAndWait (MidiOutputPort* output, const SysexMessage& request, uint8 expectedCommand)

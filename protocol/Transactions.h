@@ -1,7 +1,7 @@
 #pragma once
 
-#include "protocol/SysexMessage.h"
 #include "platform/MidiPorts.h"
+#include "protocol/SysexMessage.h"
 
 #include <atomic>
 
@@ -15,8 +15,8 @@ namespace tarnovelle
 */
 struct ReplySlot
 {
-    std::atomic<bool> waiting { false };
-    std::atomic<uint8> expectedCommand { 0 };
+    std::atomic<bool> waiting{ false };
+    std::atomic<uint8> expectedCommand{ 0 };
     uint8 value = 0;
     SysexMessage reply;
 };

@@ -14,60 +14,63 @@ using namespace tarnovelle::test;
 
 namespace
 {
-    using Kind = ScriptedDialogs::Kind;
-    using Sides = EmulatedMidiBackend::Sides;
+using Kind = ScriptedDialogs::Kind;
+using Sides = EmulatedMidiBackend::Sides;
 
-    std::vector<uint8> identityReply (uint8 deviceId, uint8 maker1, uint8 member2)
+std::vector<uint8> identityReply (uint8 deviceId, uint8 maker1, uint8 member2)
+{
+    return { 0xf0, 0x7e, deviceId, 0x06, 0x02, 0x00, maker1, 0x3d, 0x04, 0x00, 0x02, member2, 1, 0, 3, 2, 0xf7 };
+}
+
+struct Detection
+{
+    bool found = false;
+    std::unique_ptr<MidiInputPort> input;
+    std::unique_ptr<MidiOutputPort> output;
+    ReplyForwarder callback;
+
+    Detection()
     {
-        return { 0xf0, 0x7e, deviceId, 0x06, 0x02, 0x00, maker1, 0x3d, 0x04, 0x00, 0x02, member2, 1, 0, 3, 2, 0xf7 };
+        HWDetector::setExpectedFamily (0x04, 0x00);
+        HWDetector::setExpectedMember (0x02, 0x01);
+        found = HWDetector::detect (&callback, input, output);
+    }
+};
+
+/** A backend that fails the n-th opening of an input, as a port vanishing in between would. */
+struct FailingReopenBackend final : public MidiBackend
+{
+    explicit FailingReopenBackend (MidiBackend& real, int failOpenNumber)
+        : inner (real)
+        , failAt (failOpenNumber)
+    {}
+
+    juce::StringArray getInputNames() override { return inner.getInputNames(); }
+    juce::StringArray getOutputNames() override { return inner.getOutputNames(); }
+
+    std::unique_ptr<MidiInputPort> openInput (int index, MidiPortCallback* cb) override
+    {
+        return ++opens == failAt ? nullptr : inner.openInput (index, cb);
     }
 
-    struct Detection
-    {
-        bool found = false;
-        std::unique_ptr<MidiInputPort> input;
-        std::unique_ptr<MidiOutputPort> output;
-        ReplyForwarder callback;
+    std::unique_ptr<MidiOutputPort> openOutput (int index) override { return inner.openOutput (index); }
 
-        Detection()
-        {
-            HWDetector::setExpectedFamily (0x04, 0x00);
-            HWDetector::setExpectedMember (0x02, 0x01);
-            found = HWDetector::detect (&callback, input, output);
-        }
-    };
+    MidiBackend& inner;
+    int failAt;
+    int opens = 0;
+};
 
-    /** A backend that fails the n-th opening of an input, as a port vanishing in between would. */
-    struct FailingReopenBackend final : public MidiBackend
-    {
-        explicit FailingReopenBackend (MidiBackend& real, int failOpenNumber) : inner (real), failAt (failOpenNumber) {}
+uint8 getCommandOf (DeviceSetting s) { return getDeviceSettingInfo (s).getCommand(); }
 
-        juce::StringArray getInputNames() override { return inner.getInputNames(); }
-        juce::StringArray getOutputNames() override { return inner.getOutputNames(); }
+int countSettingReads (const EmulatedInstrument& instrument)
+{
+    int n = 0;
 
-        std::unique_ptr<MidiInputPort> openInput (int index, MidiPortCallback* cb) override
-        {
-            return ++opens == failAt ? nullptr : inner.openInput (index, cb);
-        }
+    for (auto& info : getDeviceSettingTable())
+        n += instrument.countReceived (info.getCommand());
 
-        std::unique_ptr<MidiOutputPort> openOutput (int index) override { return inner.openOutput (index); }
-
-        MidiBackend& inner;
-        int failAt;
-        int opens = 0;
-    };
-
-    uint8 getCommandOf (DeviceSetting s) { return getDeviceSettingInfo (s).getCommand(); }
-
-    int countSettingReads (const EmulatedInstrument& instrument)
-    {
-        int n = 0;
-
-        for (auto& info : getDeviceSettingTable())
-            n += instrument.countReceived (info.getCommand());
-
-        return n;
-    }
+    return n;
+}
 } // namespace
 
 //==============================================================================
@@ -85,7 +88,7 @@ TEST (Detection, FindsTheInstrumentOnTheFirstOutputAndReadsItsVersion)
 
     uint8 v[4] = {};
     HWDetector::getFirmwareVersion (v[0], v[1], v[2], v[3]);
-    EXPECT_EQ (std::vector<int> (v, v + 4), (std::vector<int> { 1, 0, 3, 2 }));
+    EXPECT_EQ (std::vector<int> (v, v + 4), (std::vector<int>{ 1, 0, 3, 2 }));
 
     auto windows = rig.dialogs.getRecords (Kind::progressWindow);
     ASSERT_EQ (windows.size(), 1u);
@@ -113,7 +116,7 @@ TEST (Detection, ProbesSilentOutputsBeforeFindingTheInstrumentOnOutputTwo)
 
 TEST (Detection, AcceptsDeviceIds01And7FOnly)
 {
-    for (auto [id, accepted] : { std::pair<uint8, bool> { 0x01, true }, { 0x7f, true }, { 0x05, false } })
+    for (auto [id, accepted] : { std::pair<uint8, bool>{ 0x01, true }, { 0x7f, true }, { 0x05, false } })
     {
         InstrumentRig rig;
         rig.instrument.setDeviceId (id);
@@ -163,9 +166,10 @@ TEST (Detection, AForeignIdentityReplyArrivingFirstGivesUpTheOutput)
 TEST (Detection, IgnoresNotesClockAndActiveSensing)
 {
     InstrumentRig rig;
-    rig.midi.addChatterDevice ("Keyboard", { juce::MidiMessage::noteOn (1, 60, (uint8) 100), juce::MidiMessage::midiClock(),
-                                             juce::MidiMessage (0xfe) },
-                               5, Sides::inputOnly);
+    rig.midi.addChatterDevice (
+        "Keyboard",
+        { juce::MidiMessage::noteOn (1, 60, (uint8) 100), juce::MidiMessage::midiClock(), juce::MidiMessage (0xfe) }, 5,
+        Sides::inputOnly);
 
     Detection d;
     EXPECT_TRUE (d.found);
@@ -215,7 +219,7 @@ TEST (Detection, FailsWithBothPortsClosedWhenTheChosenInputCannotBeReopened)
 //==============================================================================
 TEST (StartUp, OffersTheUpdateOnlyBelow103)
 {
-    const std::vector<std::pair<EmulatedInstrument::Version, bool>> cases {
+    const std::vector<std::pair<EmulatedInstrument::Version, bool>> cases{
         { { 1, 0, 2, 9 }, true },  { { 0, 9, 9, 9 }, true },  { { 1, 0, 3, 0 }, false },
         { { 1, 0, 3, 2 }, false }, { { 1, 1, 0, 0 }, false }, { { 2, 0, 0, 0 }, false },
     };
@@ -314,11 +318,11 @@ TEST (ReadAllSettings, ShowsEachValueInOrderWithTheFlagConversions)
     ApplicationController controller (view);
     controller.startUp();
 
-    EXPECT_EQ (view.displayedSettings(),
-               juce::StringArray ({ "showMidiInChannel", "showMidiOutChannel", "showInputGain", "showLfoRetrigger",
-                                    "showArpHold", "showKeyboardMode", "showKeyboardLegato", "showVelocity",
-                                    "showAftertouch", "showBendRange", "showStepSize", "showGateLength",
-                                    "showTapAverage", "showClockSync" }));
+    EXPECT_EQ (
+        view.displayedSettings(),
+        juce::StringArray ({ "showMidiInChannel", "showMidiOutChannel", "showInputGain", "showLfoRetrigger",
+                             "showArpHold", "showKeyboardMode", "showKeyboardLegato", "showVelocity", "showAftertouch",
+                             "showBendRange", "showStepSize", "showGateLength", "showTapAverage", "showClockSync" }));
     EXPECT_EQ (view.lastValueOf ("showLfoRetrigger"), 0); // 2 is not 1: off
     EXPECT_EQ (view.lastValueOf ("showArpHold"), 1);
     EXPECT_EQ (view.lastValueOf ("showKeyboardLegato"), 2); // passed on as read
@@ -339,8 +343,8 @@ TEST (ReadAllSettings, AnInstrumentFallingSilentAtTheSixthSettingEndsTheConnecti
     rig.instrument.setStopAnsweringAfter (5);
     controller.readAllSettings();
 
-    EXPECT_EQ (view.displayedSettings(), juce::StringArray ({ "showMidiInChannel", "showMidiOutChannel", "showInputGain",
-                                                              "showLfoRetrigger", "showArpHold" }));
+    EXPECT_EQ (view.displayedSettings(), juce::StringArray ({ "showMidiInChannel", "showMidiOutChannel",
+                                                              "showInputGain", "showLfoRetrigger", "showArpHold" }));
     EXPECT_FALSE (controller.isConnected());
     EXPECT_EQ (controller.getOutput(), nullptr);
     EXPECT_EQ (view.lastValueOf ("setConnected"), 0);
@@ -357,7 +361,7 @@ struct HubTest : public ::testing::Test
 {
     InstrumentRig rig;
     RecordingView view;
-    ApplicationController controller { view };
+    ApplicationController controller{ view };
 
     void SetUp() override
     {

@@ -10,16 +10,13 @@ using namespace tarnovelle;
 
 namespace
 {
-    std::vector<int> bytesOf (const SysexMessage& m)
-    {
-        return std::vector<int> (m.data(), m.data() + m.size());
-    }
+std::vector<int> bytesOf (const SysexMessage& m) { return std::vector<int> (m.data(), m.data() + m.size()); }
 
-    SysexMessage frameWithCounter (int counter, uint8 command, std::vector<uint8> payload, bool packed)
-    {
-        setMessageCounter (counter);
-        return SysexMessage (command, payload.data(), (uint8) payload.size(), 0x01, packed);
-    }
+SysexMessage frameWithCounter (int counter, uint8 command, std::vector<uint8> payload, bool packed)
+{
+    setMessageCounter (counter);
+    return SysexMessage (command, payload.data(), (uint8) payload.size(), 0x01, packed);
+}
 } // namespace
 
 TEST (SysexFrame, SettingFramesAreByteExact)
@@ -27,18 +24,18 @@ TEST (SysexFrame, SettingFramesAreByteExact)
     const uint8 twelve = 12;
     setMessageCounter (5);
     const SysexMessage set (getDeviceSettingInfo (DeviceSetting::BEND).setCommand, &twelve, 1, 0x01, false);
-    EXPECT_EQ (bytesOf (set), (std::vector<int> { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 5, 0x01, 0x2c, 0x0c, 0xf7 }));
+    EXPECT_EQ (bytesOf (set), (std::vector<int>{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 5, 0x01, 0x2c, 0x0c, 0xf7 }));
 
     const SysexMessage get (getDeviceSettingInfo (DeviceSetting::BEND).getCommand(), nullptr, 0, 0x01, false);
-    EXPECT_EQ (bytesOf (get), (std::vector<int> { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 6, 0x00, 0x2d, 0xf7 }));
+    EXPECT_EQ (bytesOf (get), (std::vector<int>{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 6, 0x00, 0x2d, 0xf7 }));
 }
 
 TEST (SysexFrame, EmptyRawAndPackedFrames)
 {
     EXPECT_EQ (bytesOf (frameWithCounter (9, 0x42, {}, false)),
-               (std::vector<int> { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 9, 0x00, 0x42, 0xf7 }));
+               (std::vector<int>{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 9, 0x00, 0x42, 0xf7 }));
     EXPECT_EQ (bytesOf (frameWithCounter (9, 0x42, {}, true)),
-               (std::vector<int> { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 9, 0x00, 0x42, 0x00, 0xf7 }));
+               (std::vector<int>{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 9, 0x00, 0x42, 0x00, 0xf7 }));
 }
 
 TEST (SysexFrame, CounterAdvancesAndWrapsAfter127)
@@ -54,7 +51,7 @@ TEST (SysexFrame, CounterAdvancesAndWrapsAfter127)
 
 TEST (SysexFrame, PackedSizesAndLengthByte)
 {
-    for (auto [n, encoded] : { std::pair { 7, 8 }, { 8, 16 }, { 28, 32 } })
+    for (auto [n, encoded] : { std::pair{ 7, 8 }, { 8, 16 }, { 28, 32 } })
     {
         std::vector<uint8> payload ((size_t) n, 0x55);
         auto m = frameWithCounter (0, 0x03, payload, true);
@@ -85,7 +82,7 @@ TEST (PayloadPacking, KnownExample)
     ASSERT_EQ (packPayload (abc, 3, out, capacity, checksum), 0);
     EXPECT_EQ (checksum, 0x26);
     EXPECT_EQ (capacity, 8);
-    EXPECT_EQ (std::vector<int> (out, out + 8), (std::vector<int> { 0x30, 0x31, 0x31, 0, 0, 0, 0, 0x05 }));
+    EXPECT_EQ (std::vector<int> (out, out + 8), (std::vector<int>{ 0x30, 0x31, 0x31, 0, 0, 0, 0, 0x05 }));
 }
 
 TEST (PayloadPacking, RoundTripOfEveryLengthAndByteValue)

@@ -15,54 +15,51 @@ using namespace tarnovelle::test;
 
 namespace
 {
-    SysexMessage makeReply (uint8 command, uint8 value)
+SysexMessage makeReply (uint8 command, uint8 value) { return SysexMessage (command, &value, 1, 0x01, false); }
+
+juce::MidiMessage toMidi (const SysexMessage& m) { return juce::MidiMessage (m.data(), m.size(), 0.0); }
+
+/** An output whose "instrument" reacts on the sending thread, before sendMessageNow returns,
+    or on a thread of its own after a delay, with a scripted list of messages.
+*/
+struct ScriptedOutput final : public MidiOutputPort
+{
+    std::vector<juce::MidiMessage> answers;
+    int delayMs = -1; // -1: answer inside sendMessageNow
+    int sent = 0;
+    std::vector<std::thread> threads;
+
+    ~ScriptedOutput() override
     {
-        return SysexMessage (command, &value, 1, 0x01, false);
+        for (auto& t : threads)
+            t.join();
     }
 
-    juce::MidiMessage toMidi (const SysexMessage& m) { return juce::MidiMessage (m.data(), m.size(), 0.0); }
-
-    /** An output whose "instrument" reacts on the sending thread, before sendMessageNow returns,
-        or on a thread of its own after a delay, with a scripted list of messages.
-    */
-    struct ScriptedOutput final : public MidiOutputPort
+    void sendMessageNow (const juce::MidiMessage&) override
     {
-        std::vector<juce::MidiMessage> answers;
-        int delayMs = -1; // -1: answer inside sendMessageNow
-        int sent = 0;
-        std::vector<std::thread> threads;
+        ++sent;
 
-        ~ScriptedOutput() override
+        if (delayMs < 0)
         {
-            for (auto& t : threads)
-                t.join();
+            for (auto& m : answers)
+                handleSysexReply (m);
+
+            return;
         }
 
-        void sendMessageNow (const juce::MidiMessage&) override
-        {
-            ++sent;
-
-            if (delayMs < 0)
+        threads.emplace_back ([list = answers, delay = delayMs] {
+            for (auto& m : list)
             {
-                for (auto& m : answers)
-                    handleSysexReply (m);
-
-                return;
+                std::this_thread::sleep_for (std::chrono::milliseconds (delay));
+                handleSysexReply (m);
             }
+        });
+    }
 
-            threads.emplace_back ([list = answers, delay = delayMs] {
-                for (auto& m : list)
-                {
-                    std::this_thread::sleep_for (std::chrono::milliseconds (delay));
-                    handleSysexReply (m);
-                }
-            });
-        }
+    juce::String getName() const override { return "scripted"; }
+};
 
-        juce::String getName() const override { return "scripted"; }
-    };
-
-    const SysexMessage request() { return SysexMessage (0x2d, nullptr, 0, 0x01, false); }
+const SysexMessage request() { return SysexMessage (0x2d, nullptr, 0, 0x01, false); }
 } // namespace
 
 TEST (ReplyWait, AReplyArrivingBeforeTheSendReturnsIsStillMatched)

@@ -56,7 +56,7 @@ struct InstrumentRig
 */
 struct ReplyForwarder final : public MidiPortCallback
 {
-    std::atomic<int> activeSensingCount { 0 };
+    std::atomic<int> activeSensingCount{ 0 };
 
     void handleIncomingMidiMessage (MidiInputPort*, const juce::MidiMessage& message) override
     {
