@@ -256,6 +256,7 @@ private:
     void send (const Bytes& bytes);
     Bytes makeFrame (uint8 command, const Bytes& rawPayload);
     void restart (Mode newMode);
+    void losePower();
     void updatePresence();
     void logReceived (const Bytes& bytes);
 
@@ -302,6 +303,7 @@ private:
     std::atomic<int> stallChunk{ -1 };
     std::atomic<bool> stalled{ false };
     std::atomic<int> powerLossChunk{ -1 };
+    std::atomic<int> acceptedChunkCount{ 0 };
 
     uint8 replyCounter = 0; // only touched on the instrument's thread
 
