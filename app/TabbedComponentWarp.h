@@ -28,7 +28,7 @@ public:
     void currentTabChanged (int newCurrentTabIndex, const juce::String& newCurrentTabName) override;
 
 private:
-    juce::ListenerList<TabbedComponentListener> tabListeners;
+    juce::ListenerList<TabbedComponentListener> mTabListeners;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TabbedComponentWarp)
 };

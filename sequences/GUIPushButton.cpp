@@ -6,7 +6,7 @@ namespace tarnovelle
 {
 
 GUIPushButton::GUIPushButton (ClickAction clickAction)
-    : onClick (std::move (clickAction))
+    : mClickAction (std::move (clickAction))
 {
     mButton = std::make_unique<juce::ImageButton>();
     addAndMakeVisible (mButton.get());
@@ -25,8 +25,8 @@ void GUIPushButton::resized() { mButton->setBounds (getLocalBounds()); }
 
 void GUIPushButton::buttonClicked (juce::Button* button)
 {
-    if (button == mButton.get() && onClick != nullptr)
-        onClick (*this);
+    if (button == mButton.get() && mClickAction != nullptr)
+        mClickAction (*this);
 }
 
 GUIPushButton::ClickAction GUIPushButton::broadcasting (Action command)

@@ -34,7 +34,7 @@ protected:
 
 private:
     std::unique_ptr<juce::ImageButton> mButton;
-    ClickAction onClick;
+    ClickAction mClickAction;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIPushButton)
 };

@@ -35,7 +35,7 @@ SelectorWidget::~SelectorWidget() = default;
 
 void SelectorWidget::resized()
 {
-    for (auto& control : controls)
+    for (auto& control : mControls)
     {
         const auto& bounds = control.description->bounds;
         control.button->setBounds (bounds.isEmpty() ? getLocalBounds() : bounds);
@@ -45,21 +45,21 @@ void SelectorWidget::resized()
 void SelectorWidget::buttonClicked (juce::Button* button)
 {
     for (int i = 0; i < getNumControls(); ++i)
-        if (controls[(size_t) i].button == button)
+        if (mControls[(size_t) i].button == button)
             advance (i);
 }
 
 juce::ImageButton* SelectorWidget::getControlButton (int index) const noexcept
 {
-    return juce::isPositiveAndBelow (index, getNumControls()) ? controls[(size_t) index].button : nullptr;
+    return juce::isPositiveAndBelow (index, getNumControls()) ? mControls[(size_t) index].button : nullptr;
 }
 
 juce::uint32 SelectorWidget::getControlValue (int index) const noexcept
 {
-    if (!juce::isPositiveAndBelow (index, getNumControls()))
+    if (! juce::isPositiveAndBelow (index, getNumControls()))
         return 0;
 
-    return std::visit ([] (auto* stored) { return (juce::uint32) *stored; }, controls[(size_t) index].value);
+    return std::visit ([] (auto* stored) { return (juce::uint32) *stored; }, mControls[(size_t) index].value);
 }
 
 void SelectorWidget::addControl (const SelectorControlDescription& description,
@@ -82,15 +82,15 @@ void SelectorWidget::addControlStoredIn (const SelectorControlDescription& descr
     addAndMakeVisible (button.get());
     button->addListener (this);
 
-    controls.push_back ({ &description, button.get(), &value });
-    showPicture (controls.back(), description.initialPicture);
+    mControls.push_back ({ &description, button.get(), &value });
+    showPicture (mControls.back(), description.initialPicture);
     value = static_cast<Value> (description.initialValue);
 }
 
 void SelectorWidget::showControlValue (int index, juce::uint32 value)
 {
     jassert (juce::isPositiveAndBelow (index, getNumControls()));
-    const auto& control = controls[(size_t) index];
+    const auto& control = mControls[(size_t) index];
 
     std::visit ([value] (auto* stored) { *stored = static_cast<std::remove_pointer_t<decltype (stored)>> (value); },
                 control.value);
@@ -113,7 +113,7 @@ void SelectorWidget::showPicture (const Control& control, SelectorPicture pictur
 
 void SelectorWidget::advance (int index)
 {
-    const auto& control = controls[(size_t) index];
+    const auto& control = mControls[(size_t) index];
     const auto& rule = control.description->advance;
     const auto next = std::visit ([&rule] (auto* stored) { return (juce::uint32) rule.next (*stored); }, control.value);
 

@@ -118,7 +118,7 @@ public:
     void resized() override;
     void buttonClicked (juce::Button* button) override;
 
-    int getNumControls() const noexcept { return (int) controls.size(); }
+    int getNumControls() const noexcept { return (int) mControls.size(); }
     juce::ImageButton* getControlButton (int index) const noexcept;
     juce::uint32 getControlValue (int index) const noexcept;
 
@@ -149,7 +149,7 @@ private:
     void showPicture (const Control&, SelectorPicture);
     void advance (int index);
 
-    std::vector<Control> controls;
+    std::vector<Control> mControls;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SelectorWidget)
 };

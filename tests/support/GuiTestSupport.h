@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace juce
 {
 /** Lets failed expectations print the messages received. */
@@ -90,6 +92,15 @@ inline void expectBackgroundDrawnUnscaled (juce::Component& tab, const juce::Ima
     ASSERT_TRUE (background.isValid());
     EXPECT_TRUE (samePixels (canvas, background.getClippedImage (tab.getLocalBounds())))
         << "tab of " << tab.getWidth() << " x " << tab.getHeight();
+}
+
+/** Checks the bounds of every child, in the order they were added. */
+inline void expectChildBounds (juce::Component& parent, const std::vector<juce::Rectangle<int>>& bounds)
+{
+    ASSERT_EQ (parent.getNumChildComponents(), (int) bounds.size());
+
+    for (int i = 0; i < parent.getNumChildComponents(); ++i)
+        EXPECT_EQ (parent.getChildComponent (i)->getBounds(), bounds[(size_t) i]) << "child " << i;
 }
 
 } // namespace tarnovelle::test
