@@ -96,6 +96,11 @@ void handleSysexReply (const juce::MidiMessage& message)
     if (! received.isValidFrame() || received.byteAt (8) != slot.expectedCommand.load (std::memory_order_relaxed))
         return;
 
+    // Every awaited reply carries a value in byte 9. A frame cut short after its command byte
+    // has the end byte F7 there (or another status byte), which is no value at all.
+    if ((received.byteAt (9) & 0x80) != 0)
+        return;
+
     slot.value = received.byteAt (9);
     slot.reply = received;
     slot.waiting.store (false, std::memory_order_release);

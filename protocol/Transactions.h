@@ -47,7 +47,8 @@ bool sendAndWaitForMessage (MidiOutputPort* output, const SysexMessage& request,
                             SysexMessage& reply);
 
 /** Offers an incoming message to the reply slot; called on the MIDI input thread for every
-    message but Active Sensing. Only whole SysEx frames of 10 to 48 bytes can match.
+    message but Active Sensing. Only whole SysEx frames of 11 to 48 bytes whose byte 9 is a
+    data byte (the value) can match.
 */
 void handleSysexReply (const juce::MidiMessage& message);
 
