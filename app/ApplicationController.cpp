@@ -89,6 +89,10 @@ void ApplicationController::connect()
     {
         if (HWDetector::detect (this, input, output))
         {
+            // The identity reply has just shown the instrument alive; its Active Sensing takes
+            // over from here. Without this, an action made before the first Active Sensing of
+            // a new connection would be judged by the silence of the previous one.
+            lastActiveSenseTime.store (juce::Time::getMillisecondCounter(), std::memory_order_release);
             connected = true;
             view.setConnected (true);
 
