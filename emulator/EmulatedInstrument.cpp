@@ -1154,30 +1154,37 @@ bool EmulatedInstrument::loadFrom (const juce::String& json)
 
 juce::String EmulatedInstrument::toJson() const
 {
-    juce::DynamicObject::Ptr settings = new juce::DynamicObject();
+    // Laid out by hand so that a person can read it: one line per setting, one per sequence.
+    juce::StringArray settingLines;
 
     for (auto& info : getDeviceSettingTable())
-        settings->setProperty (info.code, (int) memory.settings[(size_t) info.setting]);
+        settingLines.add ("    " + juce::JSON::toString (juce::String (info.code)) + ": "
+                          + juce::String ((int) memory.settings[(size_t) info.setting]));
 
-    juce::Array<juce::var> sequences;
+    juce::StringArray sequenceLines;
 
     for (auto& sequence : memory.sequences)
     {
-        juce::Array<juce::var> steps;
+        juce::StringArray steps;
 
         for (auto step : sequence)
-            steps.add ((int) step);
+            steps.add (juce::String ((int) step));
 
-        sequences.add (steps);
+        sequenceLines.add ("    [" + steps.joinIntoString (", ") + "]");
     }
 
-    juce::DynamicObject::Ptr root = new juce::DynamicObject();
-    root->setProperty ("firmware", versionToString (memory.firmware));
-    root->setProperty ("mode", memory.mode == Mode::application ? "application" : "bootloader");
-    root->setProperty ("settings", juce::var (settings.get()));
-    root->setProperty ("sequences", sequences);
-
-    return juce::JSON::toString (juce::var (root.get()));
+    return "{\n"
+           "  \"firmware\": \""
+           + versionToString (memory.firmware)
+           + "\",\n"
+             "  \"mode\": \""
+           + juce::String (memory.mode == Mode::application ? "application" : "bootloader")
+           + "\",\n"
+             "  \"settings\": {\n"
+           + settingLines.joinIntoString (",\n")
+           + "\n  },\n"
+             "  \"sequences\": [\n"
+           + sequenceLines.joinIntoString (",\n") + "\n  ]\n}\n";
 }
 
 void EmulatedInstrument::save()
