@@ -261,8 +261,9 @@ TEST (EmulatorActiveSensing, EveryQuarterSecondOnlyWhileTheApplicationFirmwareRu
 
     for (size_t i = 1; i < sensing.size(); ++i)
     {
-        EXPECT_GT (sensing[i].time - sensing[i - 1].time, 200.0);
-        EXPECT_LT (sensing[i].time - sensing[i - 1].time, 300.0);
+        // Some slack for a busy machine; the application gives up only after 300 ms.
+        EXPECT_GT (sensing[i].time - sensing[i - 1].time, 180.0);
+        EXPECT_LT (sensing[i].time - sensing[i - 1].time, 320.0);
     }
 
     const auto silentFor = [&p] (std::function<void()> setUp) {
