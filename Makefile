@@ -2,13 +2,16 @@
 #   make demo    installs what is missing, builds, starts the demo with the emulated instrument
 #   make test    installs what is missing, builds, runs every test (GUI tests under Xvfb)
 #   make run     builds and starts the application for a real instrument
+#   make benchmark   Release build in build-bench, every figure under Xvfb (BENCHMARKS.md)
+#   make package     the Debian package in $(BUILD) (README.md, Install)
 # Re-running any of them is incremental.
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
+BENCH_BUILD ?= build-bench
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build demo run test test-sanitizers fuzz artwork clean
+.PHONY: deps configure build demo run test test-sanitizers fuzz artwork benchmark package clean
 
 deps:
 	./scripts/install-deps.sh
@@ -35,9 +38,23 @@ test: build
 test-sanitizers: deps
 	./scripts/run-sanitizers.sh
 
+# Every libFuzzer target for FUZZ_SECONDS each (clang 14), from the seeds in fuzz/corpus/.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	./scripts/run-fuzzers.sh $(FUZZ_SECONDS)
+
 artwork: configure
 	cmake --build $(BUILD) --target tarnovelle_artwork -j$(JOBS)
 	$(BUILD)/bin/tarnovelle_artwork resources
+
+benchmark: deps
+	./scripts/run-benchmark.sh $(BENCH_BUILD)
+
+# Only what the package holds is built; CPack strips the programs.
+package: configure
+	cmake --build $(BUILD) -j$(JOBS) --target TarnovelleConnection TarnovelleConnectionDemo \
+		tarnovelle_firmware_file tarnovelle-emulator tarnovelle-seq
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan
