@@ -230,7 +230,7 @@ namespace
         return seconds;
     }
 
-    /** The threads that stand for the instrument and the computer's MIDI system, or measure. */
+    /** The threads that stand for the instrument and the computer's MIDI system, or that measure. */
     bool isStandIn (const std::string& name)
     {
         return name.rfind ("instrument", 0) == 0 || name.rfind ("MIDI delivery", 0) == 0
@@ -238,21 +238,22 @@ namespace
     }
 
     /** "name 12%, name 3%" for the threads that used a noticeable share of the interval, and
-        the share of the application's own threads (all but the stand-ins).
+        the share of the application's own threads: the whole process but the stand-ins, so
+        that threads which ended before the last sample still count.
     */
     juce::String threadShares (const std::map<std::string, double>& before, const std::map<std::string, double>& after,
-                               double wallSeconds)
+                               double wallSeconds, double processSeconds)
     {
         std::vector<std::pair<double, std::string>> shares;
-        double application = 0.0;
+        double standIns = 0.0;
 
         for (auto& [name, seconds] : after)
         {
             const auto it = before.find (name);
             const auto used = seconds - (it != before.end() ? it->second : 0.0);
 
-            if (! isStandIn (name))
-                application += used / wallSeconds;
+            if (isStandIn (name))
+                standIns += used;
 
             if (used / wallSeconds >= 0.005)
                 shares.push_back ({ used / wallSeconds, name });
@@ -264,8 +265,9 @@ namespace
         for (auto& [share, name] : shares)
             parts.add (juce::String (name) + " " + juce::String (100.0 * share, 1) + "%");
 
-        return parts.joinIntoString (", ") + "\n    the application's own threads together: "
-               + juce::String (100.0 * application, 1) + "% of a core";
+        const auto application = juce::jmax (0.0, processSeconds - standIns) / wallSeconds;
+        return parts.joinIntoString (", ") + "\n    the application's own threads together (the process but the "
+               + "instrument and MIDI delivery): " + juce::String (100.0 * application, 1) + "% of a core";
     }
 
     //==============================================================================
@@ -426,12 +428,12 @@ namespace
         ~ThreadSampler() override { stopThread (1000); }
 
         /** Stops sampling; returns the share of a core each busy thread used. */
-        juce::String finish (double wallSeconds)
+        juce::String finish (double wallSeconds, double processSeconds)
         {
             stopThread (1000);
             sample();
             const std::lock_guard<std::mutex> lock (mutex);
-            return threadShares (before, latest, wallSeconds);
+            return threadShares (before, latest, wallSeconds, processSeconds);
         }
 
     private:
@@ -670,7 +672,7 @@ namespace
 
         result.wallSeconds = millisecondsSince (wallStart) / 1000.0;
         result.cpuSeconds = processCpuSeconds() - cpuBefore;
-        result.threads = sampler.finish (result.wallSeconds);
+        result.threads = sampler.finish (result.wallSeconds, result.cpuSeconds);
         result.chunks = instrument.getAcceptedChunkCount();
 
         const auto sent = juce::jmin (timeline.numSends.load(), Timeline::capacity);
