@@ -1,0 +1,65 @@
+// The .tvseq parser: any text either parses into sequences that the instrument can hold or
+// gives an error, and a parsed set written out again parses back to the same steps.
+
+#include "fuzz/FuzzTarget.h"
+#include "sequences/SequenceFile.h"
+
+#include <string_view>
+
+namespace tarnovelle::fuzz::sequence_file
+{
+void checkSequence (const ParsedSequence& sequence, int numLines)
+{
+    TARNOVELLE_FUZZ_CHECK (sequence.number >= 1 && sequence.number <= numSequences);
+    TARNOVELLE_FUZZ_CHECK (sequence.line >= 1 && sequence.line <= numLines);
+    TARNOVELLE_FUZZ_CHECK (sequence.steps.size() <= (size_t) maxSequenceSteps);
+
+    for (auto step : sequence.steps)
+        TARNOVELLE_FUZZ_CHECK ((step >= 1 && step <= 125) || step == restStep);
+}
+
+/** The set a good file leaves in the instrument: each line goes to the sequence it names. */
+SequenceSet applied (const SequenceFileContent& content)
+{
+    SequenceSet set{};
+
+    for (auto& sequence : content.sequences)
+    {
+        auto& target = set[(size_t) sequence.number - 1];
+        target.fill (0);
+        std::copy (sequence.steps.begin(), sequence.steps.end(), target.begin());
+    }
+
+    return set;
+}
+} // namespace tarnovelle::fuzz::sequence_file
+
+TARNOVELLE_FUZZ_TARGET (fuzzSequenceFile)
+{
+    using namespace tarnovelle;
+    using namespace tarnovelle::fuzz::sequence_file;
+
+    const std::string_view text (reinterpret_cast<const char*> (data), size);
+    const auto content = parseSequenceFile (text);
+
+    if (! content.isValid())
+    {
+        TARNOVELLE_FUZZ_CHECK (content.error.startsWith ("Bad file format on line: ")
+                               || content.error.endsWith (" is longer than 64"));
+        return 0;
+    }
+
+    for (auto& sequence : content.sequences)
+        checkSequence (sequence, content.numLines);
+
+    // Written as the application writes it, the set reads back unchanged.
+    const auto set = applied (content);
+    const auto written = formatSequenceFile (set).toStdString();
+    const auto reread = parseSequenceFile (written);
+    TARNOVELLE_FUZZ_CHECK (reread.isValid());
+    TARNOVELLE_FUZZ_CHECK (reread.sequences.size() == (size_t) numSequences);
+    TARNOVELLE_FUZZ_CHECK (applied (reread) == set);
+
+    (void) parseLeadingInteger (text);
+    return 0;
+}
