@@ -50,7 +50,11 @@ namespace
     constexpr size_t maxImageSize = 1u << 20;
 
     constexpr int logCapacity = 256;
-    constexpr int longestIdleWaitMs = 50;
+
+    // Every event the thread waits for has its time (a due message, the end of a restart, the
+    // next Active Sensing) or wakes it (a new message, plugging in), so it need not poll: an
+    // idle instrument wakes only for Active Sensing.
+    constexpr int longestIdleWaitMs = 1000;
 
     double now() noexcept { return juce::Time::getMillisecondCounterHiRes(); }
 

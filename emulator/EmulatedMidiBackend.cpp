@@ -17,7 +17,9 @@ namespace
                && d[5] == 0xf7;
     }
 
-    constexpr int longestIdleWaitMs = 50;
+    // Posting a message or adding a device wakes the delivery thread, and a chattering device
+    // tells when its next message is due, so an idle backend need not poll.
+    constexpr int longestIdleWaitMs = 1000;
 } // namespace
 
 //==============================================================================
@@ -74,6 +76,9 @@ struct EmulatedMidiBackend::Core final : private juce::Thread
     ~Core() override { shutdown(); }
 
     void begin() { startThread(); }
+
+    /** Makes the delivery thread look at the devices again, e.g. at a newly added one. */
+    void wake() { notify(); }
 
     void shutdown()
     {
@@ -413,9 +418,17 @@ EmulatedMidiBackend::~EmulatedMidiBackend()
 
 int EmulatedMidiBackend::addDevice (std::shared_ptr<Device> device)
 {
-    const std::lock_guard<std::mutex> lock (core->devicesMutex);
-    core->devices.push_back (std::move (device));
-    return (int) core->devices.size() - 1;
+    int index = 0;
+
+    {
+        const std::lock_guard<std::mutex> lock (core->devicesMutex);
+        core->devices.push_back (std::move (device));
+        index = (int) core->devices.size() - 1;
+    }
+
+    // A chattering device starts at once, not when the thread next wakes.
+    core->wake();
+    return index;
 }
 
 int EmulatedMidiBackend::addInstrument (EmulatedInstrument& instrument, const juce::String& name)
