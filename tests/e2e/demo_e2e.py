@@ -25,6 +25,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 MAIN_TITLE = "Tarnovelle Connection Demo"
 OVERWRITE_TITLE = "File already exists"  # JUCE's own chooser asks this before replacing a file
@@ -102,18 +103,17 @@ def advance(code, value):
     return (value + 1) % modulo[code]
 
 
-FACTORY_SEQUENCES_TEXT = [
-    "60 60 60 60 60 60 60 60 60 60 60 60 60 60 60 60",
-    "60 60 60 48 60 60 60 72 60 60 60 48 60 60 72 48",
-]
-
-
 class Failure(Exception):
     pass
 
 
+# Slower builds (the sanitizers) stretch every time-out by this factor.
+TIME_SCALE = float(os.environ.get("TARNOVELLE_E2E_TIME_SCALE", "1"))
+
+
 def wait_for(what, condition, timeout=10.0, interval=0.05):
     """Polls until the condition returns something true; returns it, or fails after the timeout."""
+    timeout *= TIME_SCALE
     end = time.monotonic() + timeout
     while True:
         result = condition()
@@ -154,6 +154,7 @@ class Xvfb:
 
 def stop_process(process, name, first_signal=signal.SIGINT, grace=5.0):
     """Stops one process by its own id: the signal, then SIGKILL after the grace time."""
+    grace *= TIME_SCALE
     if process.poll() is not None:
         return process.returncode
     try:
@@ -174,8 +175,11 @@ class X:
         self.env = dict(os.environ, DISPLAY=display)
 
     def run(self, *args, check=True):
-        result = subprocess.run(list(args), env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                timeout=20)
+        try:
+            result = subprocess.run(list(args), env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                    timeout=20)
+        except subprocess.TimeoutExpired:
+            raise Failure("%s did not end within 20 s" % " ".join(args))
         if check and result.returncode != 0:
             raise Failure("%s failed: %s" % (" ".join(args), result.stderr.decode(errors="replace").strip()))
         return result.stdout
@@ -715,7 +719,9 @@ def run_test(name, app, out):
         ok = True
         for demo in ctx.demos:
             demo.check_alive()
-    except Failure as e:
+    except Exception as e:
+        if not isinstance(e, Failure):
+            traceback.print_exc()
         print("FAILED: %s" % e, flush=True)
         try:
             print("visible windows: %s" % ctx.x.titles())
