@@ -4,17 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <utility>
 
 namespace juce
 {
 /** Lets failed expectations print the messages received. */
 inline void PrintTo (const StringArray& messages, std::ostream* os)
 {
-    *os << "{ ";
-    for (auto& m : messages)
-        *os << '"' << m << "\" ";
-    *os << "}";
+    *os << "{ \"" << messages.joinIntoString ("\", \"") << "\" }";
 }
 } // namespace juce
 
@@ -39,9 +36,7 @@ public:
     juce::StringArray take()
     {
         pumpMessages();
-        auto received = messages;
-        messages.clear();
-        return received;
+        return std::exchange (messages, {});
     }
 };
 
@@ -54,7 +49,7 @@ inline void click (juce::Button& button)
 
 inline bool samePixels (const juce::Image& a, const juce::Image& b)
 {
-    if (!a.isValid() || !b.isValid() || a.getBounds() != b.getBounds())
+    if (! a.isValid() || ! b.isValid() || a.getBounds() != b.getBounds())
         return false;
 
     for (int y = 0; y < a.getHeight(); ++y)
@@ -75,32 +70,6 @@ Type* findChild (juce::Component& parent, int occurrence = 0)
                 return typed;
 
     return nullptr;
-}
-
-/** Checks that a tab draws its background unscaled from its top-left corner, cut at its
-    own edges, whatever size it has been given.
-*/
-inline void expectBackgroundDrawnUnscaled (juce::Component& tab, const juce::Image& background)
-{
-    juce::Image canvas (juce::Image::ARGB, tab.getWidth(), tab.getHeight(), true);
-
-    {
-        juce::Graphics g (canvas);
-        tab.paint (g);
-    }
-
-    ASSERT_TRUE (background.isValid());
-    EXPECT_TRUE (samePixels (canvas, background.getClippedImage (tab.getLocalBounds())))
-        << "tab of " << tab.getWidth() << " x " << tab.getHeight();
-}
-
-/** Checks the bounds of every child, in the order they were added. */
-inline void expectChildBounds (juce::Component& parent, const std::vector<juce::Rectangle<int>>& bounds)
-{
-    ASSERT_EQ (parent.getNumChildComponents(), (int) bounds.size());
-
-    for (int i = 0; i < parent.getNumChildComponents(); ++i)
-        EXPECT_EQ (parent.getChildComponent (i)->getBounds(), bounds[(size_t) i]) << "child " << i;
 }
 
 } // namespace tarnovelle::test
