@@ -2,19 +2,15 @@
 // updates through the update driver with its detections, progress window and boxes.
 
 #include "app/HWDetector.h"
-#include "emulator/EmulatedInstrument.h"
-#include "emulator/EmulatedMidiBackend.h"
 #include "emulator/FirmwareImage.h"
 #include "firmware/CryptedDataFile.h"
 #include "firmware/Crypter.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
-#include "platform/Platform.h"
-#include "platform/ScriptedDialogs.h"
+#include "tests/support/InstrumentRig.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -26,14 +22,18 @@ namespace
 using Bytes = std::vector<uint8>;
 using Mode = EmulatedInstrument::Mode;
 using Version = EmulatedInstrument::Version;
+using test::InstrumentRig;
+using Kind = ScriptedDialogs::Kind;
 constexpr uint8 chunkCommand = 0x03;
 
 Bytes randomBytes (size_t count, juce::int64 seed)
 {
     juce::Random random (seed);
     Bytes bytes (count);
+
     for (auto& b : bytes)
         b = (uint8) random.nextInt (256);
+
     return bytes;
 }
 
@@ -43,41 +43,30 @@ juce::MemoryBlock imageOfVersion (Version version, size_t bodySize)
     return makeFirmwareImage (version.data(), juce::MemoryBlock (body.data(), body.size()));
 }
 
-bool waitUntil (const std::function<bool()>& condition, int timeoutMs)
+Bytes bytesOf (const juce::MemoryBlock& b)
 {
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    while (! condition())
-    {
-        if (juce::Time::getMillisecondCounter() > end)
-            return false;
-        Platform::runMessageLoopFor (2);
-    }
-    return true;
+    return Bytes (static_cast<const uint8*> (b.getData()), static_cast<const uint8*> (b.getData()) + b.getSize());
 }
 
-/** Dialogs installed for one test, and a folder for its files. */
+Bytes readAll (juce::InputStream& stream)
+{
+    juce::MemoryBlock block;
+    stream.readIntoMemoryBlock (block);
+    return bytesOf (block);
+}
+
+/** Scripted dialogs, an emulated instrument on the MIDI ports, and a folder for the test's files. */
 class FirmwareTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tvk", "");
-        ASSERT_TRUE (folder.createDirectory());
-        Platform::setDialogs (&dialogs);
-    }
-
-    void TearDown() override
-    {
-        Platform::setDialogs (nullptr);
-        folder.deleteRecursively();
-    }
+    FirmwareTest() { folder.createDirectory(); }
+    ~FirmwareTest() override { folder.deleteRecursively(); }
 
     juce::File write (const juce::String& name, const juce::MemoryBlock& bytes)
     {
         // replaceWithData deletes the file when there are no bytes; an empty file is wanted then.
         auto file = folder.getChildFile (name);
-        EXPECT_TRUE (bytes.isEmpty() ? file.deleteFile() && file.create().wasOk()
-                                     : file.replaceWithData (bytes.getData(), bytes.getSize()));
+        EXPECT_TRUE (bytes.isEmpty() ? file.create().wasOk() : file.replaceWithData (bytes.getData(), bytes.getSize()));
         return file;
     }
 
@@ -87,34 +76,18 @@ protected:
                       CryptedDataFile::encipher (FirmwareFile::magic, payload.getData(), payload.getSize(), separator));
     }
 
-    std::vector<ScriptedDialogs::Record> boxes() const
-    {
-        return dialogs.getRecords (ScriptedDialogs::Kind::messageBox);
-    }
-
     void expectOneBox (DialogIcon icon, const juce::String& title, const juce::String& message = {})
     {
-        const auto shown = boxes();
+        const auto shown = rig.dialogs.getRecords (Kind::messageBox);
         ASSERT_EQ (shown.size(), 1u);
         EXPECT_EQ (shown[0].icon, icon);
         EXPECT_EQ (shown[0].title, title);
-        if (message.isNotEmpty())
-        {
-            EXPECT_EQ (shown[0].message, message);
-        }
+        EXPECT_TRUE (message.isEmpty() || shown[0].message == message) << shown[0].message;
     }
 
-    juce::File folder;
-    ScriptedDialogs dialogs;
+    InstrumentRig rig;
+    juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tvk", "");
 };
-
-Bytes readAll (juce::InputStream& stream)
-{
-    juce::MemoryBlock block;
-    stream.readIntoMemoryBlock (block);
-    auto* data = static_cast<const uint8*> (block.getData());
-    return Bytes (data, data + block.getSize());
-}
 } // namespace
 
 //==============================================================================
@@ -144,9 +117,8 @@ TEST_F (FirmwareTest, ContainerPayloadWhateverTheSeparatorInOneSharedStream)
         CryptedDataFile container (writeContainer ({ payload.data(), payload.size() }, (uint8) separator),
                                    FirmwareFile::magic);
         auto* stream = container.getPayloadStream();
-        ASSERT_NE (stream, nullptr);
         uint8 head[28];
-        ASSERT_EQ (stream->read (head, 28), 28);
+        ASSERT_TRUE (stream != nullptr && stream->read (head, 28) == 28);
 
         // A second request hands out the same stream, 28 bytes in.
         EXPECT_EQ (container.getPayloadStream(), stream);
@@ -158,7 +130,7 @@ TEST_F (FirmwareTest, ContainerPayloadWhateverTheSeparatorInOneSharedStream)
     ASSERT_EQ (empty.getFile().getSize(), 25);
     ASSERT_NE (empty.getPayloadStream(), nullptr);
     EXPECT_EQ (empty.getPayloadStream()->getTotalLength(), 0);
-    EXPECT_TRUE (boxes().empty());
+    EXPECT_EQ (rig.dialogs.count (Kind::messageBox), 0);
 }
 
 TEST_F (FirmwareTest, ContainerRefusesOtherFilesWithOneBox)
@@ -170,19 +142,18 @@ TEST_F (FirmwareTest, ContainerRefusesOtherFilesWithOneBox)
         fromByteZero[i] = (char) (fromByteZero[i] ^ FirmwareFile::magic[i % 24]);
 
     const auto good = CryptedDataFile::encipher (FirmwareFile::magic, "abc", 3);
-    const juce::MemoryBlock magicOnly (good.getData(), 24), nothing;
-    const juce::MemoryBlock foreign (randomBytes (200, 3).data(), 200);
+    const juce::MemoryBlock magicOnly (good.getData(), 24), nothing, foreign (randomBytes (200, 3).data(), 200);
 
     for (auto* bytes : std::initializer_list<const juce::MemoryBlock*>{ &fromByteZero, &magicOnly, &nothing, &foreign })
     {
-        dialogs.clear();
+        rig.dialogs.clear();
         CryptedDataFile container (write ("other.tvk", *bytes), FirmwareFile::magic);
         EXPECT_EQ (container.getPayloadStream(), nullptr);
         expectOneBox (DialogIcon::warning, "Checking error", "This file is not a Tarnovelle crypted firmware file.");
     }
 
     // A missing file is reported and never created, nor its folder.
-    dialogs.clear();
+    rig.dialogs.clear();
     const auto missing = folder.getChildFile ("gone").getChildFile (FirmwareFile::name);
     CryptedDataFile container (missing, FirmwareFile::magic);
     EXPECT_EQ (container.getPayloadStream(), nullptr);
@@ -192,17 +163,14 @@ TEST_F (FirmwareTest, ContainerRefusesOtherFilesWithOneBox)
 
 TEST (ShippedFirmwareFile, LiesNextToTheExecutableAndHoldsVersion1032)
 {
+    InstrumentRig rig (false);
     const auto file = getShippedFirmwareFile();
     EXPECT_EQ (file.getFileName(), juce::String ("Tarnovelle_Firmware_Release_V1.0.3.2.tvk"));
     EXPECT_EQ (file.getParentDirectory(),
                juce::File::getSpecialLocation (juce::File::currentExecutableFile).getParentDirectory());
 
-    ScriptedDialogs dialogs;
-    Platform::setDialogs (&dialogs);
     CryptedDataFile container (file, FirmwareFile::magic);
-    Platform::setDialogs (nullptr);
     ASSERT_NE (container.getPayloadStream(), nullptr) << file.getFullPathName();
-
     const auto image = readAll (*container.getPayloadStream());
     uint8 version[4]{};
     ASSERT_TRUE (parseFirmwareImage (image.data(), image.size(), version));
@@ -239,25 +207,23 @@ public:
             sent.push_back ({ Bytes (m.getRawData(), m.getRawData() + m.getRawDataSize()), updater.getProgress(),
                               juce::Time::getMillisecondCounter() });
         }
+
         if (target != nullptr)
             target->sendMessageNow (m);
     }
 
     juce::String getName() const override { return "recording"; }
 
-    std::vector<Sent> getSent() const
+    std::vector<Sent> getSent (int command = -1) const
     {
         const std::lock_guard<std::mutex> lock (mutex);
-        return sent;
-    }
+        std::vector<Sent> result;
 
-    std::vector<Sent> getChunks() const
-    {
-        std::vector<Sent> chunks;
-        for (auto& s : getSent())
-            if (s.command() == chunkCommand)
-                chunks.push_back (s);
-        return chunks;
+        for (auto& s : sent)
+            if (command < 0 || s.command() == command)
+                result.push_back (s);
+
+        return result;
     }
 
 private:
@@ -267,58 +233,49 @@ private:
     std::vector<Sent> sent;
 };
 
-/** The bytes the chunks carried, each chunk once, in the order they were first sent. */
-Bytes imageCarriedBy (const std::vector<Sent>& chunks)
-{
-    Bytes image;
-    for (size_t i = 0; i < chunks.size(); ++i)
-    {
-        if (i > 0 && chunks[i].bytes == chunks[i - 1].bytes)
-            continue;
-        const auto& b = chunks[i].bytes;
-        uint8 decoded[28];
-        EXPECT_EQ (unpackPayload (b.data() + 10, b[7], (int) b.size() - 11, decoded, b[9]), 0);
-        image.insert (image.end(), decoded, decoded + b[7]);
-    }
-    return image;
-}
-
-/** Each message carries the next counter, modulo 128, and a repetition the same one. When a
-    chunk goes out the progress shows the chunks sent before it; a repetition does not move it.
+/** Checks what went out for an image of that many chunks: start_update first, end_update last;
+    each message carries the next counter, modulo 128, and a repetition the same one; when a
+    chunk goes out the progress shows the chunks sent before it, and a repetition does not move
+    it; the chunks carry the image, each once, 28 bytes but the last.
 */
-void expectCountersAndProgress (const std::vector<Sent>& sent, int totalChunks)
+void expectTransferOf (const Bytes& image, const std::vector<Sent>& sent)
 {
-    ASSERT_FALSE (sent.empty());
-    EXPECT_EQ (sent[0].counter(), 0);
-    int distinctChunks = 0;
+    ASSERT_GE (sent.size(), 2u);
+    EXPECT_EQ (sent.front().command(), 0x01);
+    EXPECT_EQ (sent.front().counter(), 0);
+    EXPECT_EQ (sent.back().command(), 0x02);
+    const auto totalChunks = (int) (image.size() + 27) / 28;
+    Bytes carried;
 
-    for (size_t i = 0; i < sent.size(); ++i)
+    for (size_t i = 1; i < sent.size(); ++i)
     {
-        const bool repeated = i > 0 && sent[i].bytes == sent[i - 1].bytes;
-        if (i > 0)
-        {
-            const auto expected = repeated ? sent[i - 1].counter() : (sent[i - 1].counter() + 1) % 128;
-            ASSERT_EQ (sent[i].counter(), expected) << "message " << i;
-        }
-        if (sent[i].command() == chunkCommand)
-        {
-            ASSERT_DOUBLE_EQ (sent[i].progress, (double) distinctChunks / totalChunks) << "message " << i;
-            distinctChunks += repeated ? 0 : 1;
-        }
+        const bool repeated = sent[i].bytes == sent[i - 1].bytes;
+        ASSERT_EQ (sent[i].counter(), repeated ? sent[i - 1].counter() : (sent[i - 1].counter() + 1) % 128) << i;
+
+        if (sent[i].command() != chunkCommand || repeated)
+            continue;
+
+        const auto& b = sent[i].bytes;
+        const auto length = std::min<size_t> (28, image.size() - carried.size());
+        uint8 decoded[28];
+        ASSERT_DOUBLE_EQ (sent[i].progress, (double) (carried.size() / 28) / totalChunks) << i;
+        ASSERT_EQ (b[7], length) << i;
+        ASSERT_EQ (unpackPayload (b.data() + 10, b[7], (int) b.size() - 11, decoded, b[9]), 0) << i;
+        carried.insert (carried.end(), decoded, decoded + length);
     }
-    EXPECT_EQ (distinctChunks, totalChunks);
+
+    EXPECT_EQ (carried, image);
 }
 
 /** An updater linked to an emulated instrument in its bootloader (or to nothing). */
-class BootloaderLink
+struct BootloaderLink
 {
-public:
-    explicit BootloaderLink (bool withInstrument = true)
+    explicit BootloaderLink (bool withInstrument = true, LPC23XXUpdater::Timing timing = { 0, 300, 5 })
     {
         backend.addInstrument (instrument);
         instrument.setMode (Mode::bootloader);
         instrument.setLatencyMs (0);
-        updater.setTiming ({ 0, 300, 5 });
+        updater.setTiming (timing);
         input = backend.openInput (0, &callback);
         input->start();
         output = std::make_unique<RecordingOutput> (withInstrument ? backend.openOutput (0) : nullptr, updater);
@@ -330,35 +287,32 @@ public:
         input->stop();
     }
 
-    bool start (const void* data, size_t size)
+    bool start (const Bytes& image)
     {
-        stream = std::make_unique<juce::MemoryInputStream> (data, size, false);
+        stream = std::make_unique<juce::MemoryInputStream> (image.data(), image.size(), false);
         return updater.startUpdate (output.get(), stream.get());
     }
 
     bool finish (int timeoutMs = 20000)
     {
-        waitUntil ([this] { return ! updater.isUpdating(); }, timeoutMs);
+        InstrumentRig::waitFor ([this] { return ! updater.isUpdating(); }, timeoutMs);
         updater.stopUpdate();
         return updater.wasSuccessful();
     }
 
-    bool transfer (const juce::MemoryBlock& image) { return start (image.getData(), image.getSize()) && finish(); }
-
     bool runsFirmware (Version version)
     {
-        return waitUntil ([&] { return instrument.getMode() == Mode::application; }, 2000)
+        return InstrumentRig::waitFor ([&] { return instrument.getMode() == Mode::application; }, 2000)
                && instrument.getFirmwareVersion() == version;
     }
 
-    /** An acknowledgement as the bootloader builds it, written by hand and passed to the
-        update's MIDI callback as the input would deliver it.
+    /** An acknowledgement written by hand, passed to the update's MIDI callback as the input
+        would deliver it.
     */
     void acknowledge (int counter, int lengthByte, const Bytes& raw)
     {
-        uint8 encoded[40]{};
+        uint8 encoded[40]{}, checksum = 0;
         int encodedSize = (int) sizeof (encoded);
-        uint8 checksum = 0;
         ASSERT_EQ (packPayload (raw.data(), (int) raw.size(), encoded, encodedSize, checksum), 0);
         Bytes b{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, (uint8) counter, (uint8) lengthByte, 0x04, checksum };
         b.insert (b.end(), encoded, encoded + encodedSize);
@@ -374,7 +328,7 @@ public:
     /** True when exactly that many messages have gone out and no more follow for a while. */
     bool sentBecomes (size_t count, int quietMs = 30)
     {
-        waitUntil ([&] { return output->getSent().size() >= count; }, 1000);
+        InstrumentRig::waitFor ([&] { return output->getSent().size() >= count; }, 1000);
         juce::Thread::sleep (quietMs);
         return output->getSent().size() == count;
     }
@@ -387,14 +341,14 @@ public:
     std::unique_ptr<RecordingOutput> output;
     std::unique_ptr<juce::MemoryInputStream> stream;
 };
+
 } // namespace
 
 TEST (BootloaderTransfer, HandWrittenAcknowledgements)
 {
-    BootloaderLink link (false);
-    link.updater.setTiming ({ 0, 5000, 5 });
+    BootloaderLink link (false, { 0, 5000, 5 });
     const auto image = randomBytes (29, 4);
-    ASSERT_TRUE (link.start (image.data(), image.size()));
+    ASSERT_TRUE (link.start (image));
     EXPECT_FALSE (link.updater.startUpdate (link.output.get(), link.stream.get())); // one at a time
     const Bytes startUpdate{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 0, 0x00, 0x01, 0xf7 };
     EXPECT_EQ (link.output->getSent()[0].bytes, startUpdate);
@@ -423,140 +377,95 @@ TEST (BootloaderTransfer, HandWrittenAcknowledgements)
     link.acknowledge (2, 1, { 0 });
     EXPECT_TRUE (link.finish (2000));
 
-    const auto sent = link.output->getSent();
-    EXPECT_EQ (sent.back().bytes, (Bytes{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 3, 0x00, 0x02, 0xf7 }));
-    EXPECT_EQ (imageCarriedBy (link.output->getChunks()), image);
+    EXPECT_EQ (link.output->getSent().back().bytes, (Bytes{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 3, 0x00, 0x02, 0xf7 }));
+    expectTransferOf (image, link.output->getSent());
     EXPECT_EQ (link.updater.getProgress(), 1.0);
 }
 
-TEST (BootloaderTransfer, ImagesOfNoneOneAndTwoChunks)
+TEST (BootloaderTransfer, ImagesOfNoneOneTwoAndThousandsOfChunks)
+{
+    for (size_t size : { 0, 28, 29, 300 * 1024 })
+    {
+        SCOPED_TRACE (size);
+        BootloaderLink link;
+        link.instrument.setLatencyMs (size < 100 ? 100 : 0); // so that the first progress is seen
+        const auto image = size < 100 ? randomBytes (size, 5) : bytesOf (imageOfVersion ({ 1, 0, 4, 0 }, size));
+
+        ASSERT_TRUE (link.start (image));
+        EXPECT_TRUE (link.updater.isUpdating());
+        EXPECT_EQ (link.updater.getProgress(), size == 0 ? 1.0 : 0.0);
+        EXPECT_TRUE (link.finish());
+        EXPECT_EQ (link.output->getSent().size(), (image.size() + 27) / 28 + 2);
+        expectTransferOf (image, link.output->getSent());
+        EXPECT_TRUE (size < 100 || link.runsFirmware ({ 1, 0, 4, 0 }));
+    }
+}
+
+TEST (BootloaderTransfer, AnUnacceptedMessageIsSentAgainWithTheSameCounter)
 {
     struct Case
     {
-        size_t size;
-        std::vector<int> lengthBytes;
-        std::vector<size_t> frameSizes;
+        const char* fault;
+        std::function<void (EmulatedInstrument&)> setUp;
+        int repeated; // the message sent twice, or -1
+        juce::uint32 afterMs;
+        LPC23XXUpdater::Timing timing;
     };
 
-    for (auto& c : { Case{ 0, {}, {} }, Case{ 28, { 28 }, { 43 } }, Case{ 29, { 28, 1 }, { 43, 19 } } })
-    {
-        SCOPED_TRACE (c.size);
-        BootloaderLink link;
-        link.instrument.setLatencyMs (100);
-        const auto image = randomBytes (c.size, 5);
+    const auto image = bytesOf (imageOfVersion ({ 1, 0, 3, 5 }, 168));
+    const std::vector<Case> cases{
+        { "start_update rejected with FF", [] (auto& i) { i.rejectChunkOnce (0, 0xff); }, 0, 0, { 0, 300, 5 } },
+        { "start_update rejected with FE", [] (auto& i) { i.rejectChunkOnce (0, 0xfe); }, 0, 0, { 0, 300, 5 } },
+        { "chunk 3 rejected with FF", [] (auto& i) { i.rejectChunkOnce (3, 0xff); }, 3, 0, { 0, 300, 5 } },
+        { "chunk 3 rejected with FE", [] (auto& i) { i.rejectChunkOnce (3, 0xfe); }, 3, 0, { 0, 300, 5 } },
+        { "chunk 2 answered with another counter",
+          [] (auto& i) { i.acknowledgeWithWrongCounterOnce (2); },
+          2,
+          250,
+          { 0, 300, 5 } },
+        { "chunk 3's answer lost: the product's 2 s", [] (auto& i) { i.dropAcknowledgementOnce (3); }, 3, 1950, {} },
+        { "acknowledgements without payload",
+          [] (auto& i) { i.setAcknowledgeWithoutPayload (true); },
+          -1,
+          0,
+          { 0, 300, 5 } },
+    };
 
-        ASSERT_TRUE (link.start (image.data(), image.size()));
-        EXPECT_TRUE (link.updater.isUpdating());
-        EXPECT_EQ (link.updater.getProgress(), c.size == 0 ? 1.0 : 0.0);
-        EXPECT_TRUE (link.finish (3000));
+    for (auto& c : cases)
+    {
+        SCOPED_TRACE (c.fault);
+        BootloaderLink link (true, c.timing);
+        c.setUp (link.instrument);
+        ASSERT_TRUE (link.start (image) && link.finish());
 
         const auto sent = link.output->getSent();
-        ASSERT_EQ (sent.size(), c.lengthBytes.size() + 2);
-        EXPECT_EQ (sent.front().command(), 0x01);
-        EXPECT_EQ (sent.back().command(), 0x02);
+        ASSERT_EQ (sent.size(), (image.size() + 27) / 28 + (c.repeated < 0 ? 2 : 3));
+        expectTransferOf (image, sent);
+        EXPECT_TRUE (link.runsFirmware ({ 1, 0, 3, 5 }));
 
-        std::vector<int> lengthBytes;
-        std::vector<size_t> frameSizes;
-        for (auto& chunk : link.output->getChunks())
+        if (c.repeated >= 0)
         {
-            lengthBytes.push_back (chunk.bytes[7]);
-            frameSizes.push_back (chunk.bytes.size());
-        }
-        EXPECT_EQ (lengthBytes, c.lengthBytes);
-        EXPECT_EQ (frameSizes, c.frameSizes);
-        EXPECT_EQ (imageCarriedBy (link.output->getChunks()), image);
-        expectCountersAndProgress (sent, (int) c.lengthBytes.size());
-    }
-}
-
-TEST (BootloaderTransfer, ALargeImageArrivesWholeWithCountersWrapping)
-{
-    BootloaderLink link;
-    const auto image = imageOfVersion ({ 1, 0, 4, 0 }, 300 * 1024);
-    const auto chunks = (int) ((image.getSize() + 27) / 28);
-
-    ASSERT_TRUE (link.transfer (image));
-    EXPECT_EQ (link.output->getSent().size(), (size_t) chunks + 2);
-    expectCountersAndProgress (link.output->getSent(), chunks);
-    EXPECT_TRUE (link.runsFirmware ({ 1, 0, 4, 0 }));
-}
-
-TEST (BootloaderTransfer, RejectedMessagesAreSentAgainWithTheSameCounter)
-{
-    const auto image = imageOfVersion ({ 1, 0, 3, 5 }, 280);
-    const auto chunks = (int) ((image.getSize() + 27) / 28);
-
-    for (int status : { 0xff, 0xfe })
-    {
-        for (int rejected : { 0, 3 }) // start_update, then a chunk
-        {
-            SCOPED_TRACE (juce::String (status) + " " + juce::String (rejected));
-            BootloaderLink link;
-            link.instrument.rejectChunkOnce (rejected, (uint8) status);
-            ASSERT_TRUE (link.transfer (image));
-
-            const auto sent = link.output->getSent();
-            ASSERT_EQ (sent.size(), (size_t) chunks + 3);
-            EXPECT_EQ (sent[(size_t) rejected].bytes, sent[(size_t) rejected + 1].bytes);
-            expectCountersAndProgress (sent, chunks);
-            EXPECT_TRUE (link.runsFirmware ({ 1, 0, 3, 5 }));
+            const auto& first = sent[(size_t) c.repeated];
+            EXPECT_EQ (first.bytes, sent[(size_t) c.repeated + 1].bytes);
+            EXPECT_GE (sent[(size_t) c.repeated + 1].time - first.time, c.afterMs);
+            EXPECT_LE (sent[(size_t) c.repeated + 1].time - first.time, c.afterMs + 650);
         }
     }
-}
-
-TEST (BootloaderTransfer, AcknowledgementsWithoutPayloadOrWithAnotherCounter)
-{
-    const auto image = imageOfVersion ({ 1, 0, 3, 6 }, 200);
-    const auto chunks = (size_t) (image.getSize() + 27) / 28;
-
-    BootloaderLink noPayload;
-    noPayload.instrument.setAcknowledgeWithoutPayload (true);
-    ASSERT_TRUE (noPayload.transfer (image));
-    EXPECT_EQ (noPayload.output->getChunks().size(), chunks);
-    EXPECT_TRUE (noPayload.runsFirmware ({ 1, 0, 3, 6 }));
-
-    // Chunk 2's answer with another counter is not taken: after the time-out it goes out again.
-    BootloaderLink otherCounter;
-    otherCounter.instrument.acknowledgeWithWrongCounterOnce (2);
-    ASSERT_TRUE (otherCounter.transfer (image));
-    const auto sent = otherCounter.output->getChunks();
-    ASSERT_EQ (sent.size(), chunks + 1);
-    EXPECT_EQ (sent[1].bytes, sent[2].bytes);
-    EXPECT_GE (sent[2].time - sent[1].time, 250u);
-    EXPECT_TRUE (otherCounter.runsFirmware ({ 1, 0, 3, 6 }));
-}
-
-TEST (BootloaderTransfer, ALostAcknowledgementIsRecoveredAfterTwoSeconds)
-{
-    BootloaderLink link;
-    link.updater.setTiming ({}); // the product's time-out
-    link.instrument.dropAcknowledgementOnce (3);
-    const auto image = imageOfVersion ({ 1, 0, 3, 8 }, 168);
-
-    ASSERT_TRUE (link.transfer (image));
-    const auto chunks = link.output->getChunks();
-    ASSERT_EQ (chunks.size(), 8u); // seven chunks, the third twice
-    EXPECT_EQ (chunks[2].bytes, chunks[3].bytes);
-    EXPECT_GE (chunks[3].time - chunks[2].time, 1950u);
-    EXPECT_LE (chunks[3].time - chunks[2].time, 2600u);
-    EXPECT_TRUE (link.runsFirmware ({ 1, 0, 3, 8 }));
 }
 
 TEST (BootloaderTransfer, AnInstrumentThatLostPowerEndsTheTransferAsFailed)
 {
-    BootloaderLink link;
-    link.updater.setTiming ({ 0, 100, 5 });
+    BootloaderLink link (true, { 0, 100, 5 });
     link.instrument.losePowerAfterChunk (3);
-
-    EXPECT_FALSE (link.transfer (imageOfVersion ({ 1, 0, 3, 9 }, 300)));
+    ASSERT_TRUE (link.start (bytesOf (imageOfVersion ({ 1, 0, 3, 9 }, 300))));
+    EXPECT_FALSE (link.finish());
     EXPECT_EQ (link.updater.getOutcome(), LPC23XXUpdater::Outcome::failed);
 
     // Chunk 4 went out once and five times more; end_update never did.
-    const auto chunks = link.output->getChunks();
-    ASSERT_EQ (chunks.size(), 9u);
-    for (size_t i = 4; i < chunks.size(); ++i)
-        EXPECT_EQ (chunks[i].bytes, chunks[3].bytes);
-    EXPECT_EQ (link.output->getSent().back().command(), chunkCommand);
+    const auto sent = link.output->getSent();
+    ASSERT_EQ (sent.size(), 10u);
+    for (size_t i = 5; i < sent.size(); ++i)
+        EXPECT_EQ (sent[i].bytes, sent[4].bytes);
 }
 
 //==============================================================================
@@ -565,28 +474,20 @@ namespace
 class UpdateDriverTest : public FirmwareTest
 {
 protected:
-    void SetUp() override
+    UpdateDriverTest()
     {
-        FirmwareTest::SetUp();
-        backend.addInstrument (instrument);
-        instrument.setLatencyMs (0);
-        Platform::setMidiBackend (&backend);
+        rig.instrument.setLatencyMs (0);
         LPC23XXUpdater::getInstance().setTiming ({ 400, 300, 5 });
     }
 
-    void TearDown() override
-    {
-        LPC23XXUpdater::getInstance().setTiming ({});
-        Platform::setMidiBackend (nullptr);
-        FirmwareTest::TearDown();
-    }
+    ~UpdateDriverTest() override { LPC23XXUpdater::getInstance().setTiming ({}); }
 
     juce::File shippedImage() { return writeContainer (makeShippedFirmwareImage()); }
 
     int updateWindows() const
     {
         int count = 0;
-        for (auto& r : dialogs.getRecords (ScriptedDialogs::Kind::progressWindow))
+        for (auto& r : rig.dialogs.getRecords (Kind::progressWindow))
             count += r.title == "Firmware update:" ? 1 : 0;
         return count;
     }
@@ -596,7 +497,7 @@ protected:
         expectOneBox (DialogIcon::info, "Firmware update: complete",
                       "The firmware has been successfully updated!\n Please reboot your Varok, then only press OK.");
         EXPECT_EQ (updateWindows(), 1);
-        EXPECT_EQ (backend.getNumOpenInputs() + backend.getNumOpenOutputs(), 0);
+        EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
 
         // Restarted into its new firmware, the instrument reports it to a detection.
         HWDetector::setExpectedFamily (0x04, 0x00);
@@ -604,85 +505,80 @@ protected:
         HWUpdater::MidiCallback ignore (LPC23XXUpdater::getInstance());
         std::unique_ptr<MidiInputPort> input;
         std::unique_ptr<MidiOutputPort> output;
-        ASSERT_TRUE (waitUntil ([&] { return HWDetector::detect (&ignore, input, output); }, 3000));
+        ASSERT_TRUE (InstrumentRig::waitFor ([&] { return HWDetector::detect (&ignore, input, output); }, 3000));
         input->stop();
         uint8 v[4]{};
         HWDetector::getFirmwareVersion (v[0], v[1], v[2], v[3]);
         EXPECT_EQ (Bytes (v, v + 4), (Bytes{ 1, 0, 3, 2 }));
     }
-
-    EmulatedInstrument instrument;
-    EmulatedMidiBackend backend;
 };
 } // namespace
 
-TEST_F (UpdateDriverTest, AnInstrumentInItsBootloaderIsUpdatedWithoutTheUpdateRequest)
+TEST_F (UpdateDriverTest, AnInstrumentInItsBootloaderOrAskedOnceToRestartIntoItIsUpdated)
 {
-    instrument.setMode (Mode::bootloader);
-    EXPECT_TRUE (HWUpdater::update (shippedImage()));
-    EXPECT_EQ (instrument.countReceived (0x00), 0);
-    EXPECT_EQ (instrument.countReceived (0x01), 1);
-    expectCompletion();
-}
+    for (auto mode : { Mode::bootloader, Mode::application })
+    {
+        SCOPED_TRACE (mode == Mode::bootloader ? "in its bootloader" : "running its firmware 1.0.2.0");
+        rig.dialogs.clear();
+        rig.instrument.clearReceived();
+        rig.instrument.setMode (mode);
+        rig.instrument.setFirmwareVersion ({ 1, 0, 2, 0 });
+        LPC23XXUpdater::getInstance().setTiming ({}); // the product's five seconds to restart
 
-TEST_F (UpdateDriverTest, AnInstrumentRunningItsFirmwareIsAskedOnceThenFoundInItsBootloader)
-{
-    LPC23XXUpdater::getInstance().setTiming ({}); // the product's five seconds to restart
-    ASSERT_EQ (instrument.getFirmwareVersion(), (Version{ 1, 0, 2, 0 }));
-
-    const auto started = juce::Time::getMillisecondCounter();
-    EXPECT_TRUE (HWUpdater::update (shippedImage()));
-    EXPECT_GE (juce::Time::getMillisecondCounter() - started, 5000u);
-    EXPECT_EQ (instrument.countReceived (0x00), 1);
-    expectCompletion();
+        const auto started = juce::Time::getMillisecondCounter();
+        EXPECT_TRUE (HWUpdater::update (shippedImage()));
+        EXPECT_EQ (juce::Time::getMillisecondCounter() - started >= 5000u, mode == Mode::application);
+        EXPECT_EQ (rig.instrument.countReceived (0x00), mode == Mode::application ? 1 : 0);
+        EXPECT_EQ (rig.instrument.countReceived (0x01), 1);
+        expectCompletion();
+    }
 }
 
 TEST_F (UpdateDriverTest, AFileWithoutAnImageShowsOneBoxAndLeavesTheInstrumentAlone)
 {
     const auto missing = folder.getChildFile ("missing.tvk");
-    const auto foreign = write ("foreign.tvk", juce::MemoryBlock ("not a container", 15));
-    const auto empty = writeContainer ({});
+    const std::pair<juce::File, const char*> files[] = { { missing, "Loading error" },
+                                                         { write ("foreign.tvk", { "not a container", 15 }),
+                                                           "Checking error" },
+                                                         { writeContainer ({}), "Checking error" } };
 
-    for (auto& [file, title] :
-         std::initializer_list<std::pair<juce::File, juce::String>>{ { missing, "Loading error" },
-                                                                     { foreign, "Checking error" },
-                                                                     { empty, "Checking error" } })
+    for (auto& [file, title] : files)
     {
         SCOPED_TRACE (file.getFileName());
-        dialogs.clear();
+        rig.dialogs.clear();
         EXPECT_FALSE (HWUpdater::update (file));
         expectOneBox (DialogIcon::warning, title);
-        EXPECT_EQ (dialogs.count (ScriptedDialogs::Kind::progressWindow), 0);
+        EXPECT_EQ (rig.dialogs.count (Kind::progressWindow), 0);
     }
 
     EXPECT_FALSE (missing.exists());
-    EXPECT_EQ (instrument.countAllReceived(), 0);
+    EXPECT_EQ (rig.instrument.countAllReceived(), 0);
 }
 
 TEST_F (UpdateDriverTest, AnInstrumentNotFoundOrLostEndsInAnErrorBox)
 {
-    instrument.setUnplugged (true);
+    rig.instrument.setUnplugged (true);
     EXPECT_FALSE (HWUpdater::update (shippedImage()));
     expectOneBox (DialogIcon::warning, "Update error",
                   "Unable to prepare the Device for update.\nPlease check your connections.");
     EXPECT_EQ (updateWindows(), 0);
 
-    dialogs.clear();
-    instrument.setUnplugged (false);
-    instrument.setMode (Mode::bootloader);
-    instrument.losePowerAfterChunk (10);
+    rig.dialogs.clear();
+    rig.instrument.setUnplugged (false);
+    rig.instrument.setMode (Mode::bootloader);
+    rig.instrument.losePowerAfterChunk (10);
     EXPECT_FALSE (HWUpdater::update (shippedImage()));
     EXPECT_EQ (updateWindows(), 1);
     expectOneBox (DialogIcon::warning, "Update error");
-    EXPECT_TRUE (boxes()[0].message.contains ("stopped answering"));
-    EXPECT_TRUE (boxes()[0].message.contains ("Firmware Update tab"));
-    EXPECT_EQ (backend.getNumOpenInputs() + backend.getNumOpenOutputs(), 0);
+    const auto message = rig.dialogs.getRecords (Kind::messageBox)[0].message;
+    EXPECT_TRUE (message.contains ("stopped answering") && message.contains ("Firmware Update tab")) << message;
+    EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
 
     // Plugged in again it is still in its bootloader, and a new update recovers it.
-    dialogs.clear();
-    instrument.clearFaults();
-    instrument.setLatencyMs (0);
-    instrument.setUnplugged (false);
+    rig.dialogs.clear();
+    rig.instrument.clearFaults();
+    rig.instrument.setLatencyMs (0);
+    rig.instrument.setUnplugged (false);
     EXPECT_TRUE (HWUpdater::update (shippedImage()));
     expectCompletion();
 }

@@ -2,38 +2,24 @@
 
 #include "emulator/EmulatedInstrument.h"
 #include "emulator/EmulatedMidiBackend.h"
+#include "tests/support/InstrumentRig.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace tarnovelle::testing
 {
 
 using Bytes = std::vector<juce::uint8>;
+using Predicate = std::function<bool (const Bytes&)>;
 
-/** Polls the condition until it holds or the time is up; returns its last result. */
+/** Runs the message loop until the condition holds or the time is up. */
 inline bool waitUntil (const std::function<bool()>& condition, int timeoutMs = 2000)
 {
-    const auto end = juce::Time::getMillisecondCounterHiRes() + timeoutMs;
-
-    while (! condition())
-    {
-        if (juce::Time::getMillisecondCounterHiRes() >= end)
-            return condition();
-
-        juce::Thread::sleep (2);
-    }
-
-    return true;
-}
-
-inline Bytes bytesOf (const juce::MidiMessage& message)
-{
-    return { message.getRawData(), message.getRawData() + message.getRawDataSize() };
+    return test::InstrumentRig::waitFor (condition, timeoutMs);
 }
 
 /** One message as an input port or an output sink received it. */
@@ -42,95 +28,51 @@ struct ReceivedMessage
     MidiInputPort* source = nullptr;
     Bytes bytes;
     double time = 0.0; // Time::getMillisecondCounterHiRes on arrival
+    std::thread::id thread;
 };
 
 /** Records everything that reaches it, from any thread. */
 class RecordingCallback final : public MidiPortCallback
 {
 public:
-    using Predicate = std::function<bool (const Bytes&)>;
-
-    void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override
+    void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& m) override
     {
-        record (source, bytesOf (message));
+        const std::lock_guard<std::mutex> lock (mutex);
+        messages.push_back ({ source, Bytes (m.getRawData(), m.getRawData() + m.getRawDataSize()),
+                              juce::Time::getMillisecondCounterHiRes(), std::this_thread::get_id() });
     }
 
     /** A sink for EmulatedInstrument::setOutputSink that records into this object. */
     EmulatedInstrument::OutputSink asSink()
     {
-        return [this] (const juce::MidiMessage& message) { record (nullptr, bytesOf (message)); };
+        return [this] (const juce::MidiMessage& m) { handleIncomingMidiMessage (nullptr, m); };
     }
 
-    std::vector<ReceivedMessage> getMessages() const
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-        return messages;
-    }
-
-    std::vector<ReceivedMessage> getMatching (const Predicate& predicate) const
+    std::vector<ReceivedMessage> getMessages (const Predicate& predicate = {}) const
     {
         const std::lock_guard<std::mutex> lock (mutex);
         std::vector<ReceivedMessage> result;
 
         for (auto& m : messages)
-            if (predicate (m.bytes))
+            if (! predicate || predicate (m.bytes))
                 result.push_back (m);
 
         return result;
     }
 
-    int count (const Predicate& predicate) const
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-        return countLocked (predicate);
-    }
+    int count (const Predicate& predicate) const { return (int) getMessages (predicate).size(); }
 
     /** Waits for the n-th message matching the predicate; returns it, or nothing in time. */
     std::optional<ReceivedMessage> waitFor (const Predicate& predicate, int n = 1, int timeoutMs = 2000) const
     {
-        std::unique_lock<std::mutex> lock (mutex);
-
-        if (! arrived.wait_for (lock, std::chrono::milliseconds (timeoutMs),
-                                [&] { return countLocked (predicate) >= n; }))
+        if (! waitUntil ([&] { return count (predicate) >= n; }, timeoutMs))
             return std::nullopt;
 
-        for (auto& m : messages)
-            if (predicate (m.bytes) && --n == 0)
-                return m;
-
-        return std::nullopt;
-    }
-
-    void clear()
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-        messages.clear();
+        return getMessages (predicate)[(size_t) n - 1];
     }
 
 private:
-    int countLocked (const Predicate& predicate) const
-    {
-        int n = 0;
-
-        for (auto& m : messages)
-            if (predicate (m.bytes))
-                ++n;
-
-        return n;
-    }
-
-    void record (MidiInputPort* source, Bytes bytes)
-    {
-        {
-            const std::lock_guard<std::mutex> lock (mutex);
-            messages.push_back ({ source, std::move (bytes), juce::Time::getMillisecondCounterHiRes() });
-        }
-
-        arrived.notify_all();
-    }
-
     mutable std::mutex mutex;
-    mutable std::condition_variable arrived;
     std::vector<ReceivedMessage> messages;
 };
 
@@ -139,17 +81,18 @@ inline bool isActiveSensing (const Bytes& b) { return b.size() == 1 && b[0] == 0
 inline bool isIdentityReply (const Bytes& b) { return b.size() == 17 && b[0] == 0xf0 && b[1] == 0x7e && b[4] == 0x02; }
 
 /** A frame in the maker's format with this command byte. */
-inline std::function<bool (const Bytes&)> isFrameWithCommand (juce::uint8 command)
+inline Predicate isFrameWithCommand (juce::uint8 command)
 {
     return [command] (const Bytes& b) {
         return b.size() >= 10 && b[0] == 0xf0 && b[1] == 0x00 && b[2] == 0x5c && b[3] == 0x3d && b[8] == command;
     };
 }
 
-inline juce::MidiMessage identityRequest()
+inline juce::MidiMessage toMessage (const Bytes& b) { return juce::MidiMessage (b.data(), (int) b.size()); }
+
+inline juce::MidiMessage identityRequest (juce::uint8 deviceId = 0x7f)
 {
-    const juce::uint8 bytes[] = { 0xf0, 0x7e, 0x7f, 0x06, 0x01, 0xf7 };
-    return juce::MidiMessage (bytes, (int) sizeof (bytes));
+    return toMessage ({ 0xf0, 0x7e, deviceId, 0x06, 0x01, 0xf7 });
 }
 
 /** A frame in the maker's format with a raw payload and the given counter byte, built by hand
@@ -160,7 +103,7 @@ inline juce::MidiMessage rawFrame (juce::uint8 command, const Bytes& payload, ju
     Bytes b{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, counter, (juce::uint8) payload.size(), command };
     b.insert (b.end(), payload.begin(), payload.end());
     b.push_back (0xf7);
-    return juce::MidiMessage (b.data(), (int) b.size());
+    return toMessage (b);
 }
 
 } // namespace tarnovelle::testing
