@@ -24,7 +24,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <deque>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -134,7 +133,7 @@ namespace
                 parts.add ("ratio " + op + juce::String (goalRatio, 2));
 
             if (absoluteLimit)
-                parts.add (op + juce::String (*absoluteLimit, 0) + " " + unit);
+                parts.add (op + number (*absoluteLimit, 0) + " " + unit);
 
             return parts.joinIntoString (", ");
         }
@@ -275,6 +274,8 @@ namespace
     class CountingView final : public InstrumentView
     {
     public:
+        CountingView() = default;
+
         int settingsShown = 0;
         bool connected = false;
 
@@ -294,6 +295,9 @@ namespace
         void showGateLength (int) override { ++settingsShown; }
         void showTapAverage (int) override { ++settingsShown; }
         void showClockSync (int) override { ++settingsShown; }
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE (CountingView)
     };
 
     /** An emulated instrument alone on the computer's MIDI ports, with scripted dialogs. */
@@ -458,6 +462,8 @@ namespace
         std::map<std::string, double> before;
         std::mutex mutex;
         std::map<std::string, double> latest;
+
+        JUCE_DECLARE_NON_COPYABLE (ThreadSampler)
     };
 
     /** When each message of the update went out and when each acknowledgement came back. */
@@ -519,6 +525,8 @@ namespace
     private:
         std::unique_ptr<MidiOutputPort> target;
         Timeline& timeline;
+
+        JUCE_DECLARE_NON_COPYABLE (TimedOutput)
     };
 
     /** The update's input callback, noting when each acknowledgement arrived.
@@ -571,6 +579,8 @@ namespace
         HWUpdater::MidiCallback callback;
         Timeline& timeline;
         const std::chrono::microseconds latency;
+
+        JUCE_DECLARE_NON_COPYABLE (TimedCallback)
     };
 
     struct TransferResult

@@ -35,6 +35,7 @@ namespace
         "Publishes a MIDI input and a MIDI output named \"Tarnovelle\" on the ALSA sequencer and\n"
         "answers on them as a Tarnovelle does: Identity Reply, Active Sensing every 250 ms,\n"
         "settings, sequences and the firmware bootloader. Runs until Ctrl+C (SIGINT) or SIGTERM.\n"
+        "The ports belong to the ALSA client \"JUCE\" (aconnect -l lists them).\n"
         "\n"
         "Options:\n"
         "  --state FILE              the instrument's memory (firmware version, settings,\n"
@@ -335,6 +336,17 @@ namespace
 
     void requestQuit (int) { quitRequested.store (true); }
 
+    bool sequencerOpens()
+    {
+        snd_seq_t* sequencer = nullptr;
+
+        if (snd_seq_open (&sequencer, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0 || sequencer == nullptr)
+            return false;
+
+        snd_seq_close (sequencer);
+        return true;
+    }
+
     void refuseWithoutSequencer (const juce::String& portName)
     {
         auto reason = takeAlsaError();
@@ -449,9 +461,11 @@ namespace
         snd_lib_error_set_handler (&collectAlsaError);
 
         // The ports first: a computer without a sequencer leaves the memory file untouched.
+        // JUCE's ports are only asked for once the sequencer opens, since a port it fails to
+        // create is never freed.
         VirtualPorts ports (options.portName, options.verbose);
 
-        if (! ports.open())
+        if (! sequencerOpens() || ! ports.open())
         {
             refuseWithoutSequencer (options.portName);
             return noSequencer;
