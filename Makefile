@@ -7,6 +7,10 @@
 # Re-running any of them is incremental.
 
 BUILD ?= build
+
+# Builds of other checkouts on the same machine share the compiler cache.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 JOBS ?= $(shell nproc)
 BENCH_BUILD ?= build-bench
 CMAKE_FLAGS ?=
