@@ -289,7 +289,8 @@ struct BootloaderLink
 
     bool start (const Bytes& image)
     {
-        stream = std::make_unique<juce::MemoryInputStream> (image.data(), image.size(), false);
+        // A copy: the transfer reads the image on its own thread after the caller's may be gone.
+        stream = std::make_unique<juce::MemoryInputStream> (image.data(), image.size(), true);
         return updater.startUpdate (output.get(), stream.get());
     }
 
