@@ -69,8 +69,10 @@ bool isSettingGet (const juce::MidiMessage& m)
 
 juce::MidiMessage messageOf (const Bytes& bytes)
 {
-    // A message of no bytes at all is what a broken driver may hand over.
-    return bytes.empty() ? juce::MidiMessage (bytes.data(), 0) : juce::MidiMessage (bytes.data(), (int) bytes.size());
+    // A message of no bytes at all is what a broken driver may hand over (JUCE copies from the
+    // pointer even then, so it must not be null).
+    static const uint8 none = 0;
+    return bytes.empty() ? juce::MidiMessage (&none, 0) : juce::MidiMessage (bytes.data(), (int) bytes.size());
 }
 
 Bytes frame (uint8 counter, uint8 length, uint8 command, const Bytes& payload)
@@ -300,6 +302,7 @@ protected:
     void connectAndRead()
     {
         controller->disconnect();
+        view.calls.clear();
         controller->handleActionMessage ("COMI ");
         ASSERT_TRUE (controller->isConnected());
         ASSERT_EQ (view.displayedSettings().size(), numDeviceSettings);
