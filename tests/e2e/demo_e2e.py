@@ -759,9 +759,14 @@ def run_test(name, app, out):
     return 0 if ok else 1
 
 
+def argv_app(argv):
+    """The --app argument of a command line, or an empty text."""
+    return argv[argv.index("--app") + 1] if "--app" in argv[:-1] else ""
+
+
 def run_isolated(argv):
-    """Runs this script again in a mount and network namespace of its own, with empty /tmp and
-    /var/tmp: the demo's single-instance lock and pipe, and the X server's socket, are then
+    """Runs this script again in a mount and network namespace of its own, with empty X socket
+    folder and /var/tmp: the demo's single-instance lock and pipe, and the X server's socket, are then
     invisible to every other demo and test on the machine. Returns None when the system does
     not allow it; the test then runs in the shared namespace, waiting for other demos to end."""
     unshare = shutil.which("unshare")
@@ -770,7 +775,13 @@ def run_isolated(argv):
     command = [unshare, "--mount", "--net", "--fork", "--kill-child"]
     if os.geteuid() != 0:
         command.append("--map-root-user")
-    mounts = "mount -t tmpfs tarnovelle-e2e /tmp && mount -t tmpfs tarnovelle-e2e /var/tmp"
+    # /tmp itself stays shared (the checkout and the build may live there); only the X
+    # sockets and /var/tmp, which holds the locks and the pipe, are private.
+    here = os.path.abspath(__file__)
+    if here.startswith("/var/tmp/") or os.path.abspath(argv_app(argv)).startswith("/var/tmp/"):
+        return None
+    mounts = ("mkdir -p /tmp/.X11-unix && mount -t tmpfs tarnovelle-e2e /tmp/.X11-unix"
+              " && chmod 1777 /tmp/.X11-unix && mount -t tmpfs tarnovelle-e2e /var/tmp")
     probe = subprocess.run(command + ["--", "sh", "-c", mounts], stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
     if probe.returncode != 0:

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The test suites under the sanitizers, each in a build folder of its own:
+#
+#   build-asan   AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer: every
+#                test, core, interface and the end-to-end tests of the sanitized demo
+#                (TARNOVELLE_SANITIZE_E2E=0 leaves those out); not the packaging test
+#   build-tsan   ThreadSanitizer: the suites where threads meet (detection, reply waits, the
+#                emulated instrument and its ports, the bootloader transfer and the update
+#                driver, start-up, the action hub, the fault injection)
+#
+# Any report fails the run. Only JUCE's and the system libraries' own leaks at exit are
+# suppressed (scripts/sanitizer-suppressions/); nothing of ours is.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+
+JOBS="${JOBS:-$(nproc)}"
+ASAN_BUILD="${ASAN_BUILD:-build-asan}"
+TSAN_BUILD="${TSAN_BUILD:-build-tsan}"
+THREADED_TESTS="${THREADED_TESTS:-^(Detection|ReplyWait|Transactions|Emulat|Bootloader|Updater|UpdateDriver|Firmware|StartUp|ReadAllSettings|HubTest|Faults|SequenceFiles|SequenceTransfer)}"
+suppressions="$root/scripts/sanitizer-suppressions"
+
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
+export LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$suppressions/tsan.supp:print_suppressions=0"
+
+step() { printf '\n=== %s\n' "$*"; }
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer ($ASAN_BUILD)"
+cmake -S . -B "$ASAN_BUILD" -G Ninja -DTARNOVELLE_SANITIZE=address,undefined >/dev/null
+cmake --build "$ASAN_BUILD" -j"$JOBS"
+asan_filter=(-LE package)
+[ "${TARNOVELLE_SANITIZE_E2E:-1}" = 0 ] && asan_filter=(-LE "package|e2e")
+# The sanitized demo is slower: the end-to-end tests give it three times as long.
+(cd "$ASAN_BUILD" && TARNOVELLE_E2E_TIME_SCALE=3 ctest --output-on-failure -j"$JOBS" --timeout 1200 "${asan_filter[@]}")
+
+step "ThreadSanitizer ($TSAN_BUILD)"
+cmake -S . -B "$TSAN_BUILD" -G Ninja -DTARNOVELLE_SANITIZE=thread >/dev/null
+cmake --build "$TSAN_BUILD" -j"$JOBS" --target tarnovelle_core_tests
+(cd "$TSAN_BUILD" && ctest --output-on-failure -j"$JOBS" --timeout 1200 -R "$THREADED_TESTS")
+
+step "sanitizers: all clean"
