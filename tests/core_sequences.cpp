@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <juce_audio_basics/juce_audio_basics.h>
 #include <juce_events/juce_events.h>
+#include <atomic>
 #include <numeric>
 
 using namespace tarnovelle;
@@ -180,7 +181,7 @@ protected:
     std::unique_ptr<MidiOutputPort> output = rig.midi.openOutput (0);
     std::unique_ptr<MidiInputPort> input = rig.midi.openInput (0, this);
     juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("seq", "");
-    int unplugAfterChunkReplies = -1;
+    std::atomic<int> unplugAfterChunkReplies{ -1 }; // set by the test, counted down on the MIDI input thread
 
 private:
     void handleIncomingMidiMessage (MidiInputPort*, const juce::MidiMessage& message) override
