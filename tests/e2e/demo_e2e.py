@@ -34,11 +34,13 @@ SCREEN_W, SCREEN_H = 1280, 1024
 WINDOW_W, WINDOW_H = 1000, 433
 TAB_BAR = 30
 
-# JUCE refuses a second instance through these lock files, whatever the display.
-INSTANCE_LOCKS = [
-    "/var/tmp/juceAppLock_Tarnovelle Connection Demo",
-    "/var/tmp/TarnovelleSingleInstance_TarnovelleConnectionDemo_instance_" + os.environ.get("USER", "root"),
-]
+# JUCE refuses a second instance through this lock file, whatever the display or the user.
+INSTANCE_LOCKS = ["/var/tmp/juceAppLock_Tarnovelle Connection Demo"]
+
+# A second start tells the first one through a pipe in /tmp named after the user (USER). Each
+# test gives its demos a user name of their own, so that no other demo on the machine, in
+# another test or another checkout, can reach them through it.
+PIPE_PATH = "/tmp/TarnovelleConnectionDemo_instance_%s_%s"
 
 # Where to click, in window coordinates: tab coordinates plus the tab bar above them.
 def _tab(x, y):
@@ -246,10 +248,10 @@ def sanitizer_environment(app):
 class Demo:
     """One run of the demo application on the display."""
 
-    def __init__(self, x, app, state_file, home, log_path, name="demo"):
+    def __init__(self, x, app, state_file, home, user, log_path, name="demo"):
         self.x = x
         self.name = name
-        env = dict(x.env, TARNOVELLE_EMULATOR_STATE=state_file, HOME=home, **sanitizer_environment(app))
+        env = dict(x.env, TARNOVELLE_EMULATOR_STATE=state_file, HOME=home, USER=user, **sanitizer_environment(app))
         self.log_file = open(log_path, "ab")
         self.process = subprocess.Popen([app], env=env, stdout=self.log_file, stderr=subprocess.STDOUT,
                                         cwd=home)
@@ -665,7 +667,7 @@ def test_second_instance(ctx):
     demo, state = start_connected(ctx)
     with open(ctx.state_file, "rb") as f:
         memory_before = f.read()
-    second = Demo(ctx.x, ctx.app, ctx.state_file, ctx.home, ctx.log_path, "second instance")
+    second = Demo(ctx.x, ctx.app, ctx.state_file, ctx.home, ctx.user, ctx.log_path, "second instance")
     started = time.monotonic()
     code = None
     while code is None:
@@ -706,6 +708,7 @@ class Context:
         self.home = os.path.join(self.work, "home")
         os.makedirs(self.home)
         self.state_file = os.path.join(self.work, "instrument.json")
+        self.user = "tarnovellee2e%d" % os.getpid()
         self.log_path = os.path.join(self.out, name + ".log")
         self.screenshot = os.path.join(self.out, name + ".png")
         self.x = None
@@ -713,7 +716,7 @@ class Context:
 
     def start_demo(self):
         wait_for_instance_locks()
-        demo = Demo(self.x, self.app, self.state_file, self.home, self.log_path)
+        demo = Demo(self.x, self.app, self.state_file, self.home, self.user, self.log_path)
         self.demos.append(demo)
         return demo
 
@@ -755,6 +758,9 @@ def run_test(name, app, out):
             print("FAILED: the memory file is not valid JSON after the run")
             ok = False
         shutil.rmtree(ctx.work, ignore_errors=True)
+        for end in ["in", "out"]:
+            if os.path.exists(PIPE_PATH % (ctx.user, end)):
+                os.remove(PIPE_PATH % (ctx.user, end))
     print("%s: %s (screenshot %s)" % (name, "passed" if ok else "FAILED", ctx.screenshot), flush=True)
     return 0 if ok else 1
 
