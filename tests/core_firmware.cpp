@@ -389,12 +389,19 @@ TEST (BootloaderTransfer, ImagesOfNoneOneTwoAndThousandsOfChunks)
     {
         SCOPED_TRACE (size);
         BootloaderLink link;
-        link.instrument.setLatencyMs (size < 100 ? 100 : 0); // so that the first progress is seen
-        const auto image = size < 100 ? randomBytes (size, 5) : bytesOf (imageOfVersion ({ 1, 0, 4, 0 }, size));
+        const bool small = size < 100;
+        link.instrument.setLatencyMs (small ? 100 : 0); // so that the first progress is seen
+        const auto image = small ? randomBytes (size, 5) : bytesOf (imageOfVersion ({ 1, 0, 4, 0 }, size));
 
         ASSERT_TRUE (link.start (image));
         EXPECT_TRUE (link.updater.isUpdating());
-        EXPECT_EQ (link.updater.getProgress(), size == 0 ? 1.0 : 0.0);
+
+        // Unslowed, the large image's first acknowledgements may already be in: it is only
+        // known to be under way.
+        if (small)
+            EXPECT_EQ (link.updater.getProgress(), size == 0 ? 1.0 : 0.0);
+        else
+            EXPECT_LT (link.updater.getProgress(), 1.0);
         EXPECT_TRUE (link.finish());
         EXPECT_EQ (link.output->getSent().size(), (image.size() + 27) / 28 + 2);
         expectTransferOf (image, link.output->getSent());
