@@ -5,111 +5,67 @@
 # launchers, the desktop entries and the icon.
 set -eu
 
-build=$1
-cmake=$2
-cpack=$3
+build=$1 cmake=$2 cpack=$3
 firmware=Tarnovelle_Firmware_Release_V1.0.3.2.tvk
-
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+fail() { echo "FAIL: $*" >&2; exit 1; }
 
 for f in TarnovelleConnection TarnovelleConnectionDemo tarnovelle-emulator "$firmware"; do
     [ -f "$build/bin/$f" ] || fail "$build/bin/$f is not built; build the default target first"
 done
 
-is_elf() {
-    [ "$(od -An -c -N4 "$1" | tr -d ' ')" = '177ELF' ]
-}
-
 # The application looks for the firmware file beside the path it was started by: a launcher
-# must start it by its real path, however the launcher itself was reached.
+# must start it by its real path, however the launcher itself was reached (directly, through a
+# link, through PATH). Tried on a copy of the tree whose program only tells how it was started.
 check_launcher() {
-    prefix=$1
-    launcher=$2
-    target=$3
-
-    [ -x "$prefix/bin/$launcher" ] || fail "bin/$launcher missing or not executable"
-
-    # A copy of the tree whose program only tells how it was started.
-    copy=$scratch/launch
+    copy=$(mkdir "$scratch/launch" && readlink -f "$scratch/launch")
+    cp -R "$1/bin" "$1/lib" "$copy/"
+    printf '#!/bin/sh\necho "started $0 $*"\n' > "$copy/lib/tarnovelle-connection/$3"
+    chmod +x "$copy/lib/tarnovelle-connection/$3"
+    ln -s "$copy/bin/$2" "$copy/link-to-launcher"
+    expected="started $copy/bin/../lib/tarnovelle-connection/$3 one two"
+    for way in "$copy/bin/$2" "$copy/link-to-launcher" "$2"; do
+        [ "$(cd "$copy/bin" && PATH="$copy/bin:$PATH" "$way" one two)" = "$expected" ] \
+            || fail "$way started something else"
+    done
     rm -rf "$copy"
-    mkdir -p "$copy"
-    copy=$(readlink -f "$copy")
-    cp -R "$prefix/bin" "$prefix/lib" "$copy/"
-    printf '#!/bin/sh\necho "started $0 $*"\n' > "$copy/lib/tarnovelle-connection/$target"
-    chmod +x "$copy/lib/tarnovelle-connection/$target"
-    ln -s "$copy/bin/$launcher" "$copy/link-to-launcher"
-
-    expected="started $copy/bin/../lib/tarnovelle-connection/$target one two"
-    [ "$("$copy/bin/$launcher" one two)" = "$expected" ] || fail "$launcher started something else"
-    [ "$("$copy/link-to-launcher" one two)" = "$expected" ] || fail "$launcher through a link started something else"
-    [ "$(cd "$copy/bin" && PATH="$copy/bin:$PATH" "$launcher" one two)" = "$expected" ] \
-        || fail "$launcher found through PATH started something else"
 }
 
 check_tree() {
-    prefix=$1
-    what=$2
-    app=$prefix/lib/tarnovelle-connection
-
+    prefix=$1 what=$2 app=$1/lib/tarnovelle-connection
     for exe in "$app/TarnovelleConnection" "$app/TarnovelleConnectionDemo" "$prefix/bin/tarnovelle-emulator"; do
-        [ -x "$exe" ] || fail "$what: $exe missing or not executable"
-        is_elf "$exe" || fail "$what: $exe is not an ELF executable"
-        if ldd "$exe" | grep -q "not found"; then
-            fail "$what: $exe needs libraries that are not installed: $(ldd "$exe" | grep 'not found')"
-        fi
+        [ -x "$exe" ] && ldd "$exe" > "$scratch/ldd" || fail "$what: $exe missing, not executable or not a program"
+        ! grep "not found" "$scratch/ldd" || fail "$what: $exe needs libraries that are not installed"
     done
-
     cmp -s "$app/$firmware" "$build/bin/$firmware" || fail "$what: the firmware file beside the application differs"
-
     check_launcher "$prefix" tarnovelle-connection TarnovelleConnection
     check_launcher "$prefix" tarnovelle-connection-demo TarnovelleConnectionDemo
-
-    # An installed program that needs no display.
     "$prefix/bin/tarnovelle-emulator" --help | grep -q -- "--state FILE" || fail "$what: tarnovelle-emulator --help"
 
     for entry in tarnovelle-connection tarnovelle-connection-demo; do
         desktop=$prefix/share/applications/$entry.desktop
-        [ -f "$desktop" ] || fail "$what: $desktop missing"
-        grep -qx "Exec=$entry" "$desktop" || fail "$what: $entry.desktop does not start bin/$entry"
+        grep -qx "Exec=$entry" "$desktop" || fail "$what: $entry.desktop missing or not starting bin/$entry"
         grep -qx "Icon=tarnovelle-connection" "$desktop" || fail "$what: $entry.desktop names another icon"
-        if command -v desktop-file-validate > /dev/null; then
-            desktop-file-validate "$desktop" || fail "$what: $entry.desktop is not a valid desktop entry"
-        fi
+        ! command -v desktop-file-validate > /dev/null || desktop-file-validate "$desktop" \
+            || fail "$what: $entry.desktop is not a valid desktop entry"
     done
 
-    icon=$prefix/share/icons/hicolor/256x256/apps/tarnovelle-connection.png
-    [ -f "$icon" ] || fail "$what: icon missing"
     # PNG signature, then the IHDR chunk: width and height, four bytes each, big-endian.
-    [ "$(od -An -tx1 -N8 "$icon" | tr -d ' ')" = "89504e470d0a1a0a" ] || fail "$what: the icon is not a PNG"
-    [ "$(od -An -tu1 -j16 -N8 "$icon" | tr -s ' ')" = " 0 0 1 0 0 0 1 0" ] || fail "$what: the icon is not 256 x 256"
-
+    icon=$prefix/share/icons/hicolor/256x256/apps/tarnovelle-connection.png
+    [ "$(od -An -tx1 -N24 "$icon" | tr -d ' \n')" = "89504e470d0a1a0a0000000d494844520000010000000100" ] \
+        || fail "$what: the icon is missing, not a PNG or not 256 x 256"
     echo "$what: every file in its place"
 }
 
-# 1. cmake --install into a scratch prefix.
-"$cmake" --install "$build" --prefix "$scratch/prefix" > "$scratch/install.log" || {
-    cat "$scratch/install.log"
-    fail "cmake --install failed"
-}
+"$cmake" --install "$build" --prefix "$scratch/prefix" > "$scratch/install.log" \
+    || { cat "$scratch/install.log"; fail "cmake --install failed"; }
 check_tree "$scratch/prefix" "cmake --install"
 
-# 2. The Debian package, built into a scratch folder and unpacked.
-if ! command -v dpkg-deb > /dev/null; then
-    echo "no dpkg-deb: the Debian package is not checked"
-    exit 0
-fi
-
-(cd "$scratch" && "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/deb") > "$scratch/cpack.log" 2>&1 || {
-    cat "$scratch/cpack.log"
-    fail "cpack -G DEB failed"
-}
-
+command -v dpkg-deb > /dev/null || { echo "no dpkg-deb: the Debian package is not checked"; exit 0; }
+(cd "$scratch" && "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/deb") > "$scratch/cpack.log" 2>&1 \
+    || { cat "$scratch/cpack.log"; fail "cpack -G DEB failed"; }
 deb=$(ls "$scratch"/deb/*.deb)
 dpkg-deb -x "$deb" "$scratch/root"
 check_tree "$scratch/root/usr" "$(basename "$deb")"
@@ -120,13 +76,8 @@ for library in libasound2 libfreetype6 libfontconfig1 libpng16-16 libjpeg62-turb
     libxrandr2 libxinerama1 libxcursor1; do
     echo "$depends" | grep -q "$library" || fail "the package does not depend on $library: $depends"
 done
-
 # Nothing outside /usr, and nothing from the build or the tests.
-if dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '^\./usr/' | grep -qv '^\./$'; then
-    fail "files outside /usr: $(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '^\./usr/')"
-fi
-if dpkg-deb -c "$deb" | grep -q "tests\|benchmark\|bare_window\|artwork\|make_firmware"; then
-    fail "build tools or tests in the package"
-fi
-
+! dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '^\./$' | grep -v '^\./usr/' || fail "files outside /usr"
+! dpkg-deb -c "$deb" | grep "tests\|benchmark\|bare_window\|artwork\|make_firmware" \
+    || fail "build tools or tests in the package"
 echo "$(basename "$deb"): depends on $depends"
