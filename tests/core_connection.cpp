@@ -17,50 +17,49 @@ namespace
 using Kind = ScriptedDialogs::Kind;
 using Sides = EmulatedMidiBackend::Sides;
 
-std::vector<uint8> identityReply (uint8 deviceId, uint8 maker1, uint8 member2)
-{
-    return { 0xf0, 0x7e, deviceId, 0x06, 0x02, 0x00, maker1, 0x3d, 0x04, 0x00, 0x02, member2, 1, 0, 3, 2, 0xf7 };
-}
+/** An identity reply that differs from the instrument's in its manufacturer ID only. */
+const std::vector<uint8> otherMakersIdentity{ 0xf0, 0x7e, 0x7f, 0x06, 0x02, 0x00, 0x41, 0x3d, 0x04,
+                                              0x00, 0x02, 0x01, 1,    0,    3,    2,    0xf7 };
 
-struct Detection
+/** Runs a detection as the application does: when found, both of the instrument's ports are
+    handed over, otherwise neither; every other port it opened is closed again.
+*/
+void expectDetection (EmulatedMidiBackend& midi, bool shouldFind)
 {
-    bool found = false;
+    ReplyForwarder callback;
     std::unique_ptr<MidiInputPort> input;
     std::unique_ptr<MidiOutputPort> output;
-    ReplyForwarder callback;
+    HWDetector::setExpectedFamily (0x04, 0x00);
+    HWDetector::setExpectedMember (0x02, 0x01);
+    EXPECT_EQ (HWDetector::detect (&callback, input, output), shouldFind);
 
-    Detection()
-    {
-        HWDetector::setExpectedFamily (0x04, 0x00);
-        HWDetector::setExpectedMember (0x02, 0x01);
-        found = HWDetector::detect (&callback, input, output);
-    }
-};
+    const juce::String expected (shouldFind ? "Tarnovelle" : "none");
+    EXPECT_EQ (input != nullptr ? input->getName() : "none", expected);
+    EXPECT_EQ (output != nullptr ? output->getName() : "none", expected);
+    EXPECT_EQ (midi.getNumOpenInputs() + midi.getNumOpenOutputs(), shouldFind ? 2 : 0);
+}
 
-/** A backend that fails the n-th opening of an input, as a port vanishing in between would. */
+/** A backend whose second opening of an input fails, as a port vanishing in between would: the
+    detection opens the one input first, reopening it for the caller is the second.
+*/
 struct FailingReopenBackend final : public MidiBackend
 {
-    explicit FailingReopenBackend (MidiBackend& real, int failOpenNumber)
+    explicit FailingReopenBackend (MidiBackend& real)
         : inner (real)
-        , failAt (failOpenNumber)
     {}
 
     juce::StringArray getInputNames() override { return inner.getInputNames(); }
     juce::StringArray getOutputNames() override { return inner.getOutputNames(); }
+    std::unique_ptr<MidiOutputPort> openOutput (int index) override { return inner.openOutput (index); }
 
     std::unique_ptr<MidiInputPort> openInput (int index, MidiPortCallback* cb) override
     {
-        return ++opens == failAt ? nullptr : inner.openInput (index, cb);
+        return ++opens == 2 ? nullptr : inner.openInput (index, cb);
     }
 
-    std::unique_ptr<MidiOutputPort> openOutput (int index) override { return inner.openOutput (index); }
-
     MidiBackend& inner;
-    int failAt;
     int opens = 0;
 };
-
-uint8 getCommandOf (DeviceSetting s) { return getDeviceSettingInfo (s).getCommand(); }
 
 int countSettingReads (const EmulatedInstrument& instrument)
 {
@@ -71,149 +70,107 @@ int countSettingReads (const EmulatedInstrument& instrument)
 
     return n;
 }
+
+/** The message and OK/Cancel boxes shown, one "title|message" line each. */
+juce::String boxesShown (const ScriptedDialogs& dialogs)
+{
+    juce::StringArray shown;
+
+    for (auto& r : dialogs.getRecords())
+        if (r.kind == Kind::messageBox || r.kind == Kind::okCancelBox)
+            shown.add (r.title + "|" + r.message);
+
+    return shown.joinIntoString ("\n");
+}
+
+/** The application on the emulated instrument, which runs firmware 1.0.3.2 unless told otherwise. */
+struct Application
+{
+    InstrumentRig rig;
+    RecordingView view;
+    ApplicationController controller{ view };
+
+    Application() { rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 }); }
+};
 } // namespace
 
 //==============================================================================
-TEST (Detection, FindsTheInstrumentOnTheFirstOutputAndReadsItsVersion)
+TEST (Detection, FindsTheInstrumentBehindOtherDevicesAndTrafficAndReadsItsVersion)
 {
-    InstrumentRig rig;
-    rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
-
-    Detection d;
-    ASSERT_TRUE (d.found);
-    ASSERT_NE (d.input, nullptr);
-    ASSERT_NE (d.output, nullptr);
-    EXPECT_EQ (d.input->getName(), "Tarnovelle");
-    EXPECT_EQ (d.output->getName(), "Tarnovelle");
-
-    uint8 v[4] = {};
-    HWDetector::getFirmwareVersion (v[0], v[1], v[2], v[3]);
-    EXPECT_EQ (std::vector<int> (v, v + 4), (std::vector<int>{ 1, 0, 3, 2 }));
-
-    auto windows = rig.dialogs.getRecords (Kind::progressWindow);
-    ASSERT_EQ (windows.size(), 1u);
-    EXPECT_EQ (windows[0].title, "Checking connection with Tarnovelle synthesizer");
-    EXPECT_EQ (windows[0].message, "Please wait...");
-
-    // Detection closes every port it opened for itself.
-    EXPECT_EQ (rig.midi.getNumOpenInputs(), 1);
-    EXPECT_EQ (rig.midi.getNumOpenOutputs(), 1);
-}
-
-TEST (Detection, ProbesSilentOutputsBeforeFindingTheInstrumentOnOutputTwo)
-{
-    InstrumentRig rig (false);
-    rig.midi.addSilentDevice ("Keyboard A");
-    rig.midi.addMidiThrough();
-    rig.midi.addInstrument (rig.instrument);
-
-    Detection d;
-    ASSERT_TRUE (d.found);
-    EXPECT_EQ (d.output->getName(), "Tarnovelle");
-    EXPECT_EQ (d.input->getName(), "Tarnovelle");
-    EXPECT_EQ (rig.instrument.countIdentityRequests(), 1);
-}
-
-TEST (Detection, AcceptsDeviceIds01And7FOnly)
-{
-    for (auto [id, accepted] : { std::pair<uint8, bool>{ 0x01, true }, { 0x7f, true }, { 0x05, false } })
+    for (int others = 0; others < 4; ++others)
     {
-        InstrumentRig rig;
-        rig.instrument.setDeviceId (id);
+        SCOPED_TRACE (others);
+        InstrumentRig rig (false);
 
-        Detection d;
-        EXPECT_EQ (d.found, accepted) << "device ID " << (int) id;
-        EXPECT_EQ (d.input != nullptr, accepted);
-        EXPECT_EQ (d.output != nullptr, accepted);
+        if (others == 1)
+        {
+            rig.midi.addSilentDevice ("Keyboard A");
+            rig.midi.addMidiThrough();
+        }
+        else if (others == 2)
+        {
+            // Byte 4 = 02 but too short to hold an identity; then another maker's identity.
+            rig.midi.addForeignDevice ("Truncated", { 0xf0, 0x7e, 0x01, 0x06, 0x02, 0x00, 0x5c, 0x3d, 0xf7 });
+            rig.midi.addForeignDevice ("Other maker", otherMakersIdentity);
+        }
+        else if (others == 3)
+        {
+            // Input 0 cannot be opened, input 1 plays on; the reply comes on input 2 for output 0.
+            rig.midi.addUnopenablePort ("Busy port", Sides::inputOnly);
+            rig.midi.addChatterDevice ("Keyboard",
+                                       { juce::MidiMessage::noteOn (1, 60, (uint8) 100), juce::MidiMessage::midiClock(),
+                                         juce::MidiMessage (0xfe) },
+                                       5, Sides::inputOnly);
+            rig.instrument.setDeviceId (0x7f);
+        }
 
-        // A refused ID gets the other four requests of its output, then the output is given up.
-        EXPECT_EQ (rig.instrument.countIdentityRequests(), accepted ? 1 : 5);
+        rig.midi.addInstrument (rig.instrument); // output 0, or output 2 behind two others
+        rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
+
+        expectDetection (rig.midi, true);
+        EXPECT_EQ (rig.instrument.countIdentityRequests(), 1);
+
+        uint8 v[4] = {};
+        HWDetector::getFirmwareVersion (v[0], v[1], v[2], v[3]);
+        EXPECT_EQ (std::vector<int> (v, v + 4), (std::vector<int>{ 1, 0, 3, 2 }));
+
+        auto windows = rig.dialogs.getRecords (Kind::progressWindow);
+        ASSERT_EQ (windows.size(), 1u);
+        EXPECT_EQ (windows[0].title + "|" + windows[0].message,
+                   "Checking connection with Tarnovelle synthesizer|Please wait...");
     }
 }
 
-TEST (Detection, ReturnsTheInputTheReplyArrivedOn)
+TEST (Detection, FindsNothingForAnotherIdAForeignReplyNoOutputsOrAnInputThatCannotBeReopened)
 {
-    InstrumentRig rig (false);
-    rig.midi.addSilentDevice ("Pad controller", Sides::inputOnly);
-    rig.midi.addUnopenablePort ("Busy port", Sides::inputOnly);
-    rig.midi.addInstrument (rig.instrument);
+    {
+        // A refused ID gets the other four requests of its output, then the output is given up.
+        InstrumentRig rig;
+        rig.instrument.setDeviceId (0x05);
+        expectDetection (rig.midi, false);
+        EXPECT_EQ (rig.instrument.countIdentityRequests(), 5);
+    }
+    {
+        // The first examined reply gives up the output; the instrument's later one is ignored.
+        InstrumentRig rig;
+        rig.instrument.setLatencyMs (150);
+        rig.midi.addChatterDevice ("Other synth", { juce::MidiMessage (otherMakersIdentity.data(), 17) }, 20,
+                                   Sides::inputOnly);
+        expectDetection (rig.midi, false);
+        EXPECT_EQ (rig.instrument.countIdentityRequests(), 1);
+    }
+    {
+        InstrumentRig rig (false);
+        rig.midi.addSilentDevice ("Input only", Sides::inputOnly);
+        const auto start = juce::Time::getMillisecondCounter();
+        expectDetection (rig.midi, false);
+        EXPECT_LT (juce::Time::getMillisecondCounter() - start, 500u);
+    }
 
-    // Input 1 cannot be opened; the instrument answers on input 2 for output 0.
-    ASSERT_EQ (rig.midi.getInputNames().indexOf ("Tarnovelle"), 2);
-    ASSERT_EQ (rig.midi.getOutputNames().indexOf ("Tarnovelle"), 0);
-
-    Detection d;
-    ASSERT_TRUE (d.found);
-    EXPECT_EQ (d.input->getName(), "Tarnovelle");
-    EXPECT_EQ (d.output->getName(), "Tarnovelle");
-}
-
-TEST (Detection, AForeignIdentityReplyArrivingFirstGivesUpTheOutput)
-{
-    InstrumentRig rig (false);
-    rig.midi.addInstrument (rig.instrument);
-    rig.instrument.setLatencyMs (150);
-    juce::MidiMessage foreign (identityReply (0x7f, 0x41, 0x01).data(), 17);
-    rig.midi.addChatterDevice ("Other synth", { foreign }, 20, Sides::inputOnly);
-
-    Detection d;
-    EXPECT_FALSE (d.found);
-    EXPECT_EQ (d.input, nullptr);
-    EXPECT_EQ (d.output, nullptr);
-    EXPECT_EQ (rig.instrument.countIdentityRequests(), 1);
-}
-
-TEST (Detection, IgnoresNotesClockAndActiveSensing)
-{
     InstrumentRig rig;
-    rig.midi.addChatterDevice (
-        "Keyboard",
-        { juce::MidiMessage::noteOn (1, 60, (uint8) 100), juce::MidiMessage::midiClock(), juce::MidiMessage (0xfe) }, 5,
-        Sides::inputOnly);
-
-    Detection d;
-    EXPECT_TRUE (d.found);
-    EXPECT_EQ (d.input->getName(), "Tarnovelle");
-}
-
-TEST (Detection, NoOutputsAtAll)
-{
-    InstrumentRig rig (false);
-    rig.midi.addSilentDevice ("Input only", Sides::inputOnly);
-
-    const auto start = juce::Time::getMillisecondCounter();
-    Detection d;
-    EXPECT_FALSE (d.found);
-    EXPECT_EQ (d.input, nullptr);
-    EXPECT_EQ (d.output, nullptr);
-    EXPECT_LT (juce::Time::getMillisecondCounter() - start, 500u);
-}
-
-TEST (Detection, ShortOrForeignRepliesNeverMatch)
-{
-    InstrumentRig rig (false);
-    // Nine bytes with byte 4 = 02: examined, but too short to hold an identity.
-    rig.midi.addForeignDevice ("Truncated", { 0xf0, 0x7e, 0x01, 0x06, 0x02, 0x00, 0x5c, 0x3d, 0xf7 });
-    rig.midi.addForeignDevice ("Other maker", identityReply (0x01, 0x41, 0x01));
-    rig.midi.addInstrument (rig.instrument);
-
-    Detection d;
-    ASSERT_TRUE (d.found);
-    EXPECT_EQ (d.output->getName(), "Tarnovelle");
-}
-
-TEST (Detection, FailsWithBothPortsClosedWhenTheChosenInputCannotBeReopened)
-{
-    InstrumentRig rig;
-    // The detection opens the one input first; reopening it for the caller is the second.
-    FailingReopenBackend failing (rig.midi, 2);
+    FailingReopenBackend failing (rig.midi);
     Platform::setMidiBackend (&failing);
-
-    Detection d;
-    EXPECT_FALSE (d.found);
-    EXPECT_EQ (d.input, nullptr);
-    EXPECT_EQ (d.output, nullptr);
-    EXPECT_EQ (rig.midi.getNumOpenOutputs(), 0);
+    expectDetection (rig.midi, false);
 }
 
 //==============================================================================
@@ -226,146 +183,99 @@ TEST (StartUp, OffersTheUpdateOnlyBelow103)
 
     for (auto& [version, offered] : cases)
     {
-        InstrumentRig rig;
-        rig.instrument.setFirmwareVersion (version);
-        RecordingView view;
-        ApplicationController controller (view);
+        Application app;
+        app.rig.instrument.setFirmwareVersion (version);
+        app.rig.dialogs.answerOkCancel (false); // declines the offer, if there is one
+        app.controller.startUp();
 
-        rig.dialogs.answerOkCancel (false); // declines the offer, if there is one
-        controller.startUp();
-
-        auto boxes = rig.dialogs.getRecords (Kind::okCancelBox);
-        EXPECT_EQ (boxes.size(), offered ? 1u : 0u);
-
-        if (offered)
-        {
-            EXPECT_EQ (boxes[0].title, "Firmware version");
-            EXPECT_EQ (boxes[0].message, "The firmware version is outdated. Would you like to update the firmware to "
-                                         "the latest version?");
-            EXPECT_EQ (boxes[0].icon, DialogIcon::warning);
-        }
+        EXPECT_EQ (boxesShown (app.rig.dialogs), offered ? "Firmware version|The firmware version is outdated. Would "
+                                                           "you like to update the firmware to the latest version?"
+                                                         : "");
 
         // Declined: connected, version shown, but nothing read; otherwise all fourteen shown.
-        EXPECT_TRUE (controller.isConnected());
-        EXPECT_EQ (view.lastValueOf ("showFirmwareVersion"),
+        EXPECT_TRUE (app.controller.isConnected());
+        EXPECT_EQ (app.view.lastValueOf ("showFirmwareVersion"),
                    (version[0] << 24) | (version[1] << 16) | (version[2] << 8) | version[3]);
-        EXPECT_EQ (countSettingReads (rig.instrument), offered ? 0 : numDeviceSettings);
-        EXPECT_EQ (view.displayedSettings().size(), offered ? 0 : numDeviceSettings);
+        EXPECT_EQ (app.view.displayedSettings().size(), offered ? 0 : numDeviceSettings);
     }
 }
 
-TEST (StartUp, CancelAtTheRetryBoxLeavesTheApplicationDisconnected)
+TEST (StartUp, CancelAtTheRetryBoxGivesUpAndOkRetriesUntilTheInstrumentIsPluggedIn)
 {
-    InstrumentRig rig (false);
-    RecordingView view;
-    ApplicationController controller (view);
+    Application app;
+    app.rig.instrument.setUnplugged (true);
+    app.controller.startUp();
 
-    controller.startUp();
+    // The retry box, answered Cancel, then the give-up box.
+    EXPECT_EQ (app.rig.dialogs.count (Kind::okCancelBox), 1);
+    EXPECT_EQ (boxesShown (app.rig.dialogs),
+               "No instrument found|The software was not able to find a Tarnovelle connected to the computer.\nPlease "
+               "make sure:\n1. The USB connection is correctly set between Tarnovelle and your computer.\n2. "
+               "Tarnovelle is switched on.\n3. Tarnovelle has been correctly rebooted after a firmware update.\n\nDo "
+               "you want to retry ?\nNo instrument found|Editing is disabled until a valid connection is made.");
 
-    auto boxes = rig.dialogs.getRecords();
-    ASSERT_EQ (boxes.size(), 3u); // the detection window, the retry box, the give-up box
-    EXPECT_EQ (boxes[1].kind, Kind::okCancelBox);
-    EXPECT_EQ (boxes[1].title, "No instrument found");
-    EXPECT_TRUE (boxes[1].message.startsWith ("The software was not able to find a Tarnovelle connected to the "
-                                              "computer.\nPlease make sure:\n1. The USB connection"));
-    EXPECT_TRUE (boxes[1].message.endsWith ("firmware update.\n\nDo you want to retry ?"));
-    EXPECT_EQ (boxes[2].kind, Kind::messageBox);
-    EXPECT_EQ (boxes[2].message, "Editing is disabled until a valid connection is made.");
-
-    EXPECT_FALSE (controller.isConnected());
-    EXPECT_EQ (controller.getInput(), nullptr);
-    EXPECT_EQ (controller.getOutput(), nullptr);
+    EXPECT_FALSE (app.controller.isConnected());
+    EXPECT_EQ (app.controller.getInput(), nullptr);
+    EXPECT_EQ (app.controller.getOutput(), nullptr);
     // The lamp is set back to dark even though no connection was ever made.
-    EXPECT_EQ (view.lastValueOf ("setConnected"), 0);
-    EXPECT_EQ (view.displayedSettings().size(), 0);
-}
+    EXPECT_EQ (app.view.lastValueOf ("setConnected"), 0);
+    EXPECT_EQ (app.view.displayedSettings().size(), 0);
 
-TEST (StartUp, RetriesUntilTheInstrumentIsPluggedIn)
-{
-    InstrumentRig rig;
-    rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
-    rig.instrument.setUnplugged (true);
-
-    int retryBoxes = 0;
-    rig.dialogs.onDialog = [&] (const ScriptedDialogs::Record& r) {
+    // OK twice, the instrument plugged in at the second retry box: found by the third detection.
+    app.rig.dialogs.clear();
+    app.rig.dialogs.onDialog = [&app, retryBoxes = 0] (const ScriptedDialogs::Record& r) mutable {
         if (r.title == "No instrument found" && ++retryBoxes == 2)
-            rig.instrument.setUnplugged (false);
+            app.rig.instrument.setUnplugged (false);
     };
-    rig.dialogs.answerOkCancel (true);
-    rig.dialogs.answerOkCancel (true);
+    app.rig.dialogs.answerOkCancel (true);
+    app.rig.dialogs.answerOkCancel (true);
+    app.controller.startUp();
 
-    RecordingView view;
-    ApplicationController controller (view);
-    controller.startUp();
-
-    EXPECT_TRUE (controller.isConnected());
-    EXPECT_EQ (rig.dialogs.count (Kind::progressWindow), 3);
-    EXPECT_EQ (view.displayedSettings().size(), numDeviceSettings);
+    EXPECT_TRUE (app.controller.isConnected());
+    EXPECT_EQ (app.rig.dialogs.count (Kind::progressWindow), 3);
+    EXPECT_EQ (app.view.displayedSettings().size(), numDeviceSettings);
 }
 
 //==============================================================================
-TEST (ReadAllSettings, ShowsEachValueInOrderWithTheFlagConversions)
+TEST (ReadAllSettings, InOrderWithTheFlagConversionsUntilTheInstrumentFallsSilent)
 {
-    InstrumentRig rig;
-    rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
-    rig.instrument.setSetting (DeviceSetting::LFO, 2);
-    rig.instrument.setSetting (DeviceSetting::ARP, 1);
-    rig.instrument.setSetting (DeviceSetting::LKEY, 2);
-    rig.instrument.setSetting (DeviceSetting::BEND, 12);
-    rig.instrument.setSetting (DeviceSetting::MIN, 16);
+    Application app;
+    app.rig.instrument.setSetting (DeviceSetting::LFO, 2);
+    app.rig.instrument.setSetting (DeviceSetting::ARP, 1);
+    app.rig.instrument.setSetting (DeviceSetting::LKEY, 2);
+    app.controller.startUp();
 
-    RecordingView view;
-    ApplicationController controller (view);
-    controller.startUp();
+    juce::StringArray order ({ "showMidiInChannel", "showMidiOutChannel", "showInputGain", "showLfoRetrigger",
+                               "showArpHold", "showKeyboardMode", "showKeyboardLegato", "showVelocity",
+                               "showAftertouch", "showBendRange", "showStepSize", "showGateLength", "showTapAverage",
+                               "showClockSync" });
+    EXPECT_EQ (app.view.displayedSettings(), order);
+    EXPECT_EQ (app.view.lastValueOf ("showLfoRetrigger"), 0); // 2 is not 1: off
+    EXPECT_EQ (app.view.lastValueOf ("showArpHold"), 1);
+    EXPECT_EQ (app.view.lastValueOf ("showKeyboardLegato"), 2); // passed on as read: on
 
-    EXPECT_EQ (
-        view.displayedSettings(),
-        juce::StringArray ({ "showMidiInChannel", "showMidiOutChannel", "showInputGain", "showLfoRetrigger",
-                             "showArpHold", "showKeyboardMode", "showKeyboardLegato", "showVelocity", "showAftertouch",
-                             "showBendRange", "showStepSize", "showGateLength", "showTapAverage", "showClockSync" }));
-    EXPECT_EQ (view.lastValueOf ("showLfoRetrigger"), 0); // 2 is not 1: off
-    EXPECT_EQ (view.lastValueOf ("showArpHold"), 1);
-    EXPECT_EQ (view.lastValueOf ("showKeyboardLegato"), 2); // passed on as read
-    EXPECT_EQ (view.lastValueOf ("showBendRange"), 12);
-    EXPECT_EQ (view.lastValueOf ("showMidiInChannel"), 16);
-    EXPECT_EQ (rig.dialogs.count (Kind::messageBox), 0);
-}
+    // Silent from the sixth request on: five values shown, the connection closed, one box.
+    app.view.calls.clear();
+    app.rig.instrument.clearReceived();
+    app.rig.instrument.setStopAnsweringAfter (5);
+    app.controller.readAllSettings();
 
-TEST (ReadAllSettings, AnInstrumentFallingSilentAtTheSixthSettingEndsTheConnection)
-{
-    InstrumentRig rig;
-    rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
-    RecordingView view;
-    ApplicationController controller (view);
-    controller.connect();
-    ASSERT_TRUE (controller.isConnected());
+    order.removeRange (5, numDeviceSettings);
+    EXPECT_EQ (app.view.displayedSettings(), order);
+    EXPECT_FALSE (app.controller.isConnected());
+    EXPECT_EQ (app.controller.getOutput(), nullptr);
+    EXPECT_EQ (app.view.lastValueOf ("setConnected"), 0);
+    EXPECT_EQ (countSettingReads (app.rig.instrument), 6);
 
-    rig.instrument.setStopAnsweringAfter (5);
-    controller.readAllSettings();
-
-    EXPECT_EQ (view.displayedSettings(), juce::StringArray ({ "showMidiInChannel", "showMidiOutChannel",
-                                                              "showInputGain", "showLfoRetrigger", "showArpHold" }));
-    EXPECT_FALSE (controller.isConnected());
-    EXPECT_EQ (controller.getOutput(), nullptr);
-    EXPECT_EQ (view.lastValueOf ("setConnected"), 0);
-    EXPECT_EQ (rig.instrument.countReceived (getCommandOf (DeviceSetting::VELO)), 0);
-
-    auto boxes = rig.dialogs.getRecords (Kind::messageBox);
-    ASSERT_EQ (boxes.size(), 1u);
-    EXPECT_EQ (boxes[0].title, "Update error");
-    EXPECT_EQ (boxes[0].message, "Unable to communicate with Tarnovelle. Closing connection !");
+    EXPECT_EQ (boxesShown (app.rig.dialogs),
+               "Update error|Unable to communicate with Tarnovelle. Closing connection !");
 }
 
 //==============================================================================
-struct HubTest : public ::testing::Test
+struct HubTest : public ::testing::Test, public Application
 {
-    InstrumentRig rig;
-    RecordingView view;
-    ApplicationController controller{ view };
-
     void SetUp() override
     {
-        rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
         controller.startUp();
         ASSERT_TRUE (controller.isConnected());
         rig.dialogs.clear();
@@ -376,22 +286,20 @@ struct HubTest : public ::testing::Test
     void settle (int ms = 60) { Platform::runMessageLoopFor (ms); }
 };
 
-TEST_F (HubTest, SettingMessagesNeedTheirFullPrefix)
+TEST_F (HubTest, SettingMessagesNeedTheirFullPrefixAndActiveSensingKeepsTheConnection)
 {
+    settle (1000);
+
+    // Writes go out in order: a wrongly taken "MIN 37" would leave 37 or 7.
     rig.instrument.setSetting (DeviceSetting::MIN, 5);
-    controller.handleActionMessage ("MIN 3");
-    settle();
-    EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::MIN), 5);
+    rig.instrument.setSetting (DeviceSetting::BEND, 5);
 
-    controller.handleActionMessage ("MIN  0");
-    settle();
+    for (auto* m : { "MIN  0", "MIN 37", "BEND ", "COMI" })
+        controller.handleActionMessage (m);
+
+    settle (100);
     EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::MIN), 0);
-
-    controller.handleActionMessage ("BEND ");
-    settle();
     EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::BEND), 0);
-
-    controller.handleActionMessage ("COMI");
     EXPECT_TRUE (controller.isConnected());
 
     // Nothing is shown for a write: the widget that sent it shows the value already.
@@ -399,74 +307,42 @@ TEST_F (HubTest, SettingMessagesNeedTheirFullPrefix)
     EXPECT_TRUE (rig.dialogs.getRecords().empty());
 }
 
-TEST_F (HubTest, ActiveSensingKeepsTheConnectionAlive)
+TEST_F (HubTest, SilenceEndsTheConnectionAtTheNextActionAndDisconnectedNothingIsSent)
 {
-    settle (1000);
-    controller.handleActionMessage ("BEND 7");
-    settle();
-    EXPECT_TRUE (controller.isConnected());
-    EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::BEND), 7);
-    EXPECT_TRUE (rig.dialogs.getRecords().empty());
-}
-
-TEST_F (HubTest, ASilentInstrumentIsDisconnectedAtTheNextAction)
-{
+    // Silent for longer than allowed: the next action disconnects and is not carried out.
     rig.instrument.setActiveSensingEnabled (false);
     settle (400);
     rig.instrument.clearReceived();
-
     controller.handleActionMessage ("BEND 3");
     settle();
-
     EXPECT_FALSE (controller.isConnected());
     EXPECT_EQ (view.lastValueOf ("setConnected"), 0);
-    EXPECT_EQ (rig.instrument.countReceived (getDeviceSettingInfo (DeviceSetting::BEND).setCommand), 0);
 
-    auto boxes = rig.dialogs.getRecords (Kind::messageBox);
-    ASSERT_EQ (boxes.size(), 1u);
-    EXPECT_EQ (boxes[0].title, "Connection");
-    EXPECT_EQ (boxes[0].message, "Tarnovelle has been disconnected !");
-}
-
-TEST_F (HubTest, DisconnectedDeviceActionsDoNothingWhileConnectReconnects)
-{
-    controller.handleActionMessage ("COMI ");
-    EXPECT_FALSE (controller.isConnected());
-    EXPECT_TRUE (rig.dialogs.getRecords().empty());
-
-    rig.instrument.clearReceived();
+    // Disconnected, device actions send nothing and show nothing.
     controller.handleActionMessage ("BEND 5");
     controller.handleActionMessage ("SVSQ ");
     settle();
     EXPECT_EQ (rig.instrument.countAllReceived(), 0);
-    EXPECT_TRUE (rig.dialogs.getRecords().empty());
-    EXPECT_EQ (view.countOf ("showBendRange"), 0);
-
-    controller.handleActionMessage ("COMI ");
-    EXPECT_TRUE (controller.isConnected());
-    EXPECT_EQ (view.displayedSettings().size(), numDeviceSettings);
+    EXPECT_EQ (rig.dialogs.getRecords().size(), 1u);
+    EXPECT_EQ (boxesShown (rig.dialogs), "Connection|Tarnovelle has been disconnected !");
 }
 
 TEST_F (HubTest, MessagesArrivingDuringAReadWaitUntilItHasFinished)
 {
-    controller.handleActionMessage ("COMI ");
-    ASSERT_FALSE (controller.isConnected());
-
-    // Delivered from inside the read's message loop, once the first setting has been asked.
-    int getsSeenWhenAsked = -1;
+    controller.handleActionMessage ("COMI "); // disconnects; the second one below connects again
+    // The reset's confirmation box tells how far the read had got when the reset began.
+    int readsWhenAsked = -1;
     rig.dialogs.onDialog = [&] (const ScriptedDialogs::Record& r) {
         if (r.title == "Reset All Sequences")
-            getsSeenWhenAsked = countSettingReads (rig.instrument);
+            readsWhenAsked = countSettingReads (rig.instrument);
     };
 
+    // Delivered from inside the read's message loop, once a few settings have been asked.
     rig.instrument.clearReceived();
     bool posted = false;
     std::function<void()> postOnceReading = [&] {
         if (countSettingReads (rig.instrument) < 3)
-        {
-            juce::Timer::callAfterDelay (5, postOnceReading);
-            return;
-        }
+            return juce::Timer::callAfterDelay (5, postOnceReading);
 
         posted = true;
         controller.handleActionMessage ("FCSQ ");
@@ -478,7 +354,7 @@ TEST_F (HubTest, MessagesArrivingDuringAReadWaitUntilItHasFinished)
     ASSERT_TRUE (posted);
     EXPECT_TRUE (controller.isConnected());
 
-    // The reset's confirmation came after all fourteen reads; the write went out at once.
-    EXPECT_EQ (getsSeenWhenAsked, numDeviceSettings);
+    // The reset came after all fourteen reads; the write went out at once.
+    EXPECT_EQ (readsWhenAsked, numDeviceSettings);
     EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::BEND), 9);
 }

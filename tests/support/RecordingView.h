@@ -20,16 +20,6 @@ public:
 
     std::vector<Call> calls;
 
-    int countOf (const juce::String& name) const
-    {
-        int n = 0;
-
-        for (auto& c : calls)
-            n += c.name == name ? 1 : 0;
-
-        return n;
-    }
-
     /** The value of the last call with this name, or -1000 when there was none. */
     int lastValueOf (const juce::String& name) const
     {
