@@ -45,20 +45,41 @@ namespace
 
         const ProgressWindowSpec& spec;
     };
+
+    // Without a compositing window manager, the X server leaves a closed dialog's pixels on
+    // the windows below it until they are painted again, and JUCE does not always get to see
+    // the exposure while a modal loop is running: every window is painted afresh instead.
+    struct RepaintWindowsAfterwards final
+    {
+        RepaintWindowsAfterwards() = default;
+        ~RepaintWindowsAfterwards()
+        {
+            auto& desktop = juce::Desktop::getInstance();
+
+            for (int i = desktop.getNumComponents(); --i >= 0;)
+                if (auto* window = desktop.getComponent (i))
+                    window->repaint();
+        }
+
+        JUCE_DECLARE_NON_COPYABLE (RepaintWindowsAfterwards)
+    };
 } // namespace
 
 void JuceDialogs::showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message)
 {
+    const RepaintWindowsAfterwards repaint;
     juce::NativeMessageBox::showMessageBox (toJuceIcon (icon), title, message);
 }
 
 bool JuceDialogs::showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message)
 {
+    const RepaintWindowsAfterwards repaint;
     return juce::NativeMessageBox::showOkCancelBox (toJuceIcon (icon), title, message, nullptr, nullptr);
 }
 
 juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
 {
+    const RepaintWindowsAfterwards repaint;
     juce::FileChooser chooser (title, juce::File(), pattern, true);
 
     if (chooser.browseForFileToOpen())
@@ -69,6 +90,7 @@ juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const ju
 
 juce::File JuceDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
 {
+    const RepaintWindowsAfterwards repaint;
     juce::FileChooser chooser (title, juce::File(), pattern, true);
 
     if (chooser.browseForFileToSave (true))
@@ -79,6 +101,7 @@ juce::File JuceDialogs::browseForFileToSave (const juce::String& title, const ju
 
 void JuceDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
 {
+    const RepaintWindowsAfterwards repaint;
     ProgressWindow window (spec);
     window.runThread();
 }

@@ -456,6 +456,7 @@ def test_sequences_save_and_load(s):
     before = s.pixels(TAB_CONTENT)
     s.click(SEQUENCES_TAB)
     wait_for("the Sequences tab", lambda: s.pixels(TAB_CONTENT) != before, 5.0)
+    sequences_tab = s.pixels(TAB_CONTENT)
 
     # Save, with the MIDI files.
     saved = os.path.join(s.work, "saved set.tvseq")
@@ -483,6 +484,8 @@ def test_sequences_save_and_load(s):
     s.wait_window("Save Sequences", 5.0, gone=True)
     s.answer("Generate MidiFiles?", "Escape")
     wait_for("the sequence file to hold the loaded set", lambda: read(saved) == sequence_file_text(loaded), 10.0)
+    # Without a window manager nothing but the program itself paints over a closed box.
+    wait_for("the tab painted again where the boxes were", lambda: s.pixels(TAB_CONTENT) == sequences_tab, 5.0)
 
 
 def test_second_instance(s):
