@@ -638,7 +638,7 @@ void EmulatedInstrument::handleEndUpdate()
         if (! transfer.open)
             return;
 
-        image = transfer.image;
+        image.swapWith (transfer.image); // (copying an empty MemoryBlock hands memcpy a null pointer)
         overflowed = transfer.overflowed;
         transfer.open = false;
     }
