@@ -10,14 +10,10 @@ using namespace tarnovelle;
 
 namespace
 {
-std::string repeat (const std::string& token, int count)
+/** The token count times, with a blank between each two. */
+std::string repeat (const juce::String& token, int count)
 {
-    std::string text = token;
-
-    for (int i = 1; i < count; ++i)
-        text += " " + token;
-
-    return text;
+    return juce::String::repeatedString (token + " ", count).trimEnd().toStdString();
 }
 
 /** What a parse gives, in a line: the sequences as the file writes them, "|" between them,

@@ -15,9 +15,9 @@ using namespace tarnovelle::test;
 
 namespace
 {
-SysexMessage makeReply (uint8 command, uint8 value) { return SysexMessage (command, &value, 1, 0x01, false); }
-
 juce::MidiMessage toMidi (const SysexMessage& m) { return juce::MidiMessage (m.data(), m.size(), 0.0); }
+
+juce::MidiMessage reply (uint8 command, uint8 value) { return toMidi (SysexMessage (command, &value, 1, 0x01, false)); }
 
 /** An output whose "instrument" reacts on the sending thread, before sendMessageNow returns,
     or on a thread of its own after a delay, with a scripted list of messages.
@@ -38,22 +38,18 @@ struct ScriptedOutput final : public MidiOutputPort
     void sendMessageNow (const juce::MidiMessage&) override
     {
         ++sent;
-
-        if (delayMs < 0)
-        {
-            for (auto& m : answers)
-                handleSysexReply (m);
-
-            return;
-        }
-
-        threads.emplace_back ([list = answers, delay = delayMs] {
+        auto play = [list = answers, delay = std::max (delayMs, 0)] {
             for (auto& m : list)
             {
                 std::this_thread::sleep_for (std::chrono::milliseconds (delay));
                 handleSysexReply (m);
             }
-        });
+        };
+
+        if (delayMs < 0)
+            play();
+        else
+            threads.emplace_back (std::move (play));
     }
 
     juce::String getName() const override { return "scripted"; }
@@ -65,7 +61,7 @@ const SysexMessage request() { return SysexMessage (0x2d, nullptr, 0, 0x01, fals
 TEST (ReplyWait, AReplyArrivingBeforeTheSendReturnsIsStillMatched)
 {
     ScriptedOutput out;
-    out.answers = { toMidi (makeReply (0x2c, 7)) };
+    out.answers = { reply (0x2c, 7) };
 
     uint8 value = 0;
     const auto start = juce::Time::getMillisecondCounter();
@@ -86,19 +82,18 @@ TEST (ReplyWait, OtherCommandsMalformedFramesNotesAndActiveSensingNeverEndAWait)
 
     ScriptedOutput out;
     out.delayMs = 15;
-    out.answers = { toMidi (makeReply (0x07, 3)),
+    out.answers = { reply (0x07, 3),
                     juce::MidiMessage (overlong.data(), (int) overlong.size()),
                     juce::MidiMessage (truncated, (int) sizeof (truncated)),
                     juce::MidiMessage::noteOn (1, 60, (uint8) 100),
-                    juce::MidiMessage::midiClock(),
                     juce::MidiMessage (0xfe),
-                    toMidi (makeReply (0x05, 9)) };
+                    reply (0x05, 9) };
 
-    SysexMessage reply;
-    ASSERT_TRUE (sendAndWaitForMessage (&out, request(), 0x05, reply));
-    EXPECT_EQ (reply.size(), 11);
-    EXPECT_EQ (reply.byteAt (8), 0x05);
-    EXPECT_EQ (reply.byteAt (9), 9);
+    SysexMessage answer;
+    ASSERT_TRUE (sendAndWaitForMessage (&out, request(), 0x05, answer));
+    EXPECT_EQ (answer.size(), 11);
+    EXPECT_EQ (answer.byteAt (8), 0x05);
+    EXPECT_EQ (answer.byteAt (9), 9);
 }
 
 TEST (ReplyWait, TimesOutAfterTwentyFiveSlicesLeavingTheValueAlone)
@@ -116,7 +111,7 @@ TEST (ReplyWait, TimesOutAfterTwentyFiveSlicesLeavingTheValueAlone)
 
     // A reply arriving now finds the slot idle and is dropped.
     getReplySlot().value = 1;
-    handleSysexReply (toMidi (makeReply (0x2c, 99)));
+    handleSysexReply (reply (0x2c, 99));
     EXPECT_EQ (getReplySlot().value, 1);
 }
 
@@ -147,13 +142,13 @@ TEST (ReplyWait, AWaitStartedInsideAnotherWaitIsRefused)
     // From inside the outer wait's message loop: a second wait is refused at once, sending
     // nothing, and the outer wait still takes its own reply after that.
     ScriptedOutput outer, inner;
-    inner.answers = { toMidi (makeReply (0x07, 1)) };
+    inner.answers = { reply (0x07, 1) };
     bool innerResult = true;
 
     juce::Timer::callAfterDelay (5, [&] {
         uint8 v = 0;
         innerResult = sendAndWaitForValue (&inner, request(), 0x07, v);
-        handleSysexReply (toMidi (makeReply (0x05, 11)));
+        handleSysexReply (reply (0x05, 11));
     });
 
     uint8 value = 0;

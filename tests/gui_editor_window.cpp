@@ -38,18 +38,24 @@ namespace
     {
         juce::StringArray changes;
 
-        void tabChanged (TabbedComponentWarp*, int index, const juce::String& name) override
+        void tabChanged (TabbedComponentWarp*, int i, const juce::String& name) override
         {
-            changes.add (juce::String (index) + " " + name);
+            changes.add (juce::String (i) + " " + name);
         }
     };
 
     TEST (EditorWindow, showingTheStateOrSwitchingTabsSendsNothingAndEachConnectClickSendsOneConnectMessage)
     {
         Editor editor;
-        EXPECT_EQ (editor.tabs.getTabNames(), juce::StringArray ("Configuration", "Firmware Update", "Sequences"));
         EXPECT_EQ (editor.tabs.getCurrentTabIndex(), 0);
         const auto dark = render (editor.lamp);
+
+        // The firmware version reads "Unknown" until one arrives, then its four numbers in decimal.
+        auto& version = *findChild<juce::Label> (editor.tab (1), 1);
+        EXPECT_EQ (version.getText(), "Unknown");
+        editor.window.showFirmwareVersion (0, 9, 12, 255);
+        EXPECT_EQ (version.getText(), "0.9.12.255");
+        editor.window.showFirmwareVersion (255, 100, 10, 1);
 
         for (bool connected : { false, true, false })
         {
@@ -58,6 +64,7 @@ namespace
             EXPECT_EQ (editor.status.getText(), connected ? "Connected" : "NOT Connected");
             EXPECT_NE (samePixels (render (editor.lamp), dark), connected) << "the lamp lit exactly while connected";
         }
+        EXPECT_EQ (version.getText(), "255.100.10.1") << "disconnecting keeps the version last read";
         EXPECT_TRUE (editor.hub.take().isEmpty()) << "showing the state sent something";
 
         // (Rendered no more: a clicked button shows itself pressed until painted once.)
@@ -102,10 +109,10 @@ namespace
             EXPECT_EQ (editor.hub.take(), messages);
         }
 
-        const auto urls = dialogs.getRecords (ScriptedDialogs::Kind::url);
-        ASSERT_EQ (urls.size(), 1u);
-        EXPECT_EQ (urls[0].title, update_url);
-        EXPECT_EQ (dialogs.getRecords().size(), 1u);
+        const auto records = dialogs.getRecords();
+        ASSERT_EQ (records.size(), 1u);
+        EXPECT_TRUE (records[0].kind == ScriptedDialogs::Kind::url && records[0].title == update_url)
+            << records[0].title;
         Platform::setDialogs (nullptr);
     }
 
@@ -130,43 +137,23 @@ namespace
         pumpMessages (50);
         ASSERT_NE (window.getPeer(), nullptr);
 
+        // Moves the mouse (button down or up) to each point in turn; gives what was broadcast.
         auto time = juce::Time::currentTimeMillis();
-        const auto send = [&] (juce::Point<float> position, bool down) {
-            window.getPeer()->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, position,
-                                                juce::ModifierKeys (down ? juce::ModifierKeys::leftButtonModifier : 0),
-                                                juce::MouseInputSource::defaultPressure,
-                                                juce::MouseInputSource::defaultOrientation, time += 300);
-            pumpMessages (5);
+        const auto moves = [&] (std::initializer_list<std::pair<juce::Point<float>, bool>> path) {
+            for (auto [position, down] : path)
+            {
+                window.getPeer()->handleMouseEvent (
+                    juce::MouseInputSource::InputSourceType::mouse, position,
+                    juce::ModifierKeys (down ? juce::ModifierKeys::leftButtonModifier : 0),
+                    juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation, time += 300);
+                pumpMessages (5);
+            }
+            return hub.take();
         };
-        const juce::Point<float> inside{ 30.0f, 20.0f }, outside{ 250.0f, 180.0f };
-        using Move = std::pair<juce::Point<float>, bool>;
-
-        for (auto [position, down] : { Move{ inside, false }, Move{ inside, true }, Move{ inside, false } })
-            send (position, down);
-        EXPECT_EQ (hub.take(), juce::StringArray ("LDSQ "));
-        for (auto [position, down] : { Move{ inside, true }, Move{ outside, true }, Move{ outside, false } })
-            send (position, down);
-        EXPECT_TRUE (hub.take().isEmpty());
+        const juce::Point<float> in{ 30.0f, 20.0f }, out{ 250.0f, 180.0f };
+        EXPECT_EQ (moves ({ { in, false }, { in, true }, { in, false } }), juce::StringArray ("LDSQ "));
+        EXPECT_TRUE (moves ({ { in, true }, { out, true }, { out, false } }).isEmpty());
         window.removeFromDesktop();
-    }
-
-    //==============================================================================
-    TEST (FirmwareTab, showsUnknownUntilAVersionArrivesThenTheFourNumbersInDecimal)
-    {
-        Editor editor;
-        auto& version = *findChild<juce::Label> (editor.tab (1), 1);
-        EXPECT_EQ (version.getText(), "Unknown");
-
-        const auto shown = [&] (juce::uint8 a, juce::uint8 b, juce::uint8 c, juce::uint8 d) {
-            editor.window.showFirmwareVersion (a, b, c, d);
-            return version.getText();
-        };
-        EXPECT_EQ (shown (1, 0, 3, 2), "1.0.3.2");
-        EXPECT_EQ (shown (0, 9, 12, 255), "0.9.12.255");
-        EXPECT_EQ (shown (255, 100, 10, 1), "255.100.10.1");
-
-        editor.window.setConnected (false); // disconnecting keeps the version last read
-        EXPECT_EQ (version.getText(), "255.100.10.1");
     }
 
     //==============================================================================

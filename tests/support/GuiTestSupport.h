@@ -49,15 +49,13 @@ inline void click (juce::Button& button)
 
 inline bool samePixels (const juce::Image& a, const juce::Image& b)
 {
-    if (! a.isValid() || ! b.isValid() || a.getBounds() != b.getBounds())
-        return false;
+    bool same = a.isValid() && b.isValid() && a.getBounds() == b.getBounds();
 
-    for (int y = 0; y < a.getHeight(); ++y)
-        for (int x = 0; x < a.getWidth(); ++x)
-            if (a.getPixelAt (x, y).getARGB() != b.getPixelAt (x, y).getARGB())
-                return false;
+    for (int y = 0; same && y < a.getHeight(); ++y)
+        for (int x = 0; same && x < a.getWidth(); ++x)
+            same = a.getPixelAt (x, y) == b.getPixelAt (x, y);
 
-    return true;
+    return same;
 }
 
 /** The i-th direct child of the given type, or nullptr. */
