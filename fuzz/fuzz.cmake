@@ -1,9 +1,5 @@
-# libFuzzer targets, one per fuzz/fuzz_<name>.cpp, built with clang:
-#
-#   cmake -S . -B build-fuzz -G Ninja -DTARNOVELLE_BUILD_FUZZERS=ON -DTARNOVELLE_BUILD_TESTS=OFF \
-#         -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_C_COMPILER=clang-14
-#   cmake --build build-fuzz --target tarnovelle_fuzzers
-#   scripts/run-fuzzers.sh [seconds per target]        (or: make fuzz)
+# libFuzzer targets, one per fuzz/fuzz_<name>.cpp, built with clang; scripts/run-fuzzers.sh
+# (or make fuzz) configures build-fuzz, builds them and runs each for a bounded time.
 #
 # Our code gets libFuzzer's coverage instrumentation and AddressSanitizer with
 # UndefinedBehaviorSanitizer; the JUCE modules get the sanitizers only. Seed corpora live in
@@ -15,10 +11,8 @@ endif()
 
 set(TARNOVELLE_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 
-foreach(library IN ITEMS tarnovelle_juce_core tarnovelle_core)
-    target_compile_options(${library} PRIVATE ${TARNOVELLE_FUZZ_SANITIZERS})
-endforeach()
-target_compile_options(tarnovelle_core PRIVATE -fsanitize=fuzzer-no-link)
+target_compile_options(tarnovelle_juce_core PRIVATE ${TARNOVELLE_FUZZ_SANITIZERS})
+target_compile_options(tarnovelle_core PRIVATE ${TARNOVELLE_FUZZ_SANITIZERS} -fsanitize=fuzzer-no-link)
 
 file(GLOB TARNOVELLE_FUZZ_SOURCES CONFIGURE_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/fuzz_*.cpp")
 add_custom_target(tarnovelle_fuzzers)

@@ -7,41 +7,23 @@
 #include "protocol/Transactions.h"
 #include "tests/support/RecordingView.h"
 
-namespace tarnovelle::fuzz::reply_matcher
-{
-ApplicationController& getController()
+// Input: the awaited command, then the bytes of one incoming message (JUCE's MIDI inputs never
+// deliver an empty one).
+TARNOVELLE_FUZZ_TARGET (fuzzReplyMatcher, 1, 1)
 {
     static test::RecordingView view;
     static ApplicationController controller (view);
-    return controller;
-}
-} // namespace tarnovelle::fuzz::reply_matcher
 
-// Input: the awaited command, then the bytes of one incoming message.
-TARNOVELLE_FUZZ_TARGET (fuzzReplyMatcher)
-{
-    using namespace tarnovelle;
-
-    // JUCE's MIDI inputs never deliver an empty message.
-    if (size < 2)
-        return 0;
-
-    const uint8 awaited = data[0];
-    const auto* bytes = data + 1;
-    const int count = (int) size - 1;
-
+    const uint8 awaited = header[0];
     auto& slot = getReplySlot();
     slot.value = 0xaa;
     slot.reply = SysexMessage();
     slot.expectedCommand.store (awaited);
     slot.waiting.store (true);
 
-    const juce::MidiMessage message (bytes, count);
-    tarnovelle::fuzz::reply_matcher::getController().handleIncomingMidiMessage (nullptr, message);
+    controller.handleIncomingMidiMessage (nullptr, juce::MidiMessage (bytes, count));
 
-    const bool matched = ! slot.waiting.load();
-
-    if (matched)
+    if (! slot.waiting.load())
     {
         TARNOVELLE_FUZZ_CHECK (count >= 11 && count <= SysexMessage::capacity);
         TARNOVELLE_FUZZ_CHECK (bytes[0] == 0xf0 && bytes[count - 1] == 0xf7);
@@ -55,6 +37,4 @@ TARNOVELLE_FUZZ_TARGET (fuzzReplyMatcher)
         TARNOVELLE_FUZZ_CHECK (slot.value == 0xaa && slot.reply.size() == 0);
         slot.waiting.store (false);
     }
-
-    return 0;
 }

@@ -6,18 +6,8 @@
 
 #include <string_view>
 
-namespace tarnovelle::fuzz::sequence_file
+namespace tarnovelle::fuzz
 {
-void checkSequence (const ParsedSequence& sequence, int numLines)
-{
-    TARNOVELLE_FUZZ_CHECK (sequence.number >= 1 && sequence.number <= numSequences);
-    TARNOVELLE_FUZZ_CHECK (sequence.line >= 1 && sequence.line <= numLines);
-    TARNOVELLE_FUZZ_CHECK (sequence.steps.size() <= (size_t) maxSequenceSteps);
-
-    for (auto step : sequence.steps)
-        TARNOVELLE_FUZZ_CHECK ((step >= 1 && step <= 125) || step == restStep);
-}
-
 /** The set a good file leaves in the instrument: each line goes to the sequence it names. */
 SequenceSet applied (const SequenceFileContent& content)
 {
@@ -32,34 +22,35 @@ SequenceSet applied (const SequenceFileContent& content)
 
     return set;
 }
-} // namespace tarnovelle::fuzz::sequence_file
+} // namespace tarnovelle::fuzz
 
-TARNOVELLE_FUZZ_TARGET (fuzzSequenceFile)
+TARNOVELLE_FUZZ_TARGET (fuzzSequenceFile, 0, 0)
 {
-    using namespace tarnovelle;
-    using namespace tarnovelle::fuzz::sequence_file;
-
-    const std::string_view text (reinterpret_cast<const char*> (data), size);
+    const std::string_view text (reinterpret_cast<const char*> (bytes), (size_t) count);
     const auto content = parseSequenceFile (text);
+    (void) parseLeadingInteger (text);
 
     if (! content.isValid())
     {
         TARNOVELLE_FUZZ_CHECK (content.error.startsWith ("Bad file format on line: ")
                                || content.error.endsWith (" is longer than 64"));
-        return 0;
+        return;
     }
 
     for (auto& sequence : content.sequences)
-        checkSequence (sequence, content.numLines);
+    {
+        TARNOVELLE_FUZZ_CHECK (sequence.number >= 1 && sequence.number <= numSequences);
+        TARNOVELLE_FUZZ_CHECK (sequence.line >= 1 && sequence.line <= content.numLines);
+        TARNOVELLE_FUZZ_CHECK (sequence.steps.size() <= (size_t) maxSequenceSteps);
+
+        for (auto step : sequence.steps)
+            TARNOVELLE_FUZZ_CHECK ((step >= 1 && step <= 125) || step == restStep);
+    }
 
     // Written as the application writes it, the set reads back unchanged.
     const auto set = applied (content);
-    const auto written = formatSequenceFile (set).toStdString();
-    const auto reread = parseSequenceFile (written);
+    const auto reread = parseSequenceFile (formatSequenceFile (set).toStdString());
     TARNOVELLE_FUZZ_CHECK (reread.isValid());
     TARNOVELLE_FUZZ_CHECK (reread.sequences.size() == (size_t) numSequences);
     TARNOVELLE_FUZZ_CHECK (applied (reread) == set);
-
-    (void) parseLeadingInteger (text);
-    return 0;
 }

@@ -3,24 +3,15 @@
 // frame built by the program decodes back to its payload.
 
 #include "fuzz/FuzzTarget.h"
-#include "protocol/SysexMessage.h"
 
 #include <memory>
 #include <vector>
 
 // Input: four parameter bytes (payload length, checksum position, encoded length, output
 // capacity), then the message's bytes.
-TARNOVELLE_FUZZ_TARGET (fuzzSysexMessage)
+TARNOVELLE_FUZZ_TARGET (fuzzSysexMessage, 4, 0)
 {
-    using namespace tarnovelle;
-
-    if (size < 4)
-        return 0;
-
-    const int count = (int) size - 4;
-    const auto* bytes = data + 4;
     const SysexMessage received (bytes, count);
-
     TARNOVELLE_FUZZ_CHECK (received.size() == std::min (count, SysexMessage::capacity));
     TARNOVELLE_FUZZ_CHECK (! received.isValidFrame() || count <= SysexMessage::capacity);
 
@@ -28,22 +19,20 @@ TARNOVELLE_FUZZ_TARGET (fuzzSysexMessage)
         TARNOVELLE_FUZZ_CHECK (received.byteAt (i) == (i >= 0 && i < received.size() ? bytes[i] : 0));
 
     // The output is exactly as big as the capacity the decoder is told, so an overrun shows.
-    const int capacity = data[3] % 64;
+    const int capacity = header[3] % 64;
     auto output = std::make_unique<uint8[]> ((size_t) std::max (capacity, 1));
-    int length = (int) (int8_t) data[0];
-    const int checksumPosition = (int) (int8_t) data[1];
-    const int encodedLength = (int) (int8_t) data[2];
-    const auto result = received.decodePayload (output.get(), length, checksumPosition, encodedLength, capacity);
+    int length = (int8_t) header[0];
+    const auto result = received.decodePayload (output.get(), length, (int8_t) header[1], (int8_t) header[2], capacity);
     TARNOVELLE_FUZZ_CHECK (result == 0 || result == -1 || result == -3);
 
     // Packing the bytes and building a frame of them: the frame decodes to the same bytes.
     const uint8 n = (uint8) std::min (count, 255);
-    const SysexMessage built (data[0], bytes, n, data[1], true);
+    const SysexMessage built (header[0], bytes, n, header[1], true);
 
     if (built.size() > 0)
     {
         TARNOVELLE_FUZZ_CHECK (built.isValidFrame());
-        TARNOVELLE_FUZZ_CHECK (built.byteAt (7) == n && built.byteAt (8) == data[0]);
+        TARNOVELLE_FUZZ_CHECK (built.byteAt (7) == n && built.byteAt (8) == header[0]);
         std::vector<uint8> decoded (SysexMessage::capacity);
         int decodedLength = n;
         TARNOVELLE_FUZZ_CHECK (
@@ -56,7 +45,6 @@ TARNOVELLE_FUZZ_TARGET (fuzzSysexMessage)
         TARNOVELLE_FUZZ_CHECK (SysexMessage::headerSize + 1 + ((n + 6) / 7) * 8 + 1 > SysexMessage::capacity);
     }
 
-    const SysexMessage raw (data[0], bytes, n, data[1], false);
+    const SysexMessage raw (header[0], bytes, n, header[1], false);
     TARNOVELLE_FUZZ_CHECK (raw.size() == 0 || (raw.isValidFrame() && raw.size() == SysexMessage::headerSize + n + 1));
-    return 0;
 }
