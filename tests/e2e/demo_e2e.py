@@ -13,8 +13,7 @@
 
 import argparse, contextlib, fcntl, json, os, pathlib, re, shutil, signal, subprocess, sys, tempfile, time, traceback
 
-MAIN_TITLE = "Tarnovelle Connection Demo"
-DETECTION_TITLE = "Checking connection with Tarnovelle synthesizer"
+MAIN_TITLE, DETECTION_TITLE = "Tarnovelle Connection Demo", "Checking connection with Tarnovelle synthesizer"
 OVERWRITE_TITLE = "File already exists"  # JUCE's own chooser asks this before replacing a file
 SCREEN, WINDOW = (1280, 1024), (1000, 433)
 
@@ -29,12 +28,10 @@ PIPE_PATH = "/tmp/TarnovelleConnectionDemo_instance_%s_%s"
 # Each setting's control in window coordinates (the middle of a knob's picture or of a switch,
 # below the 30-pixel tab bar), and the lowest and highest value one click steps through: past
 # the highest it comes back to the lowest. The step knob doubles its value instead of adding one.
-CONTROLS = {
-    "MIN": (280, 297, 0, 16), "MOUT": (155, 299, 0, 15), "MKEY": (173, 162, 0, 2), "LKEY": (544, 289, 0, 1),
-    "INGN": (549, 161, 0, 2), "LFO": (450, 288, 0, 1), "VELO": (267, 162, 0, 2), "AFTE": (643, 161, 0, 2),
-    "ARP": (453, 161, 0, 1), "BEND": (656, 299, 1, 12), "STEP": (865, 162, 4, 32), "GLEN": (757, 289, 1, 3),
-    "TAP": (770, 160, 0, 1), "SYNC": (867, 292, 0, 2),
-}
+CONTROLS = {"MIN": (280, 297, 0, 16), "MOUT": (155, 299, 0, 15), "MKEY": (173, 162, 0, 2), "LKEY": (544, 289, 0, 1),
+            "INGN": (549, 161, 0, 2), "LFO": (450, 288, 0, 1), "VELO": (267, 162, 0, 2), "AFTE": (643, 161, 0, 2),
+            "ARP": (453, 161, 0, 1), "BEND": (656, 299, 1, 12), "STEP": (865, 162, 4, 32),
+            "GLEN": (757, 289, 1, 3), "TAP": (770, 160, 0, 1), "SYNC": (867, 292, 0, 2)}
 
 
 # What one click does to a setting's value.
@@ -44,25 +41,19 @@ def advance(code, value):
     return low if value > high else value
 
 
-# The picture areas that show a state, in window coordinates (x, y, w, h), and other points.
+# The picture areas that show a state, in window coordinates (x, y, w, h), and other points:
+# the CONNECT switch and its lamp, a point where the mouse changes no picture, the buttons of
+# the Sequences tab, and an area that shows the bend knob on the first tab only.
 BEND_KNOB, SYNC_KNOB = (623, 267, 66, 65), (834, 260, 66, 65)
-LAMP, LAMP_AREA = (964, 15), (952, 0, 24, 30)  # the CONNECT switch and its lamp
-AWAY = (20, 420)  # a point of the window where the mouse changes no picture
-SEQUENCES_TAB = (276, 15)
-TAB_CONTENT = (600, 130, 120, 120)  # shows the bend knob on the first tab only
-SEQ_LOAD, SEQ_SAVE = (571, 289), (731, 289)
+LAMP, LAMP_AREA, AWAY = (964, 15), (952, 0, 24, 30), (20, 420)
+SEQUENCES_TAB, SEQ_LOAD, SEQ_SAVE, TAB_CONTENT = (276, 15), (571, 289), (731, 289), (600, 130, 120, 120)
 
 # Slower builds (the sanitizers) stretch every time-out by this factor.
 TIME_SCALE = float(os.environ.get("TARNOVELLE_E2E_TIME_SCALE", "1"))
-START = time.monotonic()
 
 
 class Failure(Exception):
     pass
-
-
-def log(message):
-    print("[%8.3f] %s" % (time.monotonic() - START, message), flush=True)
 
 
 # Polls until the condition returns something true and returns it; after the time-out it fails,
@@ -70,30 +61,22 @@ def log(message):
 def wait_for(what, condition, timeout=10.0, interval=0.05, quiet=False):
     timeout *= TIME_SCALE
     end = time.monotonic() + timeout
-    while True:
-        result = condition()
-        if result:
-            return result
+    while not (result := condition()):
         if time.monotonic() > end:
             if quiet:
                 return None
             raise Failure("timed out after %.1f s waiting for %s" % (timeout, what))
         time.sleep(interval)
+    return result
 
 
-# Stops one process by its own id: the signal, then SIGKILL after a grace time.
-def stop_process(process, name, first_signal=signal.SIGINT):
-    grace = 5.0 * TIME_SCALE
-    if process.poll() is None:
-        try:
-            os.kill(process.pid, first_signal)
-            process.wait(timeout=grace)
-        except subprocess.TimeoutExpired:
-            log("%s (pid %d) did not end after %s; killing it" % (name, process.pid, first_signal.name))
-            os.kill(process.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-    return process.wait(timeout=grace)
+# Stops one process by its own id: the signal, then SIGKILL after a grace time. Returns its code.
+def stop_process(process, first_signal=signal.SIGINT):
+    process.send_signal(first_signal)  # nothing happens if it has already ended
+    with contextlib.suppress(subprocess.TimeoutExpired):
+        return process.wait(timeout=5.0 * TIME_SCALE)
+    process.kill()
+    return process.wait()
 
 
 # JUCE opens the X libraries at run time and closes them at exit. Built with AddressSanitizer,
@@ -115,10 +98,9 @@ DEFAULT_SETTINGS = {"MIN": 3, "MOUT": 5, "MKEY": 1, "LKEY": 0, "INGN": 2, "LFO":
                     "BEND": 5, "STEP": 8, "GLEN": 2, "TAP": 0, "SYNC": 2}
 
 
-def default_sequences():
-    return [[60, 62, 64, 65, 67, 69, 71, 72], [48, 127, 48, 127, 51, 127, 53, 55], [],
-            [36, 48, 60, 72, 84, 96, 108, 120] + list(range(1, 57)), [60], [127, 127, 127, 61],
-            list(range(70, 103)), [125, 127, 1]]
+DEFAULT_SEQUENCES = [[60, 62, 64, 65, 67, 69, 71, 72], [48, 127, 48, 127, 51, 127, 53, 55], [],
+                     [36, 48, 60, 72, 84, 96, 108, 120] + list(range(1, 57)), [60], [127, 127, 127, 61],
+                     list(range(70, 103)), [125, 127, 1]]
 
 
 # A file's contents; nothing while it does not exist.
@@ -129,7 +111,7 @@ def read(path, mode="r"):
 
 
 def write_state(path, firmware="1.0.3.2", settings=DEFAULT_SETTINGS):
-    state = {"firmware": firmware, "mode": "application", "settings": dict(settings), "sequences": default_sequences()}
+    state = {"firmware": firmware, "mode": "application", "settings": dict(settings), "sequences": DEFAULT_SEQUENCES}
     pathlib.Path(path).write_text(json.dumps(state))
     return state
 
@@ -150,21 +132,11 @@ def sequence_file_text(sequences):
                      for i, steps in enumerate(sequences))
 
 
-# Another engineer's or test's demo holds JUCE's single-instance lock: waits until it is free.
-def wait_for_instance_lock():
-    def free():
-        if not os.path.exists(INSTANCE_LOCK):
-            return True
-        with open(INSTANCE_LOCK, "a+") as f:  # closing it drops the lock taken here
-            try:
-                fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                return True
-            except OSError:
-                return False
-
-    if not free():
-        log("another instance of the demo is running; waiting for it to end")
-    wait_for("another running demo to end", free, 120.0, 0.5)
+# No other demo holds JUCE's single-instance lock (closing the file drops the lock taken here).
+def instance_lock_free():
+    with contextlib.suppress(OSError), open(INSTANCE_LOCK, "a+") as f:
+        return fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB) or True
+    return not os.path.exists(INSTANCE_LOCK)
 
 
 # One test: its X server (driven through xdotool and ImageMagick), scratch folder, instrument
@@ -176,28 +148,21 @@ class Session:
         self.screenshot, self.log_path = os.path.join(out, name + ".png"), os.path.join(out, name + ".log")
         pathlib.Path(self.log_path).write_bytes(b"")
         self.work = tempfile.mkdtemp(prefix="tarnovelle-e2e-%s-" % name)
-        self.home, self.state_file = os.path.join(self.work, "home"), os.path.join(self.work, "instrument.json")
-        os.makedirs(self.home)
-        self.user = "tarnovellee2e%d" % os.getpid()
-        self.demo = None
+        # The scratch folder is the demo's home and working folder too.
+        self.state_file = os.path.join(self.work, "instrument.json")
+        self.user, self.demo = "tarnovellee2e%d" % os.getpid(), None
         # An X server of our own; -displayfd lets it choose a free display number.
         read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN,
-                                      "-nolisten", "tcp", "-dpi", "96"],
-                                     pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        xvfb = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"]
+        self.xvfb = subprocess.Popen(xvfb + ["-dpi", "96"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
-            display = pipe.readline().strip()
-        if not display:
+            self.env = dict(os.environ, DISPLAY=":" + pipe.readline().strip())
+        if self.env["DISPLAY"] == ":":
             raise Failure("Xvfb did not start")
-        log("Xvfb :%s, pid %d" % (display, self.xvfb.pid))
-        self.env = dict(os.environ, DISPLAY=":" + display)
 
     def run(self, *args, check=True):
-        try:
-            result = subprocess.run(args, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=20)
-        except subprocess.TimeoutExpired:
-            raise Failure("%s did not end within 20 s" % " ".join(args))
+        result = subprocess.run(args, env=self.env, capture_output=True, timeout=20)
         if check and result.returncode != 0:
             raise Failure("%s failed: %s" % (" ".join(args), result.stderr.decode(errors="replace").strip()))
         return result.stdout
@@ -209,8 +174,7 @@ class Session:
 
     def geometry(self, window):
         out = self.run("xdotool", "getwindowgeometry", "--shell", str(window)).decode()
-        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
-        return tuple(int(values[k]) for k in ["X", "Y", "WIDTH", "HEIGHT"])
+        return tuple(int(re.search("^%s=(\\d+)$" % k, out, re.M)[1]) for k in ["X", "Y", "WIDTH", "HEIGHT"])
 
     def click_at(self, x, y):
         # The X server takes the fake motion before the fake press. (--sync would wait for a
@@ -225,11 +189,11 @@ class Session:
 
     # Starts the demo on the display, with the test's memory file, home folder and user name.
     def launch(self, name):
-        env = dict(self.env, TARNOVELLE_EMULATOR_STATE=self.state_file, HOME=self.home, USER=self.user,
+        env = dict(self.env, TARNOVELLE_EMULATOR_STATE=self.state_file, HOME=self.work, USER=self.user,
                    **sanitizer_environment(self.app))
         with open(self.log_path, "ab") as log_file:
-            process = subprocess.Popen([self.app], env=env, stdout=log_file, stderr=subprocess.STDOUT, cwd=self.home)
-        log("%s started, pid %d" % (name, process.pid))
+            process = subprocess.Popen([self.app], env=env, stdout=log_file, stderr=subprocess.STDOUT, cwd=self.work)
+        print("%s started, pid %d" % (name, process.pid), flush=True)
         return process
 
     def check_alive(self):
@@ -238,16 +202,9 @@ class Session:
 
     # Starts the demo and waits for its main window, as large as it should be and centred.
     def start_demo(self):
-        wait_for_instance_lock()
+        wait_for("another running demo to end", instance_lock_free, 120.0, 0.5)
         self.demo = self.launch("demo")
-
-        def found():
-            self.check_alive()
-            windows = self.windows(MAIN_TITLE)
-            return windows[0] if len(windows) == 1 else None
-
-        geometry = self.geometry(wait_for("the main window", found, 15.0))
-        log("main window at %s" % (geometry,))
+        geometry = self.geometry(self.wait_window(MAIN_TITLE))
         self.origin = geometry[:2]
         centre = ((SCREEN[0] - WINDOW[0]) // 2, (SCREEN[1] - WINDOW[1]) // 2)
         if geometry[2:] != WINDOW or abs(geometry[0] - centre[0]) > 1 or abs(geometry[1] - centre[1]) > 1:
@@ -275,28 +232,29 @@ class Session:
     def move_away(self):
         self.run("xdotool", "mousemove", *map(str, self.at(AWAY)))
 
+    # Waits for a window with the title (and returns it), or, gone, until none is left.
     def wait_window(self, title, timeout=15.0, gone=False):
         def seen():
             self.check_alive()
             windows = self.windows(title)
             return not windows if gone else windows and windows[0]
 
-        window = wait_for('the "%s" window %s' % (title, "to close" if gone else "to show"), seen, timeout)
-        log('"%s" is %s' % (title, "closed" if gone else "shown"))
-        return window
+        return wait_for('the "%s" window %s' % (title, "to close" if gone else "to show"), seen, timeout)
 
     # Waits for the box, presses the key on it (after reading it for a pause) and waits until it
     # has closed; the key is pressed again if it was lost.
     def answer(self, title, keysym, timeout=15.0, pause=0.0):
         window = self.wait_window(title, timeout)
         time.sleep(pause)
-        end = time.monotonic() + 5.0
-        while self.windows(title):
-            self.key(keysym, window)
-            if wait_for("", lambda: not self.windows(title), 1.0, quiet=True) or time.monotonic() > end:
-                break
+        self.press_until(keysym, lambda: not self.windows(title), 4, window)
         self.wait_window(title, 2.0, gone=True)
-        log('answered "%s" with %s' % (title, keysym))
+
+    # Presses the key until the condition holds, a second at most each time.
+    def press_until(self, keysym, condition, tries, window=None):
+        for _ in range(tries):
+            self.key(keysym, window)
+            if wait_for("", condition, 1.0, quiet=True):
+                return
 
     # The settings are read after detection, the clock sync setting last: its knob then leaves
     # its first picture. That first picture is taken once the window has been painted (shows more
@@ -311,9 +269,7 @@ class Session:
 
         def turned():
             nonlocal first
-            if self.windows(DETECTION_TITLE):
-                first = self.pixels(SYNC_KNOB)
-                return False
+            first = self.pixels(SYNC_KNOB) if self.windows(DETECTION_TITLE) else first
             return self.pixels(SYNC_KNOB) != first
 
         wait_for("the settings to be read (the SYNC knob turning)", turned, 15.0)
@@ -324,53 +280,42 @@ class Session:
         self.click(CONTROLS[code])
         value = expected_settings[code] = advance(code, expected_settings[code])
         wait_for_state(self.state_file, "%s = %d" % (code, value), lambda s: s["settings"][code] == value)
-        log("clicked %s: the instrument holds %d" % (code, value))
 
     # JUCE's own file chooser: types the full path into its file name box and presses Return.
     def choose_file(self, title, path):
         window = self.wait_window(title)
-        left, top, width, height = wait_for("the chooser's size", lambda: (g := self.geometry(window))[2] > 300 and g,
-                                            5.0)
+        x, y, width, height = wait_for("the chooser's size", lambda: (g := self.geometry(window))[2] > 300 and g, 5.0)
         time.sleep(0.3)  # the chooser scans its folder first
         # The name box lies along the bottom of the dialog, above its buttons: click into it.
-        self.click_at(left + width // 2, top + height - 64)
+        self.click_at(x + width // 2, y + height - 64)
         self.key("ctrl+a")
         self.run("xdotool", "type", "--delay", "5", "--clearmodifiers", path)
         # The first Return takes the chooser to the file's folder and leaves the bare name in the
         # box; the next one chooses it. Choosing an existing file to save asks first.
-        for _ in range(3):
-            self.key("Return")
-            if wait_for("", lambda: not self.windows(title) or self.windows(OVERWRITE_TITLE), 1.0, quiet=True):
-                break
+        self.press_until("Return", lambda: not self.windows(title) or self.windows(OVERWRITE_TITLE), 3)
         if not self.windows(OVERWRITE_TITLE):
             self.wait_window(title, 5.0, gone=True)
-        log('chose %s in "%s"' % (path, title))
 
     # Keeps a screenshot, stops the demo and the X server by their ids, checks that the demo ended
     # cleanly and left a readable memory file, and removes the scratch files.
     def close(self, ok):
-        self.run("import", "-window", "root", self.screenshot, check=False)
-        if self.demo is not None:
-            code = stop_process(self.demo, "the demo")
-            log("the demo ended with %s" % code)
-            if ok and code != 0:
-                print("FAILED: the demo ended with code %s" % code)
-                ok = False
-        stop_process(self.xvfb, "Xvfb", signal.SIGTERM)
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            self.run("import", "-window", "root", self.screenshot, check=False)
+        code = stop_process(self.demo) if self.demo else 0
+        stop_process(self.xvfb, signal.SIGTERM)
+        failures = ["the demo ended with code %s" % code] if code else []
         if os.path.exists(self.state_file) and read_state(self.state_file) is None:
-            print("FAILED: the memory file is not valid JSON after the run")
-            ok = False
+            failures.append("the memory file is not valid JSON after the run")
+        print("".join("FAILED: %s\n" % f for f in failures), end="", flush=True)
         shutil.rmtree(self.work, ignore_errors=True)
         for end in ["in", "out"]:
-            with contextlib.suppress(FileNotFoundError):
-                os.remove(PIPE_PATH % (self.user, end))
-        return ok
+            pathlib.Path(PIPE_PATH % (self.user, end)).unlink(missing_ok=True)
+        return ok and not failures
 
 
 def test_startup_update_declined(s):
     """Outdated firmware: the update offer is declined; connected, no setting read, nothing changed."""
-    settings = dict(DEFAULT_SETTINGS, STEP=4)
-    write_state(s.state_file, "1.0.2.9", settings)
+    settings = write_state(s.state_file, "1.0.2.9", dict(DEFAULT_SETTINGS, STEP=4))["settings"]
     s.start_demo()
     s.answer("Firmware version", "Escape")
     time.sleep(0.3)
@@ -412,8 +357,7 @@ def test_settings_clicks(s):
     """Every setting read from the instrument is shown; clicks on knobs and switches change its memory."""
     state = s.start_connected()
     expected = dict(state["settings"])
-    for code in ["BEND", "BEND", "STEP", "STEP", "STEP", "LFO", "GLEN", "GLEN", "MIN", "MOUT", "MKEY", "LKEY",
-                 "INGN", "VELO", "AFTE", "ARP", "TAP", "SYNC"]:
+    for code in list(CONTROLS) + ["STEP", "STEP", "GLEN"]:  # the step knob and the glide switch wrap round
         s.click_setting(code, expected)
     final = read_state(s.state_file)
     if final["settings"] != expected or final["sequences"] != state["sequences"] or final["firmware"] != "1.0.3.2":
@@ -463,14 +407,12 @@ def test_sequences_save_and_load(s):
     s.click(SEQ_SAVE)
     s.choose_file("Save Sequences", saved)
     s.answer("Generate MidiFiles?", "Return")
-    expected_text = sequence_file_text(state["sequences"])
-    wait_for("the sequence file", lambda: read(saved) == expected_text, 10.0)
-    midi_files = [saved + "_%d.mid" % n for n in range(1, 9)]
-    wait_for("the eight MIDI files", lambda: all(read(m, "rb")[:4] == b"MThd" for m in midi_files), 5.0)
+    wait_for("the sequence file", lambda: read(saved) == sequence_file_text(state["sequences"]), 10.0)
+    wait_for("the eight MIDI files", lambda: all(read("%s_%d.mid" % (saved, n), "rb")[:4] == b"MThd"
+                                                  for n in range(1, 9)), 5.0)
 
     # Load another set.
-    loaded = default_sequences()[::-1]
-    loaded[0] = [50, 127, 52, 127]
+    loaded = [[50, 127, 52, 127]] + DEFAULT_SEQUENCES[-2::-1]
     to_load = os.path.join(s.work, "other.tvseq")
     pathlib.Path(to_load).write_text(sequence_file_text(loaded))
     s.click(SEQ_LOAD)
@@ -502,7 +444,7 @@ def test_second_instance(s):
     try:
         wait_for("the second instance to end", ended, 10.0)
     finally:
-        log("the second instance ended with %s" % stop_process(second, "the second instance"))
+        stop_process(second)
     if read(s.state_file, "rb") != memory_before:
         raise Failure("the second instance changed the instrument's memory file")
 
@@ -516,19 +458,13 @@ TESTS = {name[len("test_"):]: fn for name, fn in sorted(globals().items()) if na
 
 
 def run_test(name, app, out):
-    missing = [tool for tool in ["Xvfb", "xdotool", "import"] if shutil.which(tool) is None]
-    if missing:
-        print("missing tools: %s (scripts/install-deps.sh installs them)" % " ".join(missing))
-        return 1
-    session = Session(name, app, out)
-    ok = False
+    session, ok = Session(name, app, out), False
     try:
         TESTS[name](session)
         session.check_alive()
         ok = True
     except Exception as e:
-        if not isinstance(e, Failure):
-            traceback.print_exc()
+        traceback.print_exc()
         print("FAILED: %s" % e, flush=True)
     finally:
         ok = session.close(ok)
@@ -541,42 +477,33 @@ def run_test(name, app, out):
 # invisible to every other demo and test on the machine. Returns None when the system does not
 # allow it; the test then runs in the shared namespace, waiting for other demos to end.
 def run_isolated(argv, app):
-    here = os.path.abspath(__file__)
-    unshare = shutil.which("unshare")
-    if (unshare is None or os.environ.get("TARNOVELLE_E2E_SHARED") == "1" or here.startswith("/var/tmp/")
-            or os.path.abspath(app).startswith("/var/tmp/")):
+    here, unshare = os.path.abspath(__file__), shutil.which("unshare")
+    if unshare is None or any(os.path.abspath(p).startswith("/var/tmp/") for p in [here, app]):
         return None
     command = [unshare, "--mount", "--net", "--fork", "--kill-child"] + (["--map-root-user"] if os.geteuid() else [])
     # /tmp itself stays shared (the checkout and the build may live there); only the X sockets
     # and /var/tmp, which holds the lock, are private.
     mounts = ("mkdir -p /tmp/.X11-unix && mount -t tmpfs tarnovelle-e2e /tmp/.X11-unix"
               " && chmod 1777 /tmp/.X11-unix && mount -t tmpfs tarnovelle-e2e /var/tmp")
-    if subprocess.run(command + ["--", "sh", "-c", mounts], stdout=subprocess.DEVNULL,
-                      stderr=subprocess.DEVNULL).returncode != 0:
+    if subprocess.run(command + ["--", "sh", "-c", mounts], capture_output=True).returncode != 0:
         return None
-    env = dict(os.environ, TARNOVELLE_E2E_ISOLATED="1")
     return subprocess.call(command + ["--", "sh", "-c", mounts + ' && exec "$@"', "sh", sys.executable, here] + argv,
-                           env=env)
+                           env=dict(os.environ, TARNOVELLE_E2E_ISOLATED="1"))
 
 
 def main():
     parser = argparse.ArgumentParser(description="End-to-end tests of the built demo application.")
     parser.add_argument("test", nargs="?", choices=sorted(TESTS))
-    parser.add_argument("--app", help="the built TarnovelleConnectionDemo")
-    parser.add_argument("--out", default="e2e", help="folder for screenshots and logs")
-    parser.add_argument("--list", action="store_true", help="list the tests")
+    parser.add_argument("--app")
+    parser.add_argument("--out", default="e2e")
+    parser.add_argument("--list", action="store_true")
     args = parser.parse_args()
-    if args.list or not args.test:
+    if args.list or not args.test or not args.app:
         print("\n".join(sorted(TESTS)))
-        return 0
-    if not args.app:
-        parser.error("--app is required")
-    if os.environ.get("TARNOVELLE_E2E_ISOLATED") != "1":
-        code = run_isolated(sys.argv[1:], args.app)
-        if code is not None:
-            return code
-        log("no namespace of its own: sharing the machine's /tmp and /var/tmp")
-    return run_test(args.test, args.app, args.out)
+        return 0 if args.list else 2
+    isolated = os.environ.get("TARNOVELLE_E2E_ISOLATED") == "1"
+    code = None if isolated else run_isolated(sys.argv[1:], args.app)
+    return run_test(args.test, args.app, args.out) if code is None else code
 
 
 if __name__ == "__main__":
