@@ -5,7 +5,6 @@
 
 #include "app/ApplicationController.h"
 #include "app/HWDetector.h"
-#include "emulator/FirmwareImage.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/LPC23XXUpdater.h"
 #include "sequences/SequenceFile.h"
@@ -26,7 +25,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -85,7 +83,8 @@ Bytes frame (uint8 counter, uint8 length, uint8 command, const Bytes& payload)
 }
 
 /** Messages no request may take as its answer: bytes and SysEx of every length from 0 to 64,
-    frames with other commands, and the awaited reply itself cut short.
+    frames with other commands and up to 32 payload bytes, and the awaited reply itself cut
+    short (with and without an end byte right after the cut).
 */
 std::vector<Bytes> garbageFor (uint8 awaited, const Bytes& realReply, juce::int64 seed)
 {
@@ -96,32 +95,24 @@ std::vector<Bytes> garbageFor (uint8 awaited, const Bytes& realReply, juce::int6
         std::generate (bytes.begin(), bytes.end(), [&] { return (uint8) random.nextInt (range); });
         return bytes;
     };
-    const auto notAwaited = [&random, awaited] {
-        const auto c = (uint8) random.nextInt (127);
-        return (uint8) (c >= awaited ? c + 1 : c);
-    };
+    const auto notAwaited = [&random, awaited] { return (uint8) ((awaited + 1 + random.nextInt (127)) % 128); };
 
     for (int length = 0; length <= 64; ++length)
-        for (const bool sysex : { false, true })
-        {
-            auto g = randomBytes (length, sysex ? 128 : 256);
-
-            if (sysex && length >= 2)
-                g.front() = 0xf0, g.back() = 0xf7;
-
-            if (length > 9 && g[8] == awaited)
-                g[8] = notAwaited();
-
-            garbage.push_back (g);
-        }
-
-    for (int i = 0; i < 16; ++i)
     {
-        const auto payload = randomBytes (random.nextInt (36), 128);
-        garbage.push_back (frame ((uint8) random.nextInt (128), (uint8) payload.size(), notAwaited(), payload));
+        auto any = randomBytes (length, 256), sysex = randomBytes (length, 128),
+             payload = randomBytes (length / 2, 128);
+
+        if (length >= 2)
+            sysex.front() = 0xf0, sysex.back() = 0xf7;
+
+        for (auto* g : { &any, &sysex })
+            if (length > 9 && (*g)[8] == awaited)
+                (*g)[8] = notAwaited();
+
+        const auto other = frame ((uint8) random.nextInt (128), (uint8) payload.size(), notAwaited(), payload);
+        garbage.insert (garbage.end(), { any, sysex, other });
     }
 
-    // The real reply cut before its end, and cut with an end byte right after the cut.
     for (size_t cut = 1; cut < realReply.size(); ++cut)
     {
         Bytes truncated (realReply.begin(), realReply.begin() + (long) cut);
@@ -135,53 +126,6 @@ std::vector<Bytes> garbageFor (uint8 awaited, const Bytes& realReply, juce::int6
     return garbage;
 }
 
-/** The emulated ports, with a tap that lets a test act right after a message has left. */
-class TappedBackend final : public MidiBackend
-{
-public:
-    using Tap = std::function<void (const juce::MidiMessage&)>;
-
-    explicit TappedBackend (MidiBackend& backendToWrap)
-        : inner (backendToWrap)
-    {}
-
-    void setTap (Tap newTap) { std::atomic_store (&tap, std::make_shared<const Tap> (std::move (newTap))); }
-    juce::StringArray getInputNames() override { return inner.getInputNames(); }
-    juce::StringArray getOutputNames() override { return inner.getOutputNames(); }
-    std::unique_ptr<MidiInputPort> openInput (int i, MidiPortCallback* c) override { return inner.openInput (i, c); }
-
-    std::unique_ptr<MidiOutputPort> openOutput (int index) override
-    {
-        auto port = inner.openOutput (index);
-        return port == nullptr ? nullptr : std::make_unique<Output> (std::move (port), *this);
-    }
-
-private:
-    struct Output final : public MidiOutputPort
-    {
-        Output (std::unique_ptr<MidiOutputPort> portToWrap, TappedBackend& owner)
-            : port (std::move (portToWrap))
-            , backend (owner)
-        {}
-
-        juce::String getName() const override { return port->getName(); }
-
-        void sendMessageNow (const juce::MidiMessage& message) override
-        {
-            port->sendMessageNow (message);
-
-            if (const auto current = std::atomic_load (&backend.tap); current != nullptr && *current)
-                (*current) (message);
-        }
-
-        std::unique_ptr<MidiOutputPort> port;
-        TappedBackend& backend;
-    };
-
-    MidiBackend& inner;
-    std::shared_ptr<const Tap> tap;
-};
-
 void setDistinctSettings (EmulatedInstrument& instrument)
 {
     const uint8 values[numDeviceSettings] = { 3, 5, 2, 1, 1, 1, 2, 1, 1, 9, 32, 3, 1, 2 };
@@ -190,7 +134,9 @@ void setDistinctSettings (EmulatedInstrument& instrument)
         instrument.setSetting (info.setting, values[(int) info.setting]);
 }
 
-/** Exactly the first settings of the read order were shown, each as the instrument holds it. */
+/** Exactly the first settings of the read order were shown, each as the instrument holds it
+    (the distinct settings keep the two switches at 1, so no value needs translating).
+*/
 void expectShownAsInMemory (const RecordingView& view, const EmulatedInstrument& instrument, size_t numShown)
 {
     std::vector<int> shown, inMemory;
@@ -199,11 +145,8 @@ void expectShownAsInMemory (const RecordingView& view, const EmulatedInstrument&
         if (c.name != "setConnected" && c.name != "showFirmwareVersion")
             shown.push_back (c.value);
 
-    for (auto s : std::vector<DeviceSetting> (getSettingReadOrder().begin(), getSettingReadOrder().begin() + numShown))
-    {
-        const int v = instrument.getSetting (s);
-        inMemory.push_back (s == DeviceSetting::LFO || s == DeviceSetting::ARP ? (v == 1 ? 1 : 0) : v);
-    }
+    for (size_t i = 0; i < numShown; ++i)
+        inMemory.push_back (instrument.getSetting (getSettingReadOrder()[i]));
 
     EXPECT_EQ (shown, inMemory);
 }
@@ -211,23 +154,59 @@ void expectShownAsInMemory (const RecordingView& view, const EmulatedInstrument&
 Bytes stepsOf (int seed, int length)
 {
     Bytes steps ((size_t) length);
-
-    for (int i = 0; i < length; ++i)
-        steps[(size_t) i] = (uint8) ((i * 7 + seed * 13) % 125 + 1);
-
+    std::generate (steps.begin(), steps.end(),
+                   [seed, i = 0]() mutable { return (uint8) ((i++ * 7 + seed * 13) % 125 + 1); });
     return steps;
 }
 
 //==============================================================================
-class Faults : public ::testing::Test
+/** The fixture is also the computer's MIDI ports: the emulated ones, with a tap that lets a test
+    act right after a message has left.
+*/
+class Faults : public ::testing::Test, public MidiBackend
 {
 protected:
+    using Tap = std::function<void (const juce::MidiMessage&)>;
+
+    struct Output final : public MidiOutputPort
+    {
+        Output (std::unique_ptr<MidiOutputPort> portToWrap, Faults& owner)
+            : port (std::move (portToWrap))
+            , fixture (owner)
+        {}
+
+        juce::String getName() const override { return port->getName(); }
+
+        void sendMessageNow (const juce::MidiMessage& message) override
+        {
+            port->sendMessageNow (message);
+
+            if (const auto tap = std::atomic_load (&fixture.tap); tap != nullptr && *tap)
+                (*tap) (message);
+        }
+
+        std::unique_ptr<MidiOutputPort> port;
+        Faults& fixture;
+    };
+
+    juce::StringArray getInputNames() override { return rig.midi.getInputNames(); }
+    juce::StringArray getOutputNames() override { return rig.midi.getOutputNames(); }
+    std::unique_ptr<MidiInputPort> openInput (int i, MidiPortCallback* c) override { return rig.midi.openInput (i, c); }
+
+    std::unique_ptr<MidiOutputPort> openOutput (int index) override
+    {
+        auto port = rig.midi.openOutput (index);
+        return port == nullptr ? nullptr : std::make_unique<Output> (std::move (port), *this);
+    }
+
+    void setTap (Tap newTap) { std::atomic_store (&tap, std::make_shared<const Tap> (std::move (newTap))); }
+
     void SetUp() override
     {
         ASSERT_TRUE (folder.createDirectory());
         rig.instrument.setFirmwareVersion (latest);
         rig.instrument.setLatencyMs (1);
-        Platform::setMidiBackend (&tapped);
+        Platform::setMidiBackend (this);
         LPC23XXUpdater::getInstance().setTiming ({ 200, 300, 3 });
         controller = std::make_unique<ApplicationController> (view);
 
@@ -242,11 +221,10 @@ protected:
     void TearDown() override
     {
         controller.reset();
-        tapped.setTap ({});
+        setTap ({});
         Platform::setMidiBackend (&rig.midi);
         LPC23XXUpdater::getInstance().setTiming ({});
         folder.deleteRecursively();
-        std::printf ("[ faults   ] %d faults injected\n", faultsInjected.load());
     }
 
     bool isListed() { return rig.midi.getOutputNames().size() == 1; }
@@ -254,7 +232,7 @@ protected:
     /** Right after each outgoing message that matches, the instrument sends these. */
     void answerWith (Matcher matches, std::function<std::vector<Bytes> (const juce::MidiMessage&)> messagesFor)
     {
-        tapped.setTap ([this, matches, messagesFor] (const juce::MidiMessage& m) {
+        setTap ([this, matches, messagesFor] (const juce::MidiMessage& m) {
             if (matches (m))
                 for (auto& g : messagesFor (m))
                 {
@@ -263,18 +241,8 @@ protected:
                     static const uint8 none = 0;
                     rig.midi.sendFromDevice (instrumentDevice,
                                              juce::MidiMessage (g.empty() ? &none : g.data(), (int) g.size()));
-                    ++faultsInjected;
                 }
         });
-    }
-
-    void plugIn()
-    {
-        tapped.setTap ({});
-        rig.instrument.clearFaults();
-        rig.instrument.setLatencyMs (1);
-        rig.instrument.setUnplugged (false);
-        ASSERT_TRUE (InstrumentRig::waitFor ([this] { return isListed(); }));
     }
 
     void connectAndRead()
@@ -341,7 +309,7 @@ protected:
     {
         const auto before = files();
         auto left = std::make_shared<std::atomic<int>> (cut.n);
-        tapped.setTap ([this, cut, left, taken] (const juce::MidiMessage& m) {
+        setTap ([this, cut, left, taken] (const juce::MidiMessage& m) {
             if (! cut.matches (m) || left->fetch_sub (1) != 1)
                 return;
 
@@ -349,7 +317,6 @@ protected:
                 juce::Thread::sleep (1);
 
             rig.instrument.setUnplugged (true);
-            ++faultsInjected;
         });
 
         const auto started = now();
@@ -357,7 +324,13 @@ protected:
         const auto took = now() - started;
         expectTheNextActionToFindItGone (boxes);
         EXPECT_EQ (files(), before) << "no file replaced, none added, no temporary file left";
-        plugIn();
+
+        // Plugged in again, as a fresh instrument.
+        setTap ({});
+        rig.instrument.clearFaults();
+        rig.instrument.setLatencyMs (1);
+        rig.instrument.setUnplugged (false);
+        EXPECT_TRUE (InstrumentRig::waitFor ([this] { return isListed(); }));
         return took;
     }
 
@@ -365,13 +338,12 @@ protected:
 
     InstrumentRig rig{ false };
     const int instrumentDevice = rig.midi.addInstrument (rig.instrument);
-    TappedBackend tapped{ rig.midi };
+    std::shared_ptr<const Tap> tap;
     RecordingView view;
     std::unique_ptr<ApplicationController> controller;
     juce::File folder{
         juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tarnovelle_faults", "")
     };
-    std::atomic<int> faultsInjected{ 0 };
 };
 } // namespace
 
@@ -380,10 +352,9 @@ TEST_F (Faults, UnpluggedDuringTheSettingsRead)
 {
     setDistinctSettings (rig.instrument);
 
-    for (int n : { 1, 2, 6, 14 })
+    for (int n : { 1, numDeviceSettings })
     {
         SCOPED_TRACE ("cable pulled after get request " + juce::String (n));
-        controller->disconnect();
         view.calls.clear();
         rig.dialogs.clear();
         const auto took = cutDuring ({ "", isSettingGet, n }, "COMI ", "Update error");
@@ -406,7 +377,6 @@ TEST_F (Faults, UnpluggedDuringASequenceSave)
 
     for (auto& cut :
          { Cut{ "gate length read", isSettingGet, 1 }, Cut{ "first half of sequence 1", frameOf (sequenceRequest), 1 },
-           Cut{ "second half of sequence 1", frameOf (sequenceRequest), 2 },
            Cut{ "first half of sequence 5", frameOf (sequenceRequest), 9 },
            Cut{ "last half of sequence 8", frameOf (sequenceRequest), 16 } })
     {
@@ -424,21 +394,16 @@ TEST_F (Faults, UnpluggedDuringASequenceSave)
 
 TEST_F (Faults, UnpluggedDuringASequenceLoad)
 {
-    juce::StringArray lines;
+    SequenceSet set{}; // two chunks for every sequence: 40 steps
 
     for (int i = 0; i < numSequences; ++i)
-    {
-        StepBuffer buffer{}; // two chunks for every sequence: 40 steps
-        const auto steps = stepsOf (i, 40);
-        std::copy (steps.begin(), steps.end(), buffer.begin());
-        lines.add (formatSequenceLine (i + 1, buffer.data()));
-    }
+        std::copy_n (stepsOf (i, 40).begin(), 40, set[(size_t) i].begin());
 
     const auto file = folder.getChildFile ("load.tvseq");
-    ASSERT_TRUE (file.replaceWithText (lines.joinIntoString ("\n")));
+    ASSERT_TRUE (file.replaceWithText (formatSequenceFile (set)));
     const Bytes old{ 1, 2, 3 };
 
-    for (int n : { 1, 2, 9, 16 })
+    for (int n : { 1, 2 * numSequences })
     {
         SCOPED_TRACE ("cable pulled after sequence chunk " + juce::String (n));
 
@@ -449,33 +414,26 @@ TEST_F (Faults, UnpluggedDuringASequenceLoad)
         rig.dialogs.answerFile (file);
 
         // The cable goes once the instrument has taken that chunk; nothing is awaited while loading.
-        const int index = (n - 1) / 2;
-        const auto taken = (long) (n % 2 == 0 ? 40 : stepsPerHalf);
-        EXPECT_LT (cutDuring ({ "", frameOf (sequenceChunk), n }, "LDSQ ", "Connection",
-                              [this, index, taken] {
-                                  const auto held = rig.instrument.getSequence (index);
-                                  return held.size() >= (size_t) taken
-                                         && std::equal (held.begin(), held.begin() + taken,
-                                                        stepsOf (index, 40).begin());
-                              }),
-                   500u);
+        const auto taken = [this, index = (n - 1) / 2, size = (n % 2 == 0 ? 40 : stepsPerHalf)] {
+            const auto held = rig.instrument.getSequence (index);
+            return held.size() >= (size_t) size
+                   && std::equal (held.begin(), held.begin() + size, stepsOf (index, 40).begin());
+        };
+        EXPECT_LT (cutDuring ({ "", frameOf (sequenceChunk), n }, "LDSQ ", "Connection", taken), 500u);
 
-        // Writes are never acknowledged: the sequences sent whole up to the cut arrived,
-        // those after it did not.
-        for (int i = 0; i < n / 2; ++i)
-            EXPECT_EQ (rig.instrument.getSequence (i), stepsOf (i, 40)) << "sequence " << i + 1;
-
-        for (int i = (n + 1) / 2; i < numSequences; ++i)
-            EXPECT_EQ (rig.instrument.getSequence (i), old) << "sequence " << i + 1;
+        // Writes are never acknowledged: the sequences sent whole up to the cut arrived, those
+        // after it did not (the one cut in half may hold either).
+        for (int i = 0; i < numSequences; ++i)
+            EXPECT_TRUE (2 * i + 1 == n || rig.instrument.getSequence (i) == (2 * i < n ? stepsOf (i, 40) : old))
+                << "sequence " << i + 1;
     }
 }
 
 TEST_F (Faults, UnpluggedDuringAFirmwareTransfer)
 {
-    const int numChunks = (int) (makeShippedFirmwareImage().getSize() + 27) / 28;
-
-    for (auto& cut : { Cut{ "start_update", frameOf (startUpdate), 1 }, Cut{ "chunk 1000", frameOf (imageChunk), 1000 },
-                       Cut{ "the last chunk", frameOf (imageChunk), numChunks } })
+    // The last chunk is sent and repeated as any other: start_update and a middle chunk suffice.
+    for (auto& cut :
+         { Cut{ "start_update", frameOf (startUpdate), 1 }, Cut{ "chunk 1000", frameOf (imageChunk), 1000 } })
     {
         SCOPED_TRACE (cut.where);
         rig.instrument.setMode (Mode::application);
@@ -521,17 +479,16 @@ TEST_F (Faults, ANewConnectionIsNotJudgedByTheSilenceOfThePreviousOne)
 //==============================================================================
 TEST_F (Faults, GarbageFromTheInstrumentNeverAnswersARequest)
 {
-    // Garbage after every identity request (none of it an identity reply): found all the same.
+    // Garbage after every identity request (none of it an identity reply, which detection knows
+    // by its fifth byte): found all the same.
+    auto identityGarbage = garbageFor (0xff, {}, 3);
+
+    for (auto& g : identityGarbage)
+        if (g.size() > 4 && g[4] == 0x02)
+            g[4] = 0x01;
+
     answerWith ([] (auto& m) { return m.getRawDataSize() == 6 && m.getRawData()[1] == 0x7e; },
-                [] (auto&) {
-                    auto garbage = garbageFor (0xff, {}, 3);
-
-                    for (auto& g : garbage)
-                        if (g.size() > 4 && g[4] == 0x02)
-                            g[4] = 0x01;
-
-                    return garbage;
-                });
+                [identityGarbage] (auto&) { return identityGarbage; });
     connectAndRead();
     EmulatedInstrument::Version version{};
     HWDetector::getFirmwareVersion (version[0], version[1], version[2], version[3]);
@@ -605,9 +562,9 @@ TEST_F (Faults, AFloodOfRealTimeMessagesAndNotesDuringEveryExchange)
     // of another counter, cut short or overlong, and a rejection of every 50th chunk.
     answerWith ([] (auto&) { return true; },
                 [chunks = std::make_shared<std::atomic<int>> (0)] (auto& m) {
-                    std::vector<Bytes> noise{ { 0xfe },        { 0xf8 },        { 0x90, 60, 100 },    { 0xf8 },
-                                              { 0x80, 60, 0 }, { 0xb0, 7, 99 }, { 0xe0, 0x28, 0x46 }, { 0xd0, 40 },
-                                              { 0xfa },        { 0xfc } };
+                    std::vector<Bytes> noise{ { 0xfe },        { 0xf8 },        { 0x90, 60, 100 },
+                                              { 0x80, 60, 0 }, { 0xb0, 7, 99 }, { 0xe0, 0x28, 0x46 },
+                                              { 0xd0, 40 },    { 0xfa },        { 0xfc } };
 
                     if (! isFrame (m, imageChunk))
                         return noise;
@@ -633,16 +590,12 @@ TEST_F (Faults, AFloodOfRealTimeMessagesAndNotesDuringEveryExchange)
     EXPECT_EQ (rig.instrument.getMode(), Mode::application);
     ASSERT_TRUE (controller->isConnected());
 
-    // Reading every setting and writing some.
+    // Reading every setting and writing one.
     view.calls.clear();
     controller->readAllSettings();
     expectShownAsInMemory (view, rig.instrument, numDeviceSettings);
     controller->handleActionMessage ("BEND 12");
-    controller->handleActionMessage ("MIN  16");
-    EXPECT_TRUE (InstrumentRig::waitFor ([this] {
-        return rig.instrument.getSetting (DeviceSetting::BEND) == 12
-               && rig.instrument.getSetting (DeviceSetting::MIN) == 16;
-    }));
+    EXPECT_TRUE (InstrumentRig::waitFor ([this] { return rig.instrument.getSetting (DeviceSetting::BEND) == 12; }));
 
     // Saving, the factory reset, and loading the saved set again.
     const auto holds = [this] (auto sequenceOf) {
@@ -680,7 +633,6 @@ TEST (FuzzCorpus, EveryCommittedInputPassesItsTarget)
         { "identity_reply", fuzzIdentityReply },    { "reply_matcher", fuzzReplyMatcher },
         { "sequence_file", fuzzSequenceFile },      { "sysex_message", fuzzSysexMessage }
     };
-    int inputs = 0;
 
     for (auto& [name, run] : targets)
     {
@@ -693,9 +645,6 @@ TEST (FuzzCorpus, EveryCommittedInputPassesItsTarget)
             ASSERT_TRUE (file.loadFileAsData (input)) << file.getFullPathName();
             EXPECT_EQ (run (static_cast<const uint8_t*> (input.getData()), input.getSize()), 0)
                 << file.getFullPathName();
-            ++inputs;
         }
     }
-
-    std::printf ("[ corpus   ] %d inputs replayed\n", inputs);
 }
