@@ -10,6 +10,7 @@
 
 #include "emulator/FirmwareImage.h"
 #include "tests/support/EmulatorTestSupport.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -37,8 +38,7 @@ namespace
         TempFolder() { folder.createDirectory(); }
         ~TempFolder() { folder.deleteRecursively(); }
 
-        juce::File folder =
-            juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("emulator-test", "");
+        juce::File folder = test::makeScratchFolder ("emulator-test");
         juce::File file = folder.getChildFile ("instrument.json");
     };
 } // namespace

@@ -22,6 +22,7 @@
 #include "fuzz/fuzz_reply_matcher.cpp"
 #include "fuzz/fuzz_sequence_file.cpp"
 #include "fuzz/fuzz_sysex_message.cpp"
+#include "support/ScratchFolder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -341,9 +342,7 @@ protected:
     std::shared_ptr<const Tap> tap;
     RecordingView view;
     std::unique_ptr<ApplicationController> controller;
-    juce::File folder{
-        juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tarnovelle_faults", "")
-    };
+    juce::File folder{ test::makeScratchFolder ("tarnovelle_faults") };
 };
 } // namespace
 
@@ -521,12 +520,16 @@ TEST_F (Faults, GarbageFromTheInstrumentNeverAnswersARequest)
         EXPECT_GE (took, instrumentAnswers ? 0u : fullReplyWaitMs);
         EXPECT_LT (took, 1000u);
 
-        // A cut-short sequence reply ends the wait as a failure; other garbage is ignored. A
-        // half whose real reply overtook the garbage holds the real steps; no half holds others.
+        // A cut-short sequence reply ends the wait as a failure; other garbage is ignored. (The
+        // instrument answers late, so that its reply cannot overtake the garbage.) A half whose
+        // late reply still came in holds the real steps; no half holds others.
         sending = 2;
         StepBuffer steps{};
         steps.fill (0x55);
+        rig.instrument.setLatencyMs (100);
         EXPECT_FALSE (readSequence (controller->getOutput(), 0, steps.data()));
+        juce::Thread::sleep (instrumentAnswers ? 400 : 0); // the late replies come in, unawaited
+        rig.instrument.setLatencyMs (0);
         auto real = rig.instrument.getSequence (0);
         real.resize (steps.size());
 

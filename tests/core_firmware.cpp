@@ -7,6 +7,7 @@
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,7 @@ protected:
     }
 
     InstrumentRig rig;
-    juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tvk", "");
+    juce::File folder = test::makeScratchFolder ("tvk");
 };
 using UpdateDriverTest = FirmwareTest;
 } // namespace

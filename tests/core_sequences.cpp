@@ -3,6 +3,7 @@
 #include "sequences/SequenceFileOperations.h"
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -183,7 +184,7 @@ protected:
     test::ReplyForwarder callback;
     std::unique_ptr<MidiOutputPort> output = rig.midi.openOutput (0);
     std::unique_ptr<MidiInputPort> input = rig.midi.openInput (0, &callback);
-    juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("seq", "");
+    juce::File folder = test::makeScratchFolder ("seq");
 };
 } // namespace
 

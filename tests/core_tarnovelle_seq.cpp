@@ -1,6 +1,7 @@
 #include "sequences/MidiExport.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +36,7 @@ protected:
         return folder.getChildFile (name).getFullPathName();
     }
 
-    juce::File folder =
-        juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("seqtool", "");
+    juce::File folder = test::makeScratchFolder ("seqtool");
 };
 } // namespace
 
