@@ -35,10 +35,8 @@ namespace
 
     struct TempFolder
     {
-        TempFolder() { folder.createDirectory(); }
-        ~TempFolder() { folder.deleteRecursively(); }
-
-        juce::File folder = test::makeScratchFolder ("emulator-test");
+        test::ScratchFolder scratch{ "emulator-test" };
+        const juce::File& folder = scratch.folder;
         juce::File file = folder.getChildFile ("instrument.json");
     };
 } // namespace

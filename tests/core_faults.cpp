@@ -204,7 +204,6 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE (folder.createDirectory());
         rig.instrument.setFirmwareVersion (latest);
         rig.instrument.setLatencyMs (1);
         Platform::setMidiBackend (this);
@@ -225,7 +224,6 @@ protected:
         setTap ({});
         Platform::setMidiBackend (&rig.midi);
         LPC23XXUpdater::getInstance().setTiming ({});
-        folder.deleteRecursively();
     }
 
     bool isListed() { return rig.midi.getOutputNames().size() == 1; }
@@ -342,7 +340,8 @@ protected:
     std::shared_ptr<const Tap> tap;
     RecordingView view;
     std::unique_ptr<ApplicationController> controller;
-    juce::File folder{ test::makeScratchFolder ("tarnovelle_faults") };
+    test::ScratchFolder scratch{ "tarnovelle_faults" };
+    const juce::File& folder = scratch.folder;
 };
 } // namespace
 

@@ -62,16 +62,11 @@ class FirmwareTest : public ::testing::Test
 protected:
     FirmwareTest()
     {
-        folder.createDirectory();
         rig.instrument.setLatencyMs (0);
         LPC23XXUpdater::getInstance().setTiming ({ 400, 300, 5 });
     }
 
-    ~FirmwareTest() override
-    {
-        LPC23XXUpdater::getInstance().setTiming ({});
-        folder.deleteRecursively();
-    }
+    ~FirmwareTest() override { LPC23XXUpdater::getInstance().setTiming ({}); }
 
     juce::File write (const juce::String& name, const juce::MemoryBlock& bytes)
     {
@@ -96,7 +91,8 @@ protected:
     }
 
     InstrumentRig rig;
-    juce::File folder = test::makeScratchFolder ("tvk");
+    test::ScratchFolder scratch{ "tvk" };
+    const juce::File& folder = scratch.folder;
 };
 using UpdateDriverTest = FirmwareTest;
 } // namespace

@@ -112,11 +112,9 @@ class SequenceFiles : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE (output != nullptr && input != nullptr && folder.createDirectory());
+        ASSERT_TRUE (output != nullptr && input != nullptr);
         input->start();
     }
-
-    void TearDown() override { folder.deleteRecursively(); }
 
     juce::File file (const juce::String& name) const { return folder.getChildFile (name); }
 
@@ -184,7 +182,8 @@ protected:
     test::ReplyForwarder callback;
     std::unique_ptr<MidiOutputPort> output = rig.midi.openOutput (0);
     std::unique_ptr<MidiInputPort> input = rig.midi.openInput (0, &callback);
-    juce::File folder = test::makeScratchFolder ("seq");
+    test::ScratchFolder scratch{ "seq" };
+    const juce::File& folder = scratch.folder;
 };
 } // namespace
 

@@ -27,16 +27,14 @@ std::pair<int, juce::String> runTool (const juce::StringArray& args)
 class TarnovelleSeqTool : public ::testing::Test
 {
 protected:
-    void TearDown() override { folder.deleteRecursively(); }
-
     juce::String write (const juce::String& name, const juce::String& text)
     {
-        folder.createDirectory();
         folder.getChildFile (name).replaceWithText (text, false, false, "\n");
         return folder.getChildFile (name).getFullPathName();
     }
 
-    juce::File folder = test::makeScratchFolder ("seqtool");
+    test::ScratchFolder scratch{ "seqtool" };
+    const juce::File& folder = scratch.folder;
 };
 } // namespace
 

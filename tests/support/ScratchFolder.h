@@ -7,15 +7,26 @@
 namespace tarnovelle::test
 {
 
-/** A new, empty folder of the temporary folder, made at once. ctest runs each test in a process of
-    its own, side by side: the name carries the process id so that two tests never share a folder.
+/** A new, empty folder of the temporary folder, made at once and deleted with everything in it
+    at the end. ctest runs each test in a process of its own, side by side: the name carries the
+    process id so that two tests never share a folder.
 */
-inline juce::File makeScratchFolder (const juce::String& prefix)
+class ScratchFolder final
 {
-    const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                            .getNonexistentChildFile (prefix + "-" + juce::String ((int) getpid()), "");
-    folder.createDirectory();
-    return folder;
-}
+public:
+    explicit ScratchFolder (const juce::String& prefix)
+        : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
+                      .getNonexistentChildFile (prefix + "-" + juce::String ((int) getpid()), ""))
+    {
+        folder.createDirectory();
+    }
+
+    ~ScratchFolder() { folder.deleteRecursively(); }
+
+    const juce::File folder;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE (ScratchFolder)
+};
 
 } // namespace tarnovelle::test
