@@ -220,6 +220,10 @@ class Session:
     def at(self, point):
         return self.origin[0] + point[0], self.origin[1] + point[1]
 
+    # The lit lamp holds bright red; nothing in its area is brighter than 141 while it is dark.
+    def lamp_lit(self):
+        return max(self.pixels(LAMP_AREA)) >= 220
+
     # The raw pixels of an area of the main window, for comparisons.
     def pixels(self, area):
         x, y = self.at(area)
@@ -333,7 +337,6 @@ def test_startup_update_accepted(s):
     """A factory-fresh instrument (no memory file, firmware 1.0.2.0): the offered update runs to the end."""
     s.start_demo()
     s.wait_window("Firmware version")
-    lamp_on = s.pixels(LAMP_AREA)  # connected while the offer is shown
     s.answer("Firmware version", "Return")
     # The instrument restarts into its bootloader (5 s), is found there, takes the image.
     s.wait_window("Firmware update:", 30.0)
@@ -346,7 +349,7 @@ def test_startup_update_accepted(s):
     def reconnected():
         if s.windows("No instrument found"):
             raise Failure("the instrument was not found after the update")
-        return not s.windows(DETECTION_TITLE) and s.pixels(LAMP_AREA) == lamp_on
+        return not s.windows(DETECTION_TITLE) and s.lamp_lit()
 
     wait_for("the reconnection (the lamp lit)", reconnected, 15.0)
     s.click(CONTROLS["STEP"])
@@ -368,11 +371,12 @@ def test_connect_off_and_on(s):
     """CONNECT off: clicks change nothing on the instrument; CONNECT on: detected, read, clicks work again."""
     state = s.start_connected()
     s.move_away()
-    lamp_on, bend_read = s.pixels(LAMP_AREA), s.pixels(BEND_KNOB)
+    bend_read = s.pixels(BEND_KNOB)
+    wait_for("the lamp lit while connected", s.lamp_lit, 5.0)
 
     s.click(LAMP)
     s.move_away()
-    wait_for("the lamp to go out", lambda: s.pixels(LAMP_AREA) != lamp_on, 5.0)
+    wait_for("the lamp to go out", lambda: not s.lamp_lit(), 5.0)
 
     # While disconnected the knob turns but nothing reaches the instrument.
     s.click(CONTROLS["BEND"])
@@ -386,7 +390,7 @@ def test_connect_off_and_on(s):
 
     s.click(LAMP)
     s.move_away()
-    wait_for("the lamp to light again", lambda: s.pixels(LAMP_AREA) == lamp_on, 10.0)
+    wait_for("the lamp to light again", s.lamp_lit, 10.0)
     # Reading the settings again brings the knob back to the instrument's value.
     wait_for("the bend knob to show the instrument's value again", lambda: s.pixels(BEND_KNOB) == bend_read, 10.0)
     expected = dict(state["settings"])
