@@ -8,9 +8,15 @@
 
 BUILD ?= build
 
-# Builds of other checkouts on the same machine share the compiler cache.
+# Builds of other checkouts on the same machine share the compiler cache. CMake takes the
+# compiler launcher from these variables when it configures a build folder (here and in the
+# scripts below); without ccache installed the builds go without it.
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
+ifneq ($(shell command -v ccache),)
+export CMAKE_C_COMPILER_LAUNCHER := ccache
+export CMAKE_CXX_COMPILER_LAUNCHER := ccache
+endif
 JOBS ?= $(shell nproc)
 BENCH_BUILD ?= build-bench
 CMAKE_FLAGS ?=

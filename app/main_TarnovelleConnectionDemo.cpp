@@ -2,8 +2,7 @@
 // persists in its own file between runs, as a real instrument's does.
 
 #include "app/VarokEditorApplication.h"
-#include "emulator/EmulatedInstrument.h"
-#include "emulator/EmulatedMidiBackend.h"
+#include "emulator/InstrumentRig.h"
 #include "platform/JuceDialogs.h"
 
 namespace
@@ -11,21 +10,25 @@ namespace
 class DemoEnvironment final : public tarnovelle::AppEnvironment
 {
 public:
-    DemoEnvironment()
-        : instrument (tarnovelle::EmulatedInstrument::getDefaultStateFile())
-    {
-        midi.addInstrument (instrument);
-        // A computer usually lists a loop-back port as well.
-        midi.addMidiThrough();
-    }
+    DemoEnvironment() = default;
 
     juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
-    tarnovelle::MidiBackend& getMidiBackend() override { return midi; }
+    tarnovelle::MidiBackend& getMidiBackend() override { return rig.midi; }
     tarnovelle::Dialogs& getDialogs() override { return dialogs; }
 
 private:
-    tarnovelle::EmulatedInstrument instrument;
-    tarnovelle::EmulatedMidiBackend midi;
+    static tarnovelle::InstrumentRig::Options rigOptions()
+    {
+        tarnovelle::InstrumentRig::Options options;
+        options.stateFile = tarnovelle::EmulatedInstrument::getDefaultStateFile();
+        // A computer usually lists a loop-back port as well.
+        options.addMidiThrough = true;
+        // The application installs these ports and the system's dialogs itself.
+        options.installSeams = false;
+        return options;
+    }
+
+    tarnovelle::InstrumentRig rig{ rigOptions() };
     tarnovelle::JuceDialogs dialogs;
 };
 

@@ -9,7 +9,7 @@
 
 /** A fuzz target is one function of the input bytes.
 
-    Built as a libFuzzer program (fuzz/fuzz.cmake), a target file defines the program's
+    Built as a libFuzzer program (fuzz/CMakeLists.txt), a target file defines the program's
     LLVMFuzzerTestOneInput. The test suite includes the same files with TARNOVELLE_FUZZ_REPLAY
     defined, which turns each target into an ordinary function `name`, and replays the committed
     corpus (fuzz/corpus/<target>/, seeds and every input that once crashed) through it.

@@ -5,7 +5,7 @@
 #include "app/ApplicationController.h"
 #include "fuzz/FuzzTarget.h"
 #include "protocol/Transactions.h"
-#include "tests/support/RecordingView.h"
+#include "emulator/RecordingView.h"
 
 // Input: the awaited command, then the bytes of one incoming message (JUCE's MIDI inputs never
 // deliver an empty one).

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The test suites under the sanitizers, each in a build folder of its own:
 #
-#   build-asan   AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer: every
-#                test, core, interface and the end-to-end tests of the sanitized demo
-#                (TARNOVELLE_SANITIZE_E2E=0 leaves those out); not the packaging test
+#   build-asan   AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer, with
+#                JUCE's assertions and leak detector compiled in: every test, core, interface
+#                and the end-to-end tests of the sanitized demo (TARNOVELLE_SANITIZE_E2E=0
+#                leaves those out); not the packaging test. A JUCE assertion fails the test
+#                that hit it, and an object JUCE's leak detector finds undeleted fails the run
+#                (tests/support/TestMain.cpp, tests/e2e/demo_e2e.py)
 #   build-tsan   ThreadSanitizer: the suites where threads meet (detection, reply waits, the
 #                emulated instrument and its ports, the bootloader transfer and the update
 #                driver, start-up, the action hub, the fault injection)
@@ -26,7 +29,7 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 step() { printf '\n=== %s\n' "$*"; }
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer ($ASAN_BUILD)"
-cmake -S . -B "$ASAN_BUILD" -G Ninja -DTARNOVELLE_SANITIZE=address,undefined >/dev/null
+cmake -S . -B "$ASAN_BUILD" -G Ninja -DTARNOVELLE_SANITIZE=address,undefined -DTARNOVELLE_ASSERTIONS=ON >/dev/null
 cmake --build "$ASAN_BUILD" -j"$JOBS"
 asan_filter=(-LE package)
 [ "${TARNOVELLE_SANITIZE_E2E:-1}" = 0 ] && asan_filter=(-LE "package|e2e")

@@ -4,7 +4,7 @@
 #include "app/ApplicationController.h"
 #include "app/HWDetector.h"
 #include "support/InstrumentRig.h"
-#include "support/RecordingView.h"
+#include "emulator/RecordingView.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>

@@ -10,18 +10,10 @@
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
 #include "support/InstrumentRig.h"
-#include "support/RecordingView.h"
+#include "emulator/RecordingView.h"
 
 #include <gtest/gtest.h>
 
-// The fuzz targets, as ordinary functions, to replay their committed corpus.
-#define TARNOVELLE_FUZZ_REPLAY 1
-#include "fuzz/fuzz_acknowledgement.cpp"
-#include "fuzz/fuzz_firmware_container.cpp"
-#include "fuzz/fuzz_identity_reply.cpp"
-#include "fuzz/fuzz_reply_matcher.cpp"
-#include "fuzz/fuzz_sequence_file.cpp"
-#include "fuzz/fuzz_sysex_message.cpp"
 #include "support/ScratchFolder.h"
 
 #include <algorithm>
@@ -622,31 +614,4 @@ TEST_F (Faults, AFloodOfRealTimeMessagesAndNotesDuringEveryExchange)
     EXPECT_TRUE (holds ([] (int i) { return stepsOf (i, 8 * i); }));
     EXPECT_EQ (titles(), "Generate MidiFiles?, Reset All Sequences");
     EXPECT_TRUE (controller->isConnected());
-}
-
-//==============================================================================
-// Every input committed under fuzz/corpus/: the seeds, and each input that once made a fuzz
-// target fail, run through the targets' own checks.
-TEST (FuzzCorpus, EveryCommittedInputPassesItsTarget)
-{
-    const auto corpus = juce::File (__FILE__).getParentDirectory().getSiblingFile ("fuzz").getChildFile ("corpus");
-    const std::pair<const char*, int (*) (const uint8_t*, size_t)> targets[] = {
-        { "acknowledgement", fuzzAcknowledgement }, { "firmware_container", fuzzFirmwareContainer },
-        { "identity_reply", fuzzIdentityReply },    { "reply_matcher", fuzzReplyMatcher },
-        { "sequence_file", fuzzSequenceFile },      { "sysex_message", fuzzSysexMessage }
-    };
-
-    for (auto& [name, run] : targets)
-    {
-        const auto files = corpus.getChildFile (name).findChildFiles (juce::File::findFiles, false);
-        EXPECT_GE (files.size(), 5) << name;
-
-        for (auto& file : files)
-        {
-            juce::MemoryBlock input;
-            ASSERT_TRUE (file.loadFileAsData (input)) << file.getFullPathName();
-            EXPECT_EQ (run (static_cast<const uint8_t*> (input.getData()), input.getSize()), 0)
-                << file.getFullPathName();
-        }
-    }
 }

@@ -308,6 +308,10 @@ class Session:
         code = stop_process(self.demo) if self.demo else 0
         stop_process(self.xvfb, signal.SIGTERM)
         failures = ["the demo ended with code %s" % code] if code else []
+        # Built with JUCE's assertions, the demo logs each one that fails, and each class with
+        # objects never deleted when it ends.
+        failures += [line for line in read(self.log_path, "rb").decode(errors="replace").splitlines()
+                     if line.startswith("JUCE Assertion failure") or "Leaked objects detected" in line]
         if os.path.exists(self.state_file) and read_state(self.state_file) is None:
             failures.append("the memory file is not valid JSON after the run")
         print("".join("FAILED: %s\n" % f for f in failures), end="", flush=True)

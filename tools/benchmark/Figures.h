@@ -1,0 +1,24 @@
+#pragma once
+
+// The benchmark's parts; each adds its figures to the table, or a failure.
+
+#include <juce_core/juce_core.h>
+
+namespace tarnovelle::benchmark
+{
+
+/** Connecting to the emulated instrument and reading its fourteen settings, `runs` times. */
+void measureConnectAndRead (int runs);
+
+/** Saving the eight sequences to a file, `runs` times. */
+void measureSave (int runs);
+
+/** The firmware transfer at several latencies, at most `runs` times each. */
+void measureTransfers (int runs);
+
+/** The demo and a bare JUCE window, both from `binFolder`, started, measured idle for
+    `idleSeconds` and ended; with a `screenshot` file, the X screen saved into it.
+*/
+void measureWindows (const juce::File& binFolder, int idleSeconds, const juce::File& screenshot);
+
+} // namespace tarnovelle::benchmark
