@@ -190,6 +190,7 @@ EmulatedInstrument::Bytes EmulatedInstrument::makeFrame (uint8 command, const By
     Bytes frame{ sysexStart,  manufacturerId[0], manufacturerId[1], manufacturerId[2],
                  productByte, headerByte5,       replyCounter,      (uint8) rawPayload.size(),
                  command };
+    frame.reserve (frame.size() + rawPayload.size() + 1);
     frame.insert (frame.end(), rawPayload.begin(), rawPayload.end());
     frame.push_back (sysexEnd);
 

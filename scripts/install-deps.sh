@@ -2,14 +2,16 @@
 # Installs what building, running and testing need on Debian 12, only when something is missing.
 set -euo pipefail
 
+# Each line: what it is for.
 packages=(
-    build-essential cmake ninja-build pkg-config ccache git python3
-    juce-modules-source libasound2-dev libfreetype-dev libfontconfig1-dev
+    build-essential cmake ninja-build pkg-config ccache python3        # the build, the e2e tests
+    juce-modules-source libasound2-dev libfreetype-dev libfontconfig1-dev  # JUCE and what it links
     libpng-dev libjpeg-dev zlib1g-dev
-    libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev libgl-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
-    clang-14 libclang-rt-14-dev
+    # the X headers JUCE's windowing includes (XShm, XRandR, Xinerama, XRender, Xcomposite, Xcursor)
+    libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxrender-dev libxcomposite-dev libxcursor-dev
+    libgtest-dev                                                       # the test suites
+    xvfb xauth xdotool imagemagick fonts-dejavu-core                   # GUI and e2e tests, artwork
+    clang-14 libclang-rt-14-dev                                        # the fuzz targets
 )
 
 missing=()
