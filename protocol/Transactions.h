@@ -10,6 +10,11 @@ namespace tarnovelle
 
 /** The one outstanding request of the process and the reply that answers it.
 
+    Each request takes a new generation number. A matcher answers only the generation it saw
+    waiting, and only after claiming it; a wait that gives up claims its own generation first.
+    Exactly one of them wins the claim, so a reply that arrives at the moment a wait gives up
+    either answers that wait or is dropped, and can never answer the request after it.
+
     The MIDI input thread writes value and reply, then clears waiting (release); the waiting
     thread reads them only after it has seen waiting cleared (acquire).
 */
@@ -19,6 +24,29 @@ struct ReplySlot
     std::atomic<uint8> expectedCommand{ 0 };
     uint8 value = 0;
     SysexMessage reply;
+
+    /** Starts waiting for a reply with this command; returns the request's generation. */
+    juce::uint32 arm (uint8 command) noexcept;
+
+    /** The generation waiting for a reply with this command, or 0 when none is. */
+    juce::uint32 findWaitingFor (uint8 command) const noexcept;
+
+    /** Stores the reply as the answer to that generation and ends its wait. Returns false,
+        storing nothing, when that wait has already been answered or has given up.
+    */
+    bool answer (juce::uint32 requestGeneration, const SysexMessage& received) noexcept;
+
+    /** Ends the wait of that generation without an answer. Returns false when a reply has
+        claimed it first: the wait then counts as answered, and this returns once the reply
+        has been stored.
+    */
+    bool giveUp (juce::uint32 requestGeneration) noexcept;
+
+private:
+    bool claim (juce::uint32 requestGeneration) noexcept;
+
+    std::atomic<juce::uint32> generation{ 0 };
+    std::atomic<juce::uint32> claimedGeneration{ 0 };
 };
 
 /** The process-wide reply slot. */
