@@ -1,6 +1,7 @@
 #include "app/VarokEditorApplication.h"
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 
 namespace tarnovelle
 {
@@ -57,7 +58,12 @@ void VarokEditorApplication::anotherInstanceStarted (const juce::String&)
                                         "Only one Tarnovelle Connection can be opened at the same time !");
 }
 
-void VarokEditorApplication::systemRequestedQuit() { juce::JUCEApplication::systemRequestedQuit(); }
+void VarokEditorApplication::systemRequestedQuit()
+{
+    // Recorded first: every wait and dialog under way ends at once, and nothing more is shown.
+    QuitRequest::raise();
+    juce::JUCEApplication::systemRequestedQuit();
+}
 
 void VarokEditorApplication::actionListenerCallback (const juce::String& message)
 {

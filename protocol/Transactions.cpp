@@ -1,6 +1,7 @@
 #include "protocol/Transactions.h"
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 
 #include <thread>
 
@@ -15,7 +16,8 @@ namespace
     /** Sends the request and waits for the slot to be filled; true when it was in time. */
     bool sendAndWait (MidiOutputPort* output, const SysexMessage& request, uint8 expectedCommand)
     {
-        if (output == nullptr || request.size() == 0)
+        // A program that is ending asks nothing more of the instrument.
+        if (output == nullptr || request.size() == 0 || QuitRequest::isRaised())
             return false;
 
         if (waitInProgress.exchange (true))
@@ -28,7 +30,8 @@ namespace
 
         bool answered = false;
 
-        for (int slice = 0; slice < replyWaitSlices && ! answered; ++slice)
+        // A quit cuts the wait short: the message loop would no longer run its slices.
+        for (int slice = 0; slice < replyWaitSlices && ! answered && ! QuitRequest::isRaised(); ++slice)
         {
             Platform::runMessageLoopFor (replyWaitSliceMs);
             answered = ! slot.waiting.load (std::memory_order_acquire);
@@ -114,7 +117,7 @@ juce::CriticalSection& getDeviceLock() noexcept
 
 void sendSysex (MidiOutputPort* output, const SysexMessage& message)
 {
-    if (output == nullptr || message.size() == 0)
+    if (output == nullptr || message.size() == 0 || QuitRequest::isRaised())
         return;
 
     output->sendMessageNow (juce::MidiMessage (message.data(), message.size(), 0.0));

@@ -58,7 +58,9 @@ juce::CriticalSection& getDeviceLock() noexcept;
 constexpr int replyWaitSlices = 25;
 constexpr int replyWaitSliceMs = 20;
 
-/** Sends the message at once; nothing is awaited. An empty message is not sent. */
+/** Sends the message at once; nothing is awaited. An empty message is not sent, nor anything
+    once the program has been asked to end (QuitRequest).
+*/
 void sendSysex (MidiOutputPort* output, const SysexMessage& message);
 
 /** Sends the request and waits for a reply whose byte 8 is expectedCommand, running the
@@ -66,7 +68,8 @@ void sendSysex (MidiOutputPort* output, const SysexMessage& message);
     the value is then byte 9 of the reply.
 
     A wait started while another wait is in progress is refused at once (returns false) and
-    leaves the outer wait untouched.
+    leaves the outer wait untouched. Once the program has been asked to end, nothing is sent
+    and a running wait ends at once, as a time-out unless its reply is already in.
 */
 bool sendAndWaitForValue (MidiOutputPort* output, const SysexMessage& request, uint8 expectedCommand, uint8& value);
 
