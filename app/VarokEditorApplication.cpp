@@ -13,7 +13,7 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     Platform::setMidiBackend (&environment->getMidiBackend());
     Platform::setDialogs (&environment->getDialogs());
 
-    // A second start ends at once, without a window; the framework refuses it after this.
+    // A later start ends at once, without a window (initialiseApp tells the running one).
     if (singleInstance.isAnotherInstanceRunning())
         return;
 
@@ -30,6 +30,22 @@ VarokEditorApplication::~VarokEditorApplication()
     Platform::setMidiBackend (nullptr);
 }
 
+bool VarokEditorApplication::initialiseApp()
+{
+    // Only one instance runs, but the decision is the program's own per-user lock, taken once
+    // in the constructor before any window: JUCE's own handling would take a second,
+    // machine-wide lock at another moment, and two starts close together could then each win
+    // one of them and neither show a working window.
+    if (singleInstance.isAnotherInstanceRunning())
+    {
+        singleInstance.notifyRunningInstance (getCommandLineParameters());
+        return false;
+    }
+
+    initialise (getCommandLineParameters());
+    return ! juce::MessageManager::getInstance()->hasStopMessageBeenSent();
+}
+
 void VarokEditorApplication::initialise (const juce::String&)
 {
     if (controller == nullptr)
@@ -41,9 +57,6 @@ void VarokEditorApplication::initialise (const juce::String&)
 
 void VarokEditorApplication::shutdown()
 {
-    if (singleInstance.isAnotherInstanceRunning())
-        singleInstance.notifyRunningInstance (getCommandLineParameters());
-
     if (controller != nullptr)
         controller->disconnect();
 }

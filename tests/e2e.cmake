@@ -5,8 +5,8 @@
 #   ctest -L e2e                       all of them
 #   tests/e2e/demo_e2e.py --list       their names
 #
-# The demo refuses a second instance machine-wide (a lock file in /var/tmp), so the tests run
-# one at a time.
+# Each test gives its demos a runtime folder of their own, which holds the single-instance lock;
+# they still run one at a time, as each drives a whole X server and demo.
 
 if(TARGET TarnovelleConnectionDemo)
     find_package(Python3 COMPONENTS Interpreter REQUIRED)
@@ -18,7 +18,15 @@ if(TARGET TarnovelleConnectionDemo)
         settings_clicks
         connect_off_and_on
         sequences_save_and_load
-        second_instance)
+        second_instance
+        quit_during_detection
+        quit_at_retry_box
+        quit_at_update_offer
+        quit_during_update_pause
+        quit_during_update_transfer
+        quit_in_file_chooser
+        quit_at_parse_error
+        instance_starts_close_together)
 
     foreach(name IN LISTS TARNOVELLE_E2E_TESTS)
         add_test(NAME e2e_${name}
