@@ -528,21 +528,22 @@ def close_and_expect_end(s, limit=5.0, never_shown=()):
         raise Failure("the demo ended with status %d" % s.demo.returncode)
 
 
-def test_quit_during_detection(s):
-    """Closed while the detection window looks for an instrument in its bootloader: ends, no retry box."""
-    write_state(s.state_file)
-    state = dict(read_state(s.state_file), mode="bootloader")
-    pathlib.Path(s.state_file).write_text(json.dumps(state))
+# An instrument in its bootloader is not what the application looks for: detection finds nothing.
+def start_without_instrument(s):
+    pathlib.Path(s.state_file).write_text(json.dumps(dict(write_state(s.state_file), mode="bootloader")))
     s.start_demo()
+
+
+def test_quit_during_detection(s):
+    """Closed while the detection window looks in vain: ends, no retry box."""
+    start_without_instrument(s)
     s.wait_window(DETECTION_TITLE)
     close_and_expect_end(s, never_shown=["No instrument found"])
 
 
 def test_quit_at_retry_box(s):
     """Closed while the retry box asks whether to look again: ends, nothing more is shown."""
-    write_state(s.state_file)
-    pathlib.Path(s.state_file).write_text(json.dumps(dict(read_state(s.state_file), mode="bootloader")))
-    s.start_demo()
+    start_without_instrument(s)
     s.wait_window("No instrument found")
     close_and_expect_end(s, never_shown=[DETECTION_TITLE])
 
