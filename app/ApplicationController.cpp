@@ -4,6 +4,7 @@
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 #include "protocol/ActionVocabulary.h"
 #include "protocol/Transactions.h"
 #include "sequences/SequenceFileOperations.h"
@@ -46,6 +47,10 @@ void ApplicationController::runExclusively (Operation&& operation)
     operation();
     --operationDepth;
 
+    // A program that is ending carries out nothing that was queued.
+    if (QuitRequest::isRaised())
+        pendingMessages.clear();
+
     while (operationDepth == 0 && ! pendingMessages.isEmpty())
     {
         const auto next = pendingMessages[0];
@@ -85,7 +90,9 @@ void ApplicationController::connect()
     HWDetector::setExpectedFamily (0x04, 0x00);
     HWDetector::setExpectedMember (0x02, 0x01);
 
-    while (! connected)
+    // A quit cuts the attempts short: a detection ends as one that found nothing, and no box
+    // asks to retry.
+    while (! connected && ! QuitRequest::isRaised())
     {
         if (HWDetector::detect (this, input, output))
         {
@@ -101,6 +108,9 @@ void ApplicationController::connect()
             view.showFirmwareVersion (rev1, rev2, rev3, rev4);
             break;
         }
+
+        if (QuitRequest::isRaised())
+            break;
 
         if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, noInstrumentTitle, retryMessage))
         {
@@ -194,12 +204,22 @@ void ApplicationController::handleActionMessage (const juce::String& message)
 {
     const auto* action = findAction (message);
 
-    if (action == nullptr)
+    if (action == nullptr || QuitRequest::isRaised())
         return;
 
     // A device action made while disconnected is dropped, even if a connection is being made.
     if (action->needsConnection && ! connected)
         return;
+
+    // A CONNECT click made while an operation runs (a connect and its retry pause, a read, the
+    // disconnection box) belongs to what is already under way: carried out afterwards it would
+    // undo the connection just made, or detect under the box. The switch flipped itself when
+    // clicked; it is set back to the real state.
+    if (action->action == Action::connect && operationDepth > 0)
+    {
+        view.setConnected (connected);
+        return;
+    }
 
     // Setting writes await nothing and go out at once, even while another operation waits.
     const bool goesOutAtOnce = action->action == Action::setSetting && connected && ! instrumentHasGoneSilent();
@@ -244,8 +264,12 @@ void ApplicationController::carryOut (const juce::String& message)
 
     if (instrumentHasGoneSilent())
     {
-        disconnect();
-        Platform::dialogs().showMessageBox (DialogIcon::warning, "Connection", "Tarnovelle has been disconnected !");
+        // Messages that arrive while the box is open wait until it has been closed.
+        runExclusively ([this] {
+            disconnect();
+            Platform::dialogs().showMessageBox (DialogIcon::warning, "Connection",
+                                                "Tarnovelle has been disconnected !");
+        });
         return;
     }
 

@@ -1,6 +1,7 @@
 #include "app/HWDetector.h"
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 
 #include <cstdio>
 #include <vector>
@@ -180,7 +181,7 @@ private:
 
         setFound (false, -1, -1);
 
-        for (int i = 0; i < n && ! reporter.threadShouldExit(); ++i)
+        for (int i = 0; i < n && ! isCutShort (reporter); ++i)
         {
             auto output = Platform::midi().openOutput (i);
 
@@ -209,9 +210,12 @@ private:
             {
                 juce::Thread::sleep (waitSliceMs);
 
-                if (callback.hasReceived() || reporter.threadShouldExit())
+                if (callback.hasReceived() || isCutShort (reporter))
                     break;
             }
+
+            if (isCutShort (reporter))
+                return false;
 
             if (! callback.hasReceived())
             {
@@ -238,6 +242,12 @@ private:
         }
 
         return false;
+    }
+
+    /** A quit ends the detection as one that found nothing. */
+    static bool isCutShort (const ProgressReporter& reporter)
+    {
+        return reporter.threadShouldExit() || QuitRequest::isRaised();
     }
 
     int indexOf (MidiInputPort* port) const
@@ -309,10 +319,17 @@ bool HWDetector::detect (MidiPortCallback* callback, std::unique_ptr<MidiInputPo
     input.reset();
     output.reset();
 
+    // A program that is ending looks for nothing; a detection it cuts short finds nothing.
+    if (QuitRequest::isRaised())
+        return false;
+
     {
         DetectionWindow window;
         window.runModally();
     }
+
+    if (QuitRequest::isRaised())
+        return false;
 
     int inputIndex = -1, outputIndex = -1;
     bool found = false;

@@ -1,101 +1,137 @@
 #include "app/SingleInstance.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tarnovelle
 {
 
 namespace
 {
-    constexpr int connectTimeoutMs = 1000;
+    constexpr int pollIntervalMs = 100;
 
-    juce::String makePipeName (const juce::String& applicationName)
+    // The notes of starts older than this, at the moment the lock is taken, were left by an
+    // instance that ended without reading them. (File times are only as exact as the kernel's
+    // coarse clock, so a note written just after the lock was taken may look a little older.)
+    constexpr juce::int64 staleNoteMarginMs = 1000;
+
+    juce::String fileNameFor (const juce::String& applicationName)
     {
-        auto user = juce::SystemStats::getLogonName().retainCharacters (
-            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
-        return applicationName.retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")
-               + "_instance_" + user;
+        return applicationName.retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
+    }
+
+    /** The user's own folder: the runtime folder when there is one, otherwise a folder in the
+        temporary folder named after the user id, which no other user can use.
+    */
+    juce::File getUserFolder (const juce::String& applicationName)
+    {
+        const juce::File runtime (juce::SystemStats::getEnvironmentVariable ("XDG_RUNTIME_DIR", {}));
+
+        if (juce::File::isAbsolutePath (runtime.getFullPathName()) && runtime.isDirectory())
+            return runtime.getChildFile (fileNameFor (applicationName));
+
+        return juce::File ("/tmp").getChildFile (fileNameFor (applicationName) + "-" + juce::String ((int) getuid()));
+    }
+
+    /** Takes the lock, or returns -1 when another process holds it. */
+    int takeLock (const juce::File& folder, const juce::File& lockFile)
+    {
+        mkdir (folder.getFullPathName().toRawUTF8(), 0700);
+
+        const auto handle = open (lockFile.getFullPathName().toRawUTF8(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+
+        if (handle < 0)
+            return -1;
+
+        if (flock (handle, LOCK_EX | LOCK_NB) != 0)
+        {
+            close (handle);
+            return -1;
+        }
+
+        return handle;
     }
 } // namespace
 
-/** The first instance's end of the pipe; opened again after every caller has gone. */
-class SingleInstance::Listener final : public juce::InterprocessConnection
+//==============================================================================
+/** Polls the folder of notes from the message loop and hands each to the callback. */
+class SingleInstance::Listener final : private juce::Timer
 {
 public:
-    Listener (const juce::String& nameOfPipe, std::function<void (const juce::String&)> callback)
-        : juce::InterprocessConnection (true)
-        , pipeName (nameOfPipe)
-        , onMessage (std::move (callback))
+    Listener (const juce::File& folderToWatch, std::function<void (const juce::String&)> callback)
+        : startsFolder (folderToWatch)
+        , onStart (std::move (callback))
     {
-        open();
+        startTimer (pollIntervalMs);
     }
 
-    ~Listener() override { disconnect(); }
-
-    void connectionMade() override {}
-
-    void connectionLost() override
-    {
-        // Reopen for the next start, once the pipe's thread has let go of it.
-        juce::MessageManager::callAsync ([safe = juce::WeakReference<Listener> (this)] {
-            if (safe != nullptr)
-                safe->open();
-        });
-    }
-
-    void messageReceived (const juce::MemoryBlock& message) override
-    {
-        if (onMessage)
-            onMessage (message.toString());
-    }
+    ~Listener() override { stopTimer(); }
 
 private:
-    void open() { createPipe (pipeName, -1, false); }
+    void timerCallback() override
+    {
+        // The callback shows a modal box, whose loop calls the timers again: one at a time.
+        if (handling)
+            return;
 
-    const juce::String pipeName;
-    std::function<void (const juce::String&)> onMessage;
+        const juce::ScopedValueSetter<bool> busy (handling, true);
 
-    JUCE_DECLARE_WEAK_REFERENCEABLE (Listener)
+        for (auto& note : startsFolder.findChildFiles (juce::File::findFiles, false, "*.start"))
+        {
+            const auto commandLine = note.loadFileAsString();
+
+            if (note.deleteFile() && onStart)
+                onStart (commandLine);
+        }
+    }
+
+    const juce::File startsFolder;
+    std::function<void (const juce::String&)> onStart;
+    bool handling = false;
 };
 
+//==============================================================================
 SingleInstance::SingleInstance (const juce::String& applicationName)
-    : pipeName (makePipeName (applicationName))
-    , lock ("TarnovelleSingleInstance_" + makePipeName (applicationName))
+    : folder (getUserFolder (applicationName))
+    , lockFile (folder.getChildFile ("instance.lock"))
+    , startsFolder (folder.getChildFile ("starts"))
 {
-    isFirst = lock.enter (0);
+    const auto takenAt = juce::Time::getCurrentTime();
+    lockHandle = takeLock (folder, lockFile);
+
+    if (lockHandle < 0)
+        return;
+
+    startsFolder.createDirectory();
+
+    for (auto& note : startsFolder.findChildFiles (juce::File::findFiles, false, "*"))
+        if (note.getLastModificationTime().toMilliseconds() < takenAt.toMilliseconds() - staleNoteMarginMs)
+            note.deleteFile();
 }
 
 SingleInstance::~SingleInstance()
 {
     listener.reset();
 
-    if (isFirst)
-        lock.exit();
+    if (lockHandle >= 0)
+        close (lockHandle);
 }
 
 bool SingleInstance::notifyRunningInstance (const juce::String& commandLine)
 {
-    struct Sender final : public juce::InterprocessConnection
-    {
-        Sender()
-            : juce::InterprocessConnection (false)
-        {}
-        ~Sender() override { disconnect(); }
-        void connectionMade() override {}
-        void connectionLost() override {}
-        void messageReceived (const juce::MemoryBlock&) override {}
-    };
+    // Written under another name and renamed, so that the running instance reads whole notes.
+    const auto name = juce::String ((int) getpid()) + "-" + juce::String::toHexString (juce::Random().nextInt64());
+    const auto partial = startsFolder.getChildFile (name + ".partial");
 
-    Sender sender;
-
-    if (! sender.connectToPipe (pipeName, connectTimeoutMs))
-        return false;
-
-    return sender.sendMessage (juce::MemoryBlock (commandLine.toRawUTF8(), commandLine.getNumBytesAsUTF8() + 1));
+    return partial.replaceWithText (commandLine) && partial.moveFileTo (startsFolder.getChildFile (name + ".start"));
 }
 
 void SingleInstance::listen (std::function<void (const juce::String&)> onAnotherInstance)
 {
-    if (isFirst)
-        listener = std::make_unique<Listener> (pipeName, std::move (onAnotherInstance));
+    if (! isAnotherInstanceRunning())
+        listener = std::make_unique<Listener> (startsFolder, std::move (onAnotherInstance));
 }
 
 } // namespace tarnovelle

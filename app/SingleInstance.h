@@ -7,11 +7,13 @@
 namespace tarnovelle
 {
 
-/** Keeps one instance of the application per user and tells it when another one starts.
+/** Keeps one instance of the application per user, and tells it of every later start.
 
-    JUCE refuses the second instance on its own but never tells the running one on Linux, so
-    the first instance listens on a named pipe and a second start passes its command line
-    through it before it ends.
+    The decision is made once, when this object is built, before any window exists: the first
+    start takes a lock file in the user's own folder (the runtime folder, or one named after the
+    user id in the temporary folder) and keeps it until it ends; every later start finds it
+    taken. A later start leaves its command line as a file in the lock's folder before it ends;
+    the running instance picks these up from its message loop, one call for each.
 */
 class SingleInstance final
 {
@@ -20,20 +22,24 @@ public:
     ~SingleInstance();
 
     /** True when another instance of the application is already running. */
-    bool isAnotherInstanceRunning() const noexcept { return ! isFirst; }
+    bool isAnotherInstanceRunning() const noexcept { return lockHandle < 0; }
 
-    /** From a second instance: passes the command line to the running one. */
+    /** From a later start: tells the running instance. */
     bool notifyRunningInstance (const juce::String& commandLine);
 
-    /** In the first instance: called on the message thread for every later start. */
+    /** In the running instance: called on the message thread for every later start. */
     void listen (std::function<void (const juce::String& commandLine)> onAnotherInstance);
+
+    /** The folder that holds the lock and the notes of later starts. */
+    const juce::File& getFolder() const noexcept { return folder; }
 
 private:
     class Listener;
 
-    const juce::String pipeName;
-    juce::InterProcessLock lock;
-    bool isFirst = false;
+    const juce::File folder;
+    const juce::File lockFile;
+    const juce::File startsFolder;
+    int lockHandle = -1;
     std::unique_ptr<Listener> listener;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SingleInstance)

@@ -1,6 +1,7 @@
 #include "app/VarokEditorApplication.h"
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 
 namespace tarnovelle
 {
@@ -12,7 +13,7 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     Platform::setMidiBackend (&environment->getMidiBackend());
     Platform::setDialogs (&environment->getDialogs());
 
-    // A second start ends at once, without a window; the framework refuses it after this.
+    // A later start ends at once, without a window (initialiseApp tells the running one).
     if (singleInstance.isAnotherInstanceRunning())
         return;
 
@@ -29,6 +30,22 @@ VarokEditorApplication::~VarokEditorApplication()
     Platform::setMidiBackend (nullptr);
 }
 
+bool VarokEditorApplication::initialiseApp()
+{
+    // Only one instance runs, but the decision is the program's own per-user lock, taken once
+    // in the constructor before any window: JUCE's own handling would take a second,
+    // machine-wide lock at another moment, and two starts close together could then each win
+    // one of them and neither show a working window.
+    if (singleInstance.isAnotherInstanceRunning())
+    {
+        singleInstance.notifyRunningInstance (getCommandLineParameters());
+        return false;
+    }
+
+    initialise (getCommandLineParameters());
+    return ! juce::MessageManager::getInstance()->hasStopMessageBeenSent();
+}
+
 void VarokEditorApplication::initialise (const juce::String&)
 {
     if (controller == nullptr)
@@ -40,9 +57,6 @@ void VarokEditorApplication::initialise (const juce::String&)
 
 void VarokEditorApplication::shutdown()
 {
-    if (singleInstance.isAnotherInstanceRunning())
-        singleInstance.notifyRunningInstance (getCommandLineParameters());
-
     if (controller != nullptr)
         controller->disconnect();
 }
@@ -57,7 +71,12 @@ void VarokEditorApplication::anotherInstanceStarted (const juce::String&)
                                         "Only one Tarnovelle Connection can be opened at the same time !");
 }
 
-void VarokEditorApplication::systemRequestedQuit() { juce::JUCEApplication::systemRequestedQuit(); }
+void VarokEditorApplication::systemRequestedQuit()
+{
+    // Recorded first: every wait and dialog under way ends at once, and nothing more is shown.
+    QuitRequest::raise();
+    juce::JUCEApplication::systemRequestedQuit();
+}
 
 void VarokEditorApplication::actionListenerCallback (const juce::String& message)
 {

@@ -26,6 +26,7 @@ public:
     const juce::String getApplicationName() override;
     const juce::String getApplicationVersion() override;
     bool moreThanOneInstanceAllowed() override { return false; }
+    bool initialiseApp() override;
     void anotherInstanceStarted (const juce::String& commandLine) override;
     void systemRequestedQuit() override;
 

@@ -5,7 +5,10 @@ namespace tarnovelle
 
 juce::File getShippedFirmwareFile()
 {
-    const auto application = juce::File::getSpecialLocation (juce::File::currentApplicationFile);
+    // The executable's real location (/proc/self/exe on Linux), not the one built from the
+    // working folder and the name the program was started by, which is wrong for a program
+    // found through PATH.
+    const auto application = juce::File::getSpecialLocation (juce::File::hostApplicationPath);
 
     // The path names the executable itself, so "../" has to be resolved in the path, not by
     // the file system: getChildFile steps up from the executable to its folder.

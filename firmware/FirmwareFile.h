@@ -13,7 +13,8 @@ namespace FirmwareFile
 } // namespace FirmwareFile
 
 /** The executable's full path followed by "/../" and the file name: the file in the folder
-    that holds the executable.
+    that holds the executable, however the program was started (through PATH, through a link,
+    from any working folder).
 */
 juce::File getShippedFirmwareFile();
 

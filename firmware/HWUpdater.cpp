@@ -130,9 +130,10 @@ bool HWUpdater::update (const juce::File& firmwareFile)
         UpdateWindow window (updater);
         window.runModally();
 
-        // The window has no cancel button, but should it close early the transfer must end
-        // before the ports and the image go away.
-        updater.stopUpdate();
+        // The window closes early only when the program is asked to end (or is never shown
+        // then): a transfer under way still runs to its end, so that the instrument is never
+        // left with half an image, and only then do the ports and the image go away.
+        updater.waitUntilFinished();
     }
 
     ports.close();

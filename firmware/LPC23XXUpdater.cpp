@@ -1,5 +1,7 @@
 #include "firmware/LPC23XXUpdater.h"
 
+#include "platform/Platform.h"
+
 namespace tarnovelle
 {
 
@@ -46,8 +48,15 @@ void LPC23XXUpdater::requestUpdateMode (MidiOutputPort* output)
     output->sendMessageNow (juce::MidiMessage (request.data(), request.size()));
 
     // The instrument restarts into its bootloader meanwhile; its ports come back after that.
-    juce::Time::waitForMillisecondCounter (juce::Time::getMillisecondCounter()
-                                           + (juce::uint32) mUpdateRequestPauseMs.load());
+    // The message loop runs during the pause, so that a close of the window is noticed in it;
+    // the pause then ends at once.
+    Platform::runMessageLoopFor (mUpdateRequestPauseMs.load());
+}
+
+void LPC23XXUpdater::waitUntilFinished()
+{
+    // Every transfer ends on its own: accepted, or given up after its resends.
+    waitForThreadToExit (-1);
 }
 
 bool LPC23XXUpdater::startUpdate (MidiOutputPort* output, juce::InputStream* source)

@@ -66,7 +66,8 @@ public:
     static LPC23XXUpdater& getInstance();
 
     /** Asks the instrument running its application firmware to restart into its bootloader,
-        then blocks the calling thread while it does so.
+        then waits while it does so: on the message thread the message loop runs meanwhile, and
+        a quit ends the pause at once.
     */
     void requestUpdateMode (MidiOutputPort* output);
 
@@ -77,6 +78,9 @@ public:
 
     /** Ends a running transfer, which then counts as failed, and waits for the thread. */
     void stopUpdate();
+
+    /** Waits until a running transfer has ended by itself, however it ends. */
+    void waitUntilFinished();
 
     bool isUpdating() const noexcept { return mRunning.load (std::memory_order_acquire); }
 

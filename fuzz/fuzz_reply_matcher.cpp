@@ -18,8 +18,7 @@ TARNOVELLE_FUZZ_TARGET (fuzzReplyMatcher, 1, 1)
     auto& slot = getReplySlot();
     slot.value = 0xaa;
     slot.reply = SysexMessage();
-    slot.expectedCommand.store (awaited);
-    slot.waiting.store (true);
+    const auto requestGeneration = slot.arm (awaited);
 
     controller.handleIncomingMidiMessage (nullptr, juce::MidiMessage (bytes, count));
 
@@ -35,6 +34,6 @@ TARNOVELLE_FUZZ_TARGET (fuzzReplyMatcher, 1, 1)
     else
     {
         TARNOVELLE_FUZZ_CHECK (slot.value == 0xaa && slot.reply.size() == 0);
-        slot.waiting.store (false);
+        TARNOVELLE_FUZZ_CHECK (slot.giveUp (requestGeneration));
     }
 }

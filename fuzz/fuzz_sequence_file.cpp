@@ -3,6 +3,7 @@
 
 #include "fuzz/FuzzTarget.h"
 #include "sequences/SequenceFile.h"
+#include "sequences/SequenceFileIO.h"
 
 #include <string_view>
 
@@ -26,7 +27,9 @@ SequenceSet applied (const SequenceFileContent& content)
 
 TARNOVELLE_FUZZ_TARGET (fuzzSequenceFile, 0, 0)
 {
-    const std::string_view text (reinterpret_cast<const char*> (bytes), (size_t) count);
+    // Read as the application reads a file: a byte-order mark is dropped, UTF-16 decoded.
+    const auto decoded = decodeSequenceFileText (bytes, (size_t) count);
+    const std::string_view text (decoded);
     const auto content = parseSequenceFile (text);
     (void) parseLeadingInteger (text);
 

@@ -1,5 +1,7 @@
 #include "platform/JuceDialogs.h"
 
+#include "platform/QuitRequest.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace tarnovelle
@@ -35,6 +37,23 @@ namespace
                 spec.work (*this);
         }
 
+        /** Shows the window until its worker has finished, or until the program is asked to
+            end: JUCE's own runThread would then wait for ever for a timer that no longer fires.
+            A worker cut short is asked to stop and awaited.
+        */
+        void runModally()
+        {
+            launchThread (juce::Thread::Priority::normal);
+
+            while (! closed && ! QuitRequest::isRaised())
+                juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+
+            if (! closed)
+                stopThread (-1);
+        }
+
+        void threadComplete (bool) override { closed = true; }
+
     private:
         void setProgress (double newProgress) override { juce::ThreadWithProgressWindow::setProgress (newProgress); }
         void setStatusMessage (const juce::String& message) override
@@ -44,6 +63,7 @@ namespace
         bool threadShouldExit() const override { return juce::Thread::threadShouldExit(); }
 
         const ProgressWindowSpec& spec;
+        bool closed = false;
     };
 
     // Without a compositing window manager, the X server leaves a closed dialog's pixels on
@@ -103,7 +123,7 @@ void JuceDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
 {
     const RepaintWindowsAfterwards repaint;
     ProgressWindow window (spec);
-    window.runThread();
+    window.runModally();
 }
 
 void JuceDialogs::openUrl (const juce::String& url) { juce::URL (url).launchInDefaultBrowser(); }

@@ -14,12 +14,16 @@ namespace tarnovelle
 namespace Platform
 {
     MidiBackend& midi();
+
+    /** The installed dialogs, silenced once the program has been asked to end (QuitAwareDialogs). */
     Dialogs& dialogs();
 
     void setMidiBackend (MidiBackend* backend);
     void setDialogs (Dialogs* dialogs);
 
-    /** Runs the message loop for the given time, or returns at once when there is none. */
+    /** Runs the message loop for the given time, or returns at once when there is none or
+        the program has been asked to end (QuitRequest); a request made meanwhile ends it early.
+    */
     void runMessageLoopFor (int milliseconds);
 } // namespace Platform
 

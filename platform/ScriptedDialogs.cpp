@@ -1,6 +1,7 @@
 #include "platform/ScriptedDialogs.h"
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 
 #include <atomic>
 
@@ -148,8 +149,9 @@ void ScriptedDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
     WorkerThread worker (spec);
     worker.startThread();
 
-    // A real progress window runs a modal loop while its thread works.
-    while (! worker.hasFinished())
+    // A real progress window runs a modal loop while its thread works, and a quit ends it,
+    // asking the worker to stop.
+    while (! worker.hasFinished() && ! QuitRequest::isRaised())
         Platform::runMessageLoopFor (5);
 
     worker.stopThread (10000);

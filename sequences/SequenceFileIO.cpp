@@ -16,6 +16,11 @@ namespace
     }
 } // namespace
 
+std::string decodeSequenceFileText (const void* data, size_t numBytes)
+{
+    return juce::String::createStringFromData (data, (int) numBytes).toStdString();
+}
+
 bool readSequenceFileText (const juce::File& file, std::string& text, juce::String& errorMessage)
 {
     if (!file.existsAsFile())
@@ -54,7 +59,7 @@ bool readSequenceFileText (const juce::File& file, std::string& text, juce::Stri
         return false;
     }
 
-    text.assign (static_cast<const char*> (block.getData()), block.getSize());
+    text = decodeSequenceFileText (block.getData(), block.getSize());
     return true;
 }
 

@@ -10,8 +10,15 @@ namespace tarnovelle
 /** No sequence file comes near this size; anything bigger is refused without reading it. */
 constexpr juce::int64 maxSequenceFileSize = 1024 * 1024;
 
-/** Reads a whole sequence file as bytes. On failure returns false with a message for the
-    user that names the file (it cannot be read, or it is bigger than 1 MiB).
+/** The text of a sequence file as UTF-8, decoded as JUCE reads any text file: a UTF-8
+    byte-order mark is dropped and a text with a UTF-16 mark (either byte order) is decoded, as
+    text editors write them.
+*/
+std::string decodeSequenceFileText (const void* data, size_t numBytes);
+
+/** Reads a whole sequence file and decodes it (see decodeSequenceFileText). On failure returns
+    false with a message for the user that names the file (it cannot be read, or it is bigger
+    than 1 MiB).
 */
 bool readSequenceFileText (const juce::File& file, std::string& text, juce::String& errorMessage);
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -341,6 +342,33 @@ TEST (BootloaderTransfer, AnUnacceptedMessageIsSentAgainWithTheSameCounter)
 }
 
 //==============================================================================
+TEST (ShippedFirmwareFile, LiesNextToTheRealExecutableHoweverTheProgramWasStarted)
+{
+    const auto realExecutable = juce::File ("/proc/self/exe").getLinkedTarget();
+    EXPECT_EQ (getShippedFirmwareFile(), realExecutable.getSiblingFile ("Tarnovelle_Firmware_Release_V1.0.3.2.tvk"));
+
+    // This test binary runs this test again: through PATH from another folder, and through a
+    // link in a third one. Each run checks the line above for the way it was started.
+    if (std::getenv ("TARNOVELLE_STARTED_ELSEWHERE") != nullptr)
+        return;
+
+    const test::ScratchFolder scratch ("tarnovelle-started-elsewhere");
+    const auto elsewhere = scratch.folder.getChildFile ("elsewhere");
+    const auto link = scratch.folder.getChildFile ("links").getChildFile ("tarnovelle-link");
+    ASSERT_TRUE (elsewhere.createDirectory());
+    ASSERT_TRUE (link.getParentDirectory().createDirectory());
+    ASSERT_TRUE (realExecutable.createSymbolicLink (link, true));
+
+    const juce::String rerun (" --gtest_filter=ShippedFirmwareFile.* > /dev/null");
+    const auto inElsewhere = "cd " + elsewhere.getFullPathName().quoted ('\'') + " && TARNOVELLE_STARTED_ELSEWHERE=1 ";
+
+    for (const auto& command :
+         { inElsewhere + "PATH=" + realExecutable.getParentDirectory().getFullPathName().quoted ('\'') + " "
+               + realExecutable.getFileName() + rerun,
+           inElsewhere + "../links/tarnovelle-link" + rerun })
+        EXPECT_EQ (std::system (command.toRawUTF8()), 0) << command;
+}
+
 TEST_F (UpdateDriverTest, AnInstrumentInItsBootloaderOrAskedOnceToRestartIntoItIsUpdated)
 {
     for (auto mode : { Mode::bootloader, Mode::application })

@@ -1,5 +1,7 @@
 #include "sequences/MidiExport.h"
 #include "sequences/SequenceFile.h"
+#include "sequences/SequenceFileIO.h"
+#include "support/ScratchFolder.h"
 #include "sequences/SequenceTransfer.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +88,35 @@ TEST (SequenceFileParse, LinesTokensAndNumbers)
 
     for (const auto& [text, expected] : cases)
         EXPECT_EQ (describeParse (text), expected) << text;
+}
+
+TEST (SequenceFileRead, ByteOrderMarksOfTextEditorsAreReadAsText)
+{
+    // As an editor saves "1:60 x\n2:61": UTF-8 with its mark, UTF-16 either way round.
+    const juce::String content ("1:60 x\n2:61");
+    juce::MemoryOutputStream utf8, utf16le, utf16be;
+    utf8.write ("\xef\xbb\xbf", 3);
+    utf8 << content;
+    utf16le.writeText (content, true, true, nullptr);
+
+    utf16be.writeByte ((char) 0xfe);
+    utf16be.writeByte ((char) 0xff);
+
+    for (auto c = content.getCharPointer(); ! c.isEmpty(); ++c)
+        utf16be.writeShortBigEndian ((short) *c);
+
+    const test::ScratchFolder scratch ("tarnovelle-bom");
+
+    for (auto* written : { &utf8, &utf16le, &utf16be })
+    {
+        const auto file = scratch.folder.getNonexistentChildFile ("edited", ".tvseq");
+        ASSERT_TRUE (file.replaceWithData (written->getData(), written->getDataSize()));
+
+        std::string text;
+        juce::String error;
+        ASSERT_TRUE (readSequenceFileText (file, text, error)) << error;
+        EXPECT_EQ (describeParse (text), "1:60 x|2:61") << written->getDataSize();
+    }
 }
 
 TEST (MidiExport, FileLayoutAndAStepSizeOfZero)

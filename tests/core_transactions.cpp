@@ -137,6 +137,45 @@ TEST (ReplyWait, TheLateReplyOfATimedOutRequestAnswersTheNextOne)
     EXPECT_EQ (rig.instrument.countReceived (0x2d), 2);
 }
 
+TEST (ReplyWait, AReplyMatchedAsItsWaitGivesUpNeverAnswersTheNextRequest)
+{
+    auto& slot = getReplySlot();
+    uint8 payload = 16;
+    const SysexMessage stepAnswer (getDeviceSettingInfo (DeviceSetting::STEP).setCommand, &payload, 1, 0x01, false);
+    const auto glenCommand = getDeviceSettingInfo (DeviceSetting::GLEN).setCommand;
+
+    // The input thread has matched the STEP reply when the wait gives up, and the message
+    // thread asks for GLEN before the input thread stores it: the stale reply is dropped.
+    const auto stepRequest = slot.arm (stepAnswer.byteAt (8));
+    const auto seenWaiting = slot.findWaitingFor (stepAnswer.byteAt (8));
+    EXPECT_EQ (seenWaiting, stepRequest);
+    EXPECT_TRUE (slot.giveUp (stepRequest));
+    const auto glenRequest = slot.arm (glenCommand);
+    EXPECT_FALSE (slot.answer (seenWaiting, stepAnswer));
+    EXPECT_TRUE (slot.waiting.load());
+    EXPECT_EQ (slot.findWaitingFor (stepAnswer.byteAt (8)), 0u);
+    EXPECT_TRUE (slot.giveUp (glenRequest));
+
+    // Stored the moment before the wait gives up, the same reply answers its own request.
+    const auto again = slot.arm (stepAnswer.byteAt (8));
+    EXPECT_TRUE (slot.answer (slot.findWaitingFor (stepAnswer.byteAt (8)), stepAnswer));
+    EXPECT_FALSE (slot.giveUp (again));
+    EXPECT_EQ (slot.value, 16);
+
+    // Both sides at once, many times over: whichever wins, a later GLEN wait never ends with
+    // STEP's value.
+    for (int round = 0; round < 2000; ++round)
+    {
+        const auto request = slot.arm (stepAnswer.byteAt (8));
+        std::thread input ([&] { handleSysexReply (toMidi (stepAnswer)); });
+        slot.giveUp (request);
+        const auto next = slot.arm (glenCommand);
+        input.join();
+        ASSERT_TRUE (slot.waiting.load()) << round;
+        ASSERT_TRUE (slot.giveUp (next));
+    }
+}
+
 TEST (ReplyWait, AWaitStartedInsideAnotherWaitIsRefused)
 {
     // From inside the outer wait's message loop: a second wait is refused at once, sending

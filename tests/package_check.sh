@@ -16,9 +16,9 @@ for f in TarnovelleConnection TarnovelleConnectionDemo tarnovelle-emulator "$fir
     [ -f "$build/bin/$f" ] || fail "$build/bin/$f is not built; build the default target first"
 done
 
-# The application looks for the firmware file beside the path it was started by: a launcher
-# must start it by its real path, however the launcher itself was reached (directly, through a
-# link, through PATH). Tried on a copy of the tree whose program only tells how it was started.
+# A launcher starts the program installed beside it, however the launcher itself was reached
+# (directly, through a link, through PATH); the program then finds the firmware file beside its
+# own real path. Tried on a copy of the tree whose program only tells how it was started.
 check_launcher() {
     copy=$(mkdir "$scratch/launch" && readlink -f "$scratch/launch")
     cp -R "$1/bin" "$1/lib" "$copy/"

@@ -11,19 +11,16 @@
 # output in <out>/<test>.log. Only the standard library is used; the X tools are Xvfb, xdotool
 # and ImageMagick's import.
 
-import argparse, contextlib, fcntl, json, os, pathlib, re, shutil, signal, subprocess, sys, tempfile, time, traceback
+import argparse, contextlib, ctypes, fcntl, json, os, pathlib, re, shutil, signal, subprocess, sys, tempfile, time, traceback
 
 MAIN_TITLE, DETECTION_TITLE = "Tarnovelle Connection Demo", "Checking connection with Tarnovelle synthesizer"
 OVERWRITE_TITLE = "File already exists"  # JUCE's own chooser asks this before replacing a file
 SCREEN, WINDOW = (1280, 1024), (1000, 433)
 
-# JUCE refuses a second instance through this lock file, whatever the display or the user.
-INSTANCE_LOCK = "/var/tmp/juceAppLock_Tarnovelle Connection Demo"
-
-# A second start tells the first one through a pipe in /tmp named after the user (USER). Each
-# test gives its demos a user name of their own, so that no other demo on the machine, in
-# another test or another checkout, can reach them through it.
-PIPE_PATH = "/tmp/TarnovelleConnectionDemo_instance_%s_%s"
+# The demo keeps one instance per user through a lock file in the user's runtime folder. Each
+# test gives its demos a runtime folder of its own, so that no other demo on the machine, in
+# another test or another checkout, counts as running.
+INSTANCE_LOCK = "TarnovelleConnectionDemo/instance.lock"
 
 # Each setting's control in window coordinates (the middle of a knob's picture or of a switch,
 # below the 30-pixel tab bar), and the lowest and highest value one click steps through: past
@@ -132,11 +129,65 @@ def sequence_file_text(sequences):
                      for i, steps in enumerate(sequences))
 
 
-# No other demo holds JUCE's single-instance lock (closing the file drops the lock taken here).
-def instance_lock_free():
-    with contextlib.suppress(OSError), open(INSTANCE_LOCK, "a+") as f:
-        return fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB) or True
-    return not os.path.exists(INSTANCE_LOCK)
+# No demo of this test holds the single-instance lock (closing the file drops the lock taken here).
+def instance_lock_free(runtime):
+    with contextlib.suppress(FileNotFoundError), open(os.path.join(runtime, INSTANCE_LOCK), "a+") as f:
+        with contextlib.suppress(OSError):
+            return fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB) or True
+        return False
+    return True
+
+
+# The window manager's close request: a WM_DELETE_WINDOW client message sent to the window,
+# through the X library itself (there is no window manager to send it).
+class XClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("xclient", XClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def x11():
+    lib = ctypes.cdll.LoadLibrary("libX11.so.6")
+    lib.XOpenDisplay.restype, lib.XOpenDisplay.argtypes = ctypes.c_void_p, [ctypes.c_char_p]
+    lib.XInternAtom.restype, lib.XInternAtom.argtypes = ctypes.c_ulong, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    lib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.POINTER(XEvent)]
+    lib.XFlush.argtypes = lib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    return lib
+
+
+def open_display(lib, display_name):
+    display = lib.XOpenDisplay(display_name.encode())
+    if not display:
+        raise Failure("cannot open the display %s" % display_name)
+    return display
+
+
+# JUCE looks the window manager's atoms up when it starts, only if they already exist, as they do
+# wherever a window manager runs. This connection makes them and keeps the X server from resetting
+# (and forgetting them) between demos.
+def make_window_manager_atoms(display_name):
+    lib = x11()
+    display = open_display(lib, display_name)
+    for name in [b"WM_PROTOCOLS", b"WM_DELETE_WINDOW", b"WM_TAKE_FOCUS", b"_NET_WM_PING"]:
+        lib.XInternAtom(display, name, 0)
+    lib.XFlush(display)
+    return display
+
+
+def send_close_request(display_name, window):
+    lib = x11()
+    display = open_display(lib, display_name)
+    event = XEvent()
+    event.xclient.type, event.xclient.window, event.xclient.format = 33, window, 32  # ClientMessage
+    event.xclient.message_type = lib.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.xclient.data[0] = lib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    lib.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+    lib.XFlush(display)
+    lib.XCloseDisplay(display)
 
 
 # One test: its X server (driven through xdotool and ImageMagick), scratch folder, instrument
@@ -150,7 +201,9 @@ class Session:
         self.work = tempfile.mkdtemp(prefix="tarnovelle-e2e-%s-" % name)
         # The scratch folder is the demo's home and working folder too.
         self.state_file = os.path.join(self.work, "instrument.json")
-        self.user, self.demo = "tarnovellee2e%d" % os.getpid(), None
+        self.runtime = os.path.join(self.work, "runtime")
+        os.makedirs(self.runtime, mode=0o700)
+        self.demo, self.quit_sent = None, False
         # An X server of our own; -displayfd lets it choose a free display number.
         read_end, write_end = os.pipe()
         xvfb = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"]
@@ -160,6 +213,7 @@ class Session:
             self.env = dict(os.environ, DISPLAY=":" + pipe.readline().strip())
         if self.env["DISPLAY"] == ":":
             raise Failure("Xvfb did not start")
+        self.atoms = make_window_manager_atoms(self.env["DISPLAY"])
 
     def run(self, *args, check=True):
         result = subprocess.run(args, env=self.env, capture_output=True, timeout=20)
@@ -189,7 +243,7 @@ class Session:
 
     # Starts the demo on the display, with the test's memory file, home folder and user name.
     def launch(self, name):
-        env = dict(self.env, TARNOVELLE_EMULATOR_STATE=self.state_file, HOME=self.work, USER=self.user,
+        env = dict(self.env, TARNOVELLE_EMULATOR_STATE=self.state_file, HOME=self.work, XDG_RUNTIME_DIR=self.runtime,
                    **sanitizer_environment(self.app))
         with open(self.log_path, "ab") as log_file:
             process = subprocess.Popen([self.app], env=env, stdout=log_file, stderr=subprocess.STDOUT, cwd=self.work)
@@ -202,7 +256,7 @@ class Session:
 
     # Starts the demo and waits for its main window, as large as it should be and centred.
     def start_demo(self):
-        wait_for("another running demo to end", instance_lock_free, 120.0, 0.5)
+        wait_for("another running demo to end", lambda: instance_lock_free(self.runtime), 10.0)
         self.demo = self.launch("demo")
         geometry = self.geometry(self.wait_window(MAIN_TITLE))
         self.origin = geometry[:2]
@@ -316,8 +370,6 @@ class Session:
             failures.append("the memory file is not valid JSON after the run")
         print("".join("FAILED: %s\n" % f for f in failures), end="", flush=True)
         shutil.rmtree(self.work, ignore_errors=True)
-        for end in ["in", "out"]:
-            pathlib.Path(PIPE_PATH % (self.user, end)).unlink(missing_ok=True)
         return ok and not failures
 
 
@@ -462,6 +514,145 @@ def test_second_instance(s):
     s.click_setting("BEND", dict(state["settings"]))  # the first instance still works
 
 
+# Closes the main window as a window manager would, whatever is open on it, and checks that the
+# demo ends within the limit with exit status 0, without showing the box in never_shown.
+def close_and_expect_end(s, limit=5.0, never_shown=()):
+    s.quit_sent, start = True, time.monotonic()
+    send_close_request(s.env["DISPLAY"], s.wait_window(MAIN_TITLE))
+
+    def ended():
+        for title in never_shown:
+            if s.windows(title):
+                raise Failure('the "%s" box was shown after the close request' % title)
+        return s.demo.poll() is not None
+
+    wait_for("the demo to end after the close request", ended, limit)
+    print("ended %.2f s after the close request, status %d" % (time.monotonic() - start, s.demo.returncode), flush=True)
+    if s.demo.returncode != 0:
+        raise Failure("the demo ended with status %d" % s.demo.returncode)
+
+
+# An instrument in its bootloader is not what the application looks for: detection finds nothing.
+def start_without_instrument(s):
+    pathlib.Path(s.state_file).write_text(json.dumps(dict(write_state(s.state_file), mode="bootloader")))
+    s.start_demo()
+
+
+def test_quit_during_detection(s):
+    """Closed while the detection window looks in vain: ends, no retry box."""
+    start_without_instrument(s)
+    s.wait_window(DETECTION_TITLE)
+    close_and_expect_end(s, never_shown=["No instrument found"])
+
+
+def test_quit_at_retry_box(s):
+    """Closed while the retry box asks whether to look again: ends, nothing more is shown."""
+    start_without_instrument(s)
+    s.wait_window("No instrument found")
+    close_and_expect_end(s, never_shown=[DETECTION_TITLE])
+
+
+def test_quit_at_update_offer(s):
+    """Closed while the update is offered: counts as declined, the instrument is left as it was."""
+    before = write_state(s.state_file, "1.0.2.9")
+    s.start_demo()
+    s.wait_window("Firmware version")
+    close_and_expect_end(s, never_shown=["Firmware update:"])
+    if read_state(s.state_file) != before:
+        raise Failure("the instrument changed: %s" % read_state(s.state_file))
+
+
+def test_quit_during_update_pause(s):
+    """Closed in the pause while the instrument restarts into its bootloader: ends at once."""
+    write_state(s.state_file, "1.0.2.9")
+    s.start_demo()
+    s.answer("Firmware version", "Return")
+    # The connection is closed (the lamp goes out), the instrument found and asked to restart;
+    # once no detection window has been seen for half a second, the five-second pause runs.
+    wait_for("the lamp to go out", lambda: not s.lamp_lit(), 5.0)
+    last_seen = [time.monotonic()]
+
+    def pausing():
+        if s.windows(DETECTION_TITLE) or s.windows("Firmware update:"):
+            last_seen[0] = time.monotonic()
+        return time.monotonic() - last_seen[0] > 0.5
+
+    wait_for("the pause after the update request", pausing, 5.0)
+    close_and_expect_end(s, never_shown=["Firmware update:", "Update error"])
+
+
+def test_quit_during_update_transfer(s):
+    """Closed while the image is sent: the transfer runs to its end, then the demo ends without its box."""
+    write_state(s.state_file, "1.0.2.9")
+    s.start_demo()
+    s.answer("Firmware version", "Return")
+    s.wait_window("Firmware update:", 30.0)
+    close_and_expect_end(s, 60.0, never_shown=["Firmware update: complete", "Update error"])
+    if read_state(s.state_file)["firmware"] != "1.0.3.2":
+        raise Failure("the instrument does not hold the whole new firmware: %s" % read_state(s.state_file))
+
+
+def test_quit_in_file_chooser(s):
+    """Closed while the "Save Sequences" chooser is open: nothing is saved, the demo ends."""
+    s.start_connected()
+    s.click(SEQUENCES_TAB)
+    s.click(SEQ_SAVE)
+    s.wait_window("Save Sequences")
+    close_and_expect_end(s, never_shown=["Generate MidiFiles?"])
+    if [f for f in os.listdir(s.work) if f.endswith(".tvseq")]:
+        raise Failure("a sequence file was written")
+
+
+def test_quit_at_parse_error(s):
+    """Closed while a parsing error is shown: the file was checked whole, so nothing was loaded."""
+    state = s.start_connected()
+    bad = os.path.join(s.work, "bad.tvseq")
+    pathlib.Path(bad).write_text("1:50 51\n2:60 200\n3:70")
+    s.click(SEQUENCES_TAB)
+    s.click(SEQ_LOAD)
+    s.choose_file("Load Sequences", bad)
+    s.wait_window("Sequence file parsing error")
+    close_and_expect_end(s)
+    if read_state(s.state_file)["sequences"] != state["sequences"]:
+        raise Failure("the instrument holds %s" % read_state(s.state_file)["sequences"])
+
+
+def test_instance_starts_close_together(s):
+    """Three starts 0, 20 and 50 ms apart, three times: one window, the others end within 2 s and are
+    each told by a "Multiple instance" box; once it has ended, a new start works."""
+    write_state(s.state_file)
+    for round in range(3):
+        wait_for("the last instance's lock to be free", lambda: instance_lock_free(s.runtime), 10.0)
+        started, processes = time.monotonic(), []
+        for delay in [0.0, 0.02, 0.05]:
+            time.sleep(max(0.0, started + delay - time.monotonic()))
+            processes.append((s.launch("start %d of round %d" % (len(processes) + 1, round + 1)), time.monotonic()))
+
+        def two_ended():
+            return sum(p.poll() is not None for p, _ in processes) >= 2
+
+        wait_for("two of the three starts to end", two_ended, 2.0)
+        ended = [(p, t) for p, t in processes if p.poll() is not None]
+        for p, t in ended:
+            if p.returncode != 0:
+                raise Failure("a refused start ended with status %d" % p.returncode)
+        s.demo = next(p for p, _ in processes if p.poll() is None)
+        s.wait_window(MAIN_TITLE)
+        if len(s.windows(MAIN_TITLE)) != 1:
+            raise Failure("%d main windows" % len(s.windows(MAIN_TITLE)))
+        # One box for each refused start, one after the other.
+        for _ in ended:
+            box = s.wait_window("Multiple instance", 20.0)
+            for _ in range(4):
+                with contextlib.suppress(Failure):  # the box may close between the look and the key
+                    s.key("Return", box)
+                if wait_for("the box to close", lambda: box not in s.windows("Multiple instance"), 1.0, quiet=True):
+                    break
+        close_and_expect_end(s, never_shown=["Multiple instance"])
+    s.quit_sent = False
+    s.start_demo()
+
+
 TESTS = {name[len("test_"):]: fn for name, fn in sorted(globals().items()) if name.startswith("test_")}
 
 
@@ -469,7 +660,8 @@ def run_test(name, app, out):
     session, ok = Session(name, app, out), False
     try:
         TESTS[name](session)
-        session.check_alive()
+        if not session.quit_sent:
+            session.check_alive()
         ok = True
     except Exception as e:
         traceback.print_exc()

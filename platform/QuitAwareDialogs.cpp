@@ -1,0 +1,60 @@
+#include "platform/QuitAwareDialogs.h"
+
+#include "platform/QuitRequest.h"
+
+namespace tarnovelle
+{
+
+void QuitAwareDialogs::setDialogs (Dialogs* dialogsToUse) noexcept
+{
+    dialogs.store (dialogsToUse, std::memory_order_release);
+}
+
+Dialogs* QuitAwareDialogs::getDialogs() const noexcept { return dialogs.load (std::memory_order_acquire); }
+
+Dialogs* QuitAwareDialogs::shown() const noexcept
+{
+    auto* current = getDialogs();
+    jassert (current != nullptr);
+    return QuitRequest::isRaised() ? nullptr : current;
+}
+
+void QuitAwareDialogs::showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message)
+{
+    if (auto* d = shown())
+        d->showMessageBox (icon, title, message);
+}
+
+bool QuitAwareDialogs::showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message)
+{
+    auto* d = shown();
+    return d != nullptr && d->showOkCancelBox (icon, title, message) && ! QuitRequest::isRaised();
+}
+
+juce::File QuitAwareDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
+{
+    auto* d = shown();
+    auto chosen = d != nullptr ? d->browseForFileToOpen (title, pattern) : juce::File();
+    return QuitRequest::isRaised() ? juce::File() : chosen;
+}
+
+juce::File QuitAwareDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
+{
+    auto* d = shown();
+    auto chosen = d != nullptr ? d->browseForFileToSave (title, pattern) : juce::File();
+    return QuitRequest::isRaised() ? juce::File() : chosen;
+}
+
+void QuitAwareDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
+{
+    if (auto* d = shown())
+        d->runWithProgressWindow (spec);
+}
+
+void QuitAwareDialogs::openUrl (const juce::String& url)
+{
+    if (auto* d = shown())
+        d->openUrl (url);
+}
+
+} // namespace tarnovelle

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <atomic>
+
+namespace tarnovelle
+{
+
+/** The dialogs as the program reaches them: once the program has been asked to end, nothing
+    more is shown and every dialog answers as if its user had closed it. A message box counts as
+    closed, an OK/Cancel box as Cancel, a file chooser as cancelled; a progress window's worker
+    does not run at all, and neither does a web page open.
+*/
+class QuitAwareDialogs final : public Dialogs
+{
+public:
+    QuitAwareDialogs() = default;
+
+    /** The dialogs that show what is asked while no quit has been requested. */
+    void setDialogs (Dialogs* dialogsToUse) noexcept;
+    Dialogs* getDialogs() const noexcept;
+
+    void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
+    bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
+    juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
+    juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) override;
+    void runWithProgressWindow (const ProgressWindowSpec& spec) override;
+    void openUrl (const juce::String& url) override;
+
+private:
+    /** The dialogs to show this one, or nullptr when the program is ending. */
+    Dialogs* shown() const noexcept;
+
+    std::atomic<Dialogs*> dialogs{ nullptr };
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuitAwareDialogs)
+};
+
+} // namespace tarnovelle
