@@ -9,7 +9,7 @@
 #include "platform/QuitRequest.h"
 #include "sequences/SequenceFileOperations.h"
 #include "support/InstrumentRig.h"
-#include "support/RecordingView.h"
+#include "emulator/RecordingView.h"
 #include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
