@@ -97,19 +97,6 @@ void GUIEditorWindow::showFirmwareVersion (juce::uint8 rev1, juce::uint8 rev2, j
     mFirmwareTab->showFirmwareVersion (rev1, rev2, rev3, rev4);
 }
 
-void GUIEditorWindow::showMidiInChannel (int value) { mParametersTab->showMidiInChannel (value); }
-void GUIEditorWindow::showMidiOutChannel (int value) { mParametersTab->showMidiOutChannel (value); }
-void GUIEditorWindow::showInputGain (int value) { mParametersTab->showInputGain (value); }
-void GUIEditorWindow::showLfoRetrigger (bool on) { mParametersTab->showLfoRetrigger (on); }
-void GUIEditorWindow::showArpHold (bool on) { mParametersTab->showArpHold (on); }
-void GUIEditorWindow::showKeyboardMode (int value) { mParametersTab->showKeyboardMode (value); }
-void GUIEditorWindow::showKeyboardLegato (int value) { mParametersTab->showKeyboardLegato (value); }
-void GUIEditorWindow::showVelocity (int value) { mParametersTab->showVelocity (value); }
-void GUIEditorWindow::showAftertouch (int value) { mParametersTab->showAftertouch (value); }
-void GUIEditorWindow::showBendRange (int value) { mParametersTab->showBendRange (value); }
-void GUIEditorWindow::showStepSize (int value) { mParametersTab->showStepSize (value); }
-void GUIEditorWindow::showGateLength (int value) { mParametersTab->showGateLength (value); }
-void GUIEditorWindow::showTapAverage (int value) { mParametersTab->showTapAverage (value); }
-void GUIEditorWindow::showClockSync (int value) { mParametersTab->showClockSync (value); }
+void GUIEditorWindow::showSetting (DeviceSetting setting, int value) { mParametersTab->showSetting (setting, value); }
 
 } // namespace tarnovelle

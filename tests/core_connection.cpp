@@ -245,14 +245,12 @@ TEST (ReadAllSettings, InOrderWithTheFlagConversionsUntilTheInstrumentFallsSilen
     app.rig.instrument.setSetting (DeviceSetting::LKEY, 2);
     app.controller.startUp();
 
-    juce::StringArray order ({ "showMidiInChannel", "showMidiOutChannel", "showInputGain", "showLfoRetrigger",
-                               "showArpHold", "showKeyboardMode", "showKeyboardLegato", "showVelocity",
-                               "showAftertouch", "showBendRange", "showStepSize", "showGateLength", "showTapAverage",
-                               "showClockSync" });
+    juce::StringArray order (
+        { "MIN", "MOUT", "INGN", "LFO", "ARP", "MKEY", "LKEY", "VELO", "AFTE", "BEND", "STEP", "GLEN", "TAP", "SYNC" });
     EXPECT_EQ (app.view.displayedSettings(), order);
-    EXPECT_EQ (app.view.lastValueOf ("showLfoRetrigger"), 0); // 2 is not 1: off
-    EXPECT_EQ (app.view.lastValueOf ("showArpHold"), 1);
-    EXPECT_EQ (app.view.lastValueOf ("showKeyboardLegato"), 2); // passed on as read: on
+    EXPECT_EQ (app.view.lastValueOf ("LFO"), 0); // 2 is not 1: off
+    EXPECT_EQ (app.view.lastValueOf ("ARP"), 1);
+    EXPECT_EQ (app.view.lastValueOf ("LKEY"), 2); // passed on as read: on
 
     // Silent from the sixth request on: five values shown, the connection closed, one box.
     app.view.calls.clear();

@@ -281,20 +281,7 @@ namespace
 
         void setConnected (bool isConnected) override { connected = isConnected; }
         void showFirmwareVersion (uint8, uint8, uint8, uint8) override {}
-        void showMidiInChannel (int) override { ++settingsShown; }
-        void showMidiOutChannel (int) override { ++settingsShown; }
-        void showInputGain (int) override { ++settingsShown; }
-        void showLfoRetrigger (bool) override { ++settingsShown; }
-        void showArpHold (bool) override { ++settingsShown; }
-        void showKeyboardMode (int) override { ++settingsShown; }
-        void showKeyboardLegato (int) override { ++settingsShown; }
-        void showVelocity (int) override { ++settingsShown; }
-        void showAftertouch (int) override { ++settingsShown; }
-        void showBendRange (int) override { ++settingsShown; }
-        void showStepSize (int) override { ++settingsShown; }
-        void showGateLength (int) override { ++settingsShown; }
-        void showTapAverage (int) override { ++settingsShown; }
-        void showClockSync (int) override { ++settingsShown; }
+        void showSetting (DeviceSetting, int) override { ++settingsShown; }
 
     private:
         JUCE_DECLARE_NON_COPYABLE (CountingView)
