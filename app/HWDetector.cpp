@@ -1,6 +1,7 @@
 #include "app/HWDetector.h"
 
 #include "platform/Platform.h"
+#include "protocol/SysexMessage.h"
 
 #include <cstdio>
 #include <vector>
@@ -47,7 +48,7 @@ namespace
         auto& state = getDetectionState();
         const std::lock_guard<std::mutex> lock (state.mutex);
 
-        const bool matches = bytes[5] == 0x00 && bytes[6] == 0x5c && bytes[7] == 0x3d
+        const bool matches = isMakerId (bytes + 5)
                              && bytes[8] == state.expectedFamily[0] && bytes[9] == state.expectedFamily[1]
                              && bytes[10] == state.expectedMember[0] && bytes[11] == state.expectedMember[1];
 

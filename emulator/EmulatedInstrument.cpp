@@ -19,6 +19,11 @@ namespace
     constexpr uint8 activeSensing = 0xfe;
     constexpr uint8 universalNonRealTime = 0x7e;
     constexpr uint8 allDevices = 0x7f;
+    // The instrument keeps its own copy of the frame's constants and of its command numbers,
+    // written out from the protocol rather than taken from the application's code, so that the
+    // tests check the application against an independent instrument. (The settings' command
+    // numbers are looked up in the application's catalogue; the tests of that catalogue check
+    // each of them byte for byte.)
     constexpr uint8 manufacturerId[3] = { 0x00, 0x5c, 0x3d };
     constexpr uint8 productByte = 0x05;
     constexpr uint8 headerByte5 = 0x01;
@@ -103,7 +108,8 @@ namespace
         return steps;
     }
 
-    // The eight sequences a new instrument leaves the factory with.
+    // The eight sequences a new instrument leaves the factory with. Written out here on purpose
+    // as well as in the application: the tests that reset the sequences compare the two.
     const std::array<Bytes, EmulatedInstrument::numSequences>& factorySequences()
     {
         static const std::array<Bytes, EmulatedInstrument::numSequences> sequences{

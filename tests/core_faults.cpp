@@ -10,6 +10,7 @@
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
 #include "support/InstrumentRig.h"
+#include "support/MakerFrames.h"
 #include "support/RecordingView.h"
 
 #include <gtest/gtest.h>
@@ -49,8 +50,7 @@ constexpr auto fullReplyWaitMs = (juce::uint32) (replyWaitSlices * replyWaitSlic
 
 bool isFrame (const juce::MidiMessage& m, uint8 command)
 {
-    const auto* b = m.getRawData();
-    return m.getRawDataSize() > 8 && b[0] == 0xf0 && b[1] == 0x00 && b[2] == 0x5c && b[3] == 0x3d && b[8] == command;
+    return test::MakerFrames::hasCommand (m.getRawData(), (size_t) m.getRawDataSize(), command);
 }
 
 Matcher frameOf (uint8 command)
@@ -74,13 +74,7 @@ struct Cut
 
 Bytes frame (uint8 counter, uint8 length, uint8 command, const Bytes& payload)
 {
-    Bytes b{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, counter, length, command };
-
-    for (auto p : payload)
-        b.push_back (p);
-
-    b.push_back (0xf7);
-    return b;
+    return test::MakerFrames::frame (counter, length, command, payload);
 }
 
 /** Messages no request may take as its answer: bytes and SysEx of every length from 0 to 64,
@@ -574,7 +568,7 @@ TEST_F (Faults, AFloodOfRealTimeMessagesAndNotesDuringEveryExchange)
                     const auto counter = m.getRawData()[6];
                     noise.insert (noise.end(),
                                   { frame ((uint8) ((counter + 1) & 0x7f), 1, acknowledgement, Bytes (9, 0x00)),
-                                    Bytes{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, counter, 0x01, acknowledgement },
+                                    test::MakerFrames::header (counter, 0x01, acknowledgement),
                                     frame (counter, 0x7f, acknowledgement, { 0x00, 0x01 }),
                                     frame (counter, 1, acknowledgement, {}), Bytes{ 0xf0, acknowledgement } });
 

@@ -7,6 +7,7 @@
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/MakerFrames.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -197,7 +198,8 @@ struct BootloaderLink final : public MidiOutputPort
         uint8 encoded[40]{}, checksum = 0;
         int encodedSize = (int) sizeof (encoded);
         ASSERT_EQ (packPayload (raw.data(), (int) raw.size(), encoded, encodedSize, checksum), 0);
-        Bytes b{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, (uint8) counter, (uint8) lengthByte, command, checksum };
+        auto b = test::MakerFrames::header ((uint8) counter, (uint8) lengthByte, command);
+        b.push_back (checksum);
         b.insert (b.end(), encoded, encoded + encodedSize);
         b.push_back (0xf7);
         callback.handleIncomingMidiMessage (nullptr, juce::MidiMessage (b.data(), (int) b.size()));

@@ -25,7 +25,9 @@ TEST (SysexFrame, FramesAreByteExactWithTheCounterWrappingAfter127)
     const auto bend = getDeviceSettingInfo (DeviceSetting::BEND);
 
     // Setting BEND to 12, reading it, and empty raw and packed frames; each frame takes the
-    // next counter, raw or packed, 127 followed by 0.
+    // next counter, raw or packed, 127 followed by 0. The frames are written out byte for byte,
+    // the maker's ID included, rather than built from the program's constants: this is where
+    // those constants are checked.
     EXPECT_EQ (bytesOf (frameWithCounter (127, bend.setCommand, { 12 }, false)),
                (Bytes{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 127, 0x01, 0x2c, 0x0c, 0xf7 }));
     EXPECT_EQ (bytesOf (SysexMessage (bend.getCommand(), nullptr, 0, 0x01, false)),

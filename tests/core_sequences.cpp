@@ -3,6 +3,7 @@
 #include "sequences/SequenceFileOperations.h"
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/MakerFrames.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -33,11 +34,9 @@ struct ScriptedOutput final : public MidiOutputPort
     juce::String getName() const override { return "scripted"; }
 };
 
-Bytes frame (uint8 counter, uint8 command, Bytes payload)
+Bytes frame (uint8 counter, uint8 command, const Bytes& payload)
 {
-    payload.insert (payload.begin(), { 0xF0, 0x00, 0x5C, 0x3D, 0x05, 0x01, counter, (uint8) payload.size(), command });
-    payload.push_back (0xF7);
-    return payload;
+    return test::MakerFrames::frame (counter, (uint8) payload.size(), command, payload);
 }
 
 /** A chunk of sequence `index` from `first`: `count` steps numbered first + 1 on, then zeros. */

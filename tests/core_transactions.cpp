@@ -4,6 +4,7 @@
 #include "protocol/DeviceSettings.h"
 #include "protocol/Transactions.h"
 #include "support/InstrumentRig.h"
+#include "support/MakerFrames.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
@@ -78,13 +79,13 @@ TEST (ReplyWait, OtherCommandsMalformedFramesNotesAndActiveSensingNeverEndAWait)
     std::vector<uint8> overlong (60, 0x05);
     overlong.front() = 0xf0;
     overlong.back() = 0xf7;
-    const uint8 truncated[] = { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 0x00, 0x01, 0x05 };
+    const auto truncated = test::MakerFrames::header (0x00, 0x01, 0x05); // no payload, no F7
 
     ScriptedOutput out;
     out.delayMs = 15;
     out.answers = { reply (0x07, 3),
                     juce::MidiMessage (overlong.data(), (int) overlong.size()),
-                    juce::MidiMessage (truncated, (int) sizeof (truncated)),
+                    juce::MidiMessage (truncated.data(), (int) truncated.size()),
                     juce::MidiMessage::noteOn (1, 60, (uint8) 100),
                     juce::MidiMessage (0xfe),
                     reply (0x05, 9) };
