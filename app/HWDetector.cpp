@@ -48,9 +48,9 @@ namespace
         auto& state = getDetectionState();
         const std::lock_guard<std::mutex> lock (state.mutex);
 
-        const bool matches = isMakerId (bytes + 5)
-                             && bytes[8] == state.expectedFamily[0] && bytes[9] == state.expectedFamily[1]
-                             && bytes[10] == state.expectedMember[0] && bytes[11] == state.expectedMember[1];
+        const bool matches = isMakerId (bytes + 5) && bytes[8] == state.expectedFamily[0]
+                             && bytes[9] == state.expectedFamily[1] && bytes[10] == state.expectedMember[0]
+                             && bytes[11] == state.expectedMember[1];
 
         if (matches)
             std::copy (bytes + 12, bytes + 16, state.firmwareVersion);

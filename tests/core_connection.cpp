@@ -111,7 +111,7 @@ TEST (Detection, FindsTheInstrumentBehindOtherDevicesAndTrafficAndReadsItsVersio
         {
             // Byte 4 = 02 but too short to hold an identity; then another maker's identity.
             rig.midi.addForeignDevice ("Truncated",
-                                      { 0xf0, 0x7e, 0x01, 0x06, 0x02, makerId[0], makerId[1], makerId[2], 0xf7 });
+                                       { 0xf0, 0x7e, 0x01, 0x06, 0x02, makerId[0], makerId[1], makerId[2], 0xf7 });
             rig.midi.addForeignDevice ("Other maker", otherMakersIdentity);
         }
         else if (others == 3)
