@@ -36,7 +36,10 @@ ApplicationController::~ApplicationController() { disconnect(); }
 
 bool ApplicationController::isFirmwareOutdated (uint8 rev1, uint8 rev2, uint8 rev3) noexcept
 {
-    return rev1 < 1 || (rev1 == 1 && rev2 == 0 && rev3 < 3);
+    // The shipped firmware's first three version bytes, 1.0.3, are the threshold; the fourth
+    // byte is not compared.
+    using FirmwareFile::version;
+    return rev1 != version[0] ? rev1 < version[0] : (rev2 != version[1] ? rev2 < version[1] : rev3 < version[2]);
 }
 
 template <typename Operation>

@@ -1,6 +1,7 @@
 #include "app/GUIEditorWindow.h"
 
 #include "protocol/ActionVocabulary.h"
+#include "settings/PanelGeometry.h"
 #include "settings/Pictures.h"
 
 namespace tarnovelle
@@ -23,7 +24,7 @@ GUIEditorWindow::GUIEditorWindow()
 {
     mTabs = std::make_unique<TabbedComponentWarp> (juce::TabbedButtonBar::TabsAtTop);
     addAndMakeVisible (mTabs.get());
-    mTabs->setTabBarDepth (30);
+    mTabs->setTabBarDepth (PanelGeometry::tabBarDepth);
 
     mParametersTab = addTabContent<GUIParametersTab> (*mTabs, "Configuration");
     mFirmwareTab = addTabContent<GUIFirmwareTab> (*mTabs, "Firmware Update");
@@ -49,7 +50,7 @@ GUIEditorWindow::GUIEditorWindow()
     mStatusLabel->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
 
     mTabs->addTabListener (this);
-    setSize (1000, 435);
+    setSize (PanelGeometry::editorWidth, PanelGeometry::editorHeight);
 }
 
 GUIEditorWindow::~GUIEditorWindow()
@@ -63,9 +64,9 @@ void GUIEditorWindow::paint (juce::Graphics& g) { g.fillAll (juce::Colours::blac
 
 void GUIEditorWindow::resized()
 {
-    mTabs->setBounds (0, 0, getWidth(), 435);
-    mStatusLabel->setBounds (824, 0, 120, 24);
-    mConnectButton->setBounds (952, 0, 24, 30);
+    mTabs->setBounds (0, 0, getWidth(), PanelGeometry::editorHeight);
+    mStatusLabel->setBounds (PanelGeometry::statusLabel);
+    mConnectButton->setBounds (PanelGeometry::connectSwitch);
 }
 
 void GUIEditorWindow::buttonClicked (juce::Button* button)

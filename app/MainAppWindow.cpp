@@ -1,12 +1,14 @@
 #include "app/MainAppWindow.h"
 
+#include "settings/PanelGeometry.h"
+
 namespace tarnovelle
 {
 
 MainAppWindow::MainAppWindow (const juce::String& title)
     : juce::DocumentWindow (title, juce::Colours::lightgrey, juce::DocumentWindow::allButtons, true)
 {
-    centreWithSize (1000, 433);
+    centreWithSize (PanelGeometry::mainWindowWidth, PanelGeometry::mainWindowHeight);
     setUsingNativeTitleBar (true);
     setVisible (true);
 

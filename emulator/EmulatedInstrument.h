@@ -1,6 +1,7 @@
 #pragma once
 
 #include "emulator/PortPresence.h"
+#include "firmware/FirmwareFile.h"
 #include "protocol/DeviceSettings.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -72,6 +73,10 @@ public:
     static constexpr int defaultLatencyMs = 2;
     static constexpr uint8 defaultDeviceId = 0x01;
     static constexpr Version factoryFirmwareVersion{ 1, 0, 2, 0 };
+
+    /** The version of the firmware file that ships with the application. */
+    static constexpr Version shippedFirmwareVersion{ FirmwareFile::version[0], FirmwareFile::version[1],
+                                                     FirmwareFile::version[2], FirmwareFile::version[3] };
 
     /** An instrument whose memory lives only as long as the object (for tests). */
     EmulatedInstrument();

@@ -45,7 +45,7 @@ GUIParametersTab::GUIParametersTab()
     createWidget (*this, mInputGain);
 
     mBackground = Pictures::parametersBackground();
-    setSize (1000, 420);
+    setSize (PanelGeometry::tabWidth, PanelGeometry::tabHeight);
 }
 
 GUIParametersTab::~GUIParametersTab()
@@ -78,7 +78,7 @@ void GUIParametersTab::paint (juce::Graphics& g)
     // cut at the tab's edges, whatever the tab's size.
     g.fillAll (juce::Colours::white);
     g.setColour (juce::Colours::black);
-    g.drawImageWithin (mBackground, 0, 0, 1035, 420, juce::RectanglePlacement::centred, false);
+    g.drawImageWithin (mBackground, 0, 0, PanelGeometry::backgroundWidth, PanelGeometry::backgroundHeight, juce::RectanglePlacement::centred, false);
 }
 
 void GUIParametersTab::resized()

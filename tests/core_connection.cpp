@@ -83,14 +83,14 @@ juce::String boxesShown (const ScriptedDialogs& dialogs)
     return shown.joinIntoString ("\n");
 }
 
-/** The application on the emulated instrument, which runs firmware 1.0.3.2 unless told otherwise. */
+/** The application on the emulated instrument, which runs the shipped firmware unless told otherwise. */
 struct Application
 {
     InstrumentRig rig;
     RecordingView view;
     ApplicationController controller{ view };
 
-    Application() { rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 }); }
+    Application() { rig.instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion); }
 };
 } // namespace
 

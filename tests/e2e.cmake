@@ -12,6 +12,18 @@ if(TARGET TarnovelleConnectionDemo)
     find_package(Python3 COMPONENTS Interpreter REQUIRED)
 
     set(TARNOVELLE_E2E_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/e2e/demo_e2e.py")
+
+    # Where the tests click and look, written from the windows' own geometry table.
+    add_executable(e2e_geometry "${CMAKE_CURRENT_LIST_DIR}/e2e/e2e_geometry.cpp")
+    target_link_libraries(e2e_geometry PRIVATE tarnovelle_gui tarnovelle_warnings)
+    set(TARNOVELLE_E2E_GEOMETRY "${CMAKE_BINARY_DIR}/e2e/geometry.json")
+    add_custom_command(
+        OUTPUT "${TARNOVELLE_E2E_GEOMETRY}"
+        COMMAND e2e_geometry "${TARNOVELLE_E2E_GEOMETRY}"
+        DEPENDS e2e_geometry
+        COMMENT "Writing the end-to-end tests' geometry"
+        VERBATIM)
+    add_custom_target(tarnovelle_e2e_geometry ALL DEPENDS "${TARNOVELLE_E2E_GEOMETRY}")
     set(TARNOVELLE_E2E_TESTS
         startup_update_declined
         startup_update_accepted
@@ -23,7 +35,8 @@ if(TARGET TarnovelleConnectionDemo)
     foreach(name IN LISTS TARNOVELLE_E2E_TESTS)
         add_test(NAME e2e_${name}
             COMMAND "${Python3_EXECUTABLE}" "${TARNOVELLE_E2E_SCRIPT}" ${name}
-                    --app $<TARGET_FILE:TarnovelleConnectionDemo> --out "${CMAKE_BINARY_DIR}/e2e")
+                    --app $<TARGET_FILE:TarnovelleConnectionDemo> --out "${CMAKE_BINARY_DIR}/e2e"
+                    --geometry "${TARNOVELLE_E2E_GEOMETRY}")
         set_tests_properties(e2e_${name} PROPERTIES
             LABELS e2e
             TIMEOUT 180

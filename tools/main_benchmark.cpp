@@ -296,7 +296,7 @@ namespace
 
         Rig()
         {
-            instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
+            instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion);
             midi.addInstrument (instrument);
             Platform::setMidiBackend (&midi);
             Platform::setDialogs (&dialogs);
@@ -1080,13 +1080,13 @@ namespace
                                 .getChildFile ("tarnovelle-benchmark-windows-" + juce::String (getpid()));
         folder.createDirectory();
 
-        // The demo's instrument with firmware 1.0.3.2: the start-up offers no update and reads
+        // The demo's instrument with the shipped firmware: the start-up offers no update and reads
         // every setting.
         const auto stateFile = folder.getChildFile ("instrument.json");
         {
             EmulatedInstrument instrument (stateFile);
             instrument.resetToFactory();
-            instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
+            instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion);
         }
 
         const auto bareLog = folder.getChildFile ("bare.log");
