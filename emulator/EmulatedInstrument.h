@@ -215,6 +215,12 @@ public:
     /** How often the instrument restarted (update request, new firmware). */
     int getRestartCount() const noexcept { return restarts.load (std::memory_order_acquire); }
 
+    /** How often the Active Sensing interval has come round, whether a message was sent then or
+        not (in the bootloader, silent or unplugged it is not): lets a test wait for intervals
+        to pass instead of sleeping through them.
+    */
+    int getActiveSensingTicks() const noexcept { return activeSensingTicks.load (std::memory_order_acquire); }
+
 private:
     struct Pending
     {
@@ -293,6 +299,7 @@ private:
     std::atomic<bool> poweredOff{ false };
     std::atomic<double> reenumerationDue{ 0.0 };
     std::atomic<double> nextActiveSensing{ 0.0 };
+    std::atomic<int> activeSensingTicks{ 0 };
     std::atomic<int> restarts{ 0 };
 
     std::atomic<bool> silent{ false };

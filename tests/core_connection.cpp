@@ -281,13 +281,23 @@ struct HubTest : public ::testing::Test, public Application
         view.calls.clear();
     }
 
-    /** Lets the instrument's writes arrive and Active Sensing keep coming. */
-    void settle (int ms = 60) { Platform::runMessageLoopFor (ms); }
+    /** Runs the message loop until the condition holds or the time is up. */
+    template <typename Condition>
+    static bool waitFor (Condition&& condition)
+    {
+        return InstrumentRig::waitFor (std::forward<Condition> (condition), 5000);
+    }
+
+    juce::uint32 silence() const { return juce::Time::getMillisecondCounter() - controller.getLastActiveSenseTime(); }
 };
 
 TEST_F (HubTest, SettingMessagesNeedTheirFullPrefixAndActiveSensingKeepsTheConnection)
 {
-    settle (1000);
+    // Running on until an Active Sensing comes in longer after the last sign of life than the
+    // application allows between two: only Active Sensing can keep the connection by then.
+    const auto lastSignOfLife = controller.getLastActiveSenseTime();
+    ASSERT_TRUE (waitFor (
+        [&] { return controller.getLastActiveSenseTime() - lastSignOfLife > ApplicationController::maxSilenceMs; }));
 
     // Writes go out in order: a wrongly taken "MIN 37" would leave 37 or 7.
     rig.instrument.setSetting (DeviceSetting::MIN, 5);
@@ -296,7 +306,8 @@ TEST_F (HubTest, SettingMessagesNeedTheirFullPrefixAndActiveSensingKeepsTheConne
     for (auto* m : { "MIN  0", "MIN 37", "BEND ", "COMI" })
         controller.handleActionMessage (m);
 
-    settle (100);
+    // The instrument stores the writes in the order they came: BEND is the last.
+    ASSERT_TRUE (waitFor ([&] { return rig.instrument.getSetting (DeviceSetting::BEND) == 0; }));
     EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::MIN), 0);
     EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::BEND), 0);
     EXPECT_TRUE (controller.isConnected());
@@ -310,17 +321,17 @@ TEST_F (HubTest, SilenceEndsTheConnectionAtTheNextActionAndDisconnectedNothingIs
 {
     // Silent for longer than allowed: the next action disconnects and is not carried out.
     rig.instrument.setActiveSensingEnabled (false);
-    settle (400);
+    ASSERT_TRUE (waitFor ([&] { return silence() > ApplicationController::maxSilenceMs; }));
     rig.instrument.clearReceived();
     controller.handleActionMessage ("BEND 3");
-    settle();
     EXPECT_FALSE (controller.isConnected());
     EXPECT_EQ (view.lastValueOf ("setConnected"), 0);
 
     // Disconnected, device actions send nothing and show nothing.
+    // (The hub carries out or drops a message before it returns, and the emulated ports hand
+    // a message to the instrument before sendMessageNow returns: nothing is on its way.)
     controller.handleActionMessage ("BEND 5");
     controller.handleActionMessage ("SVSQ ");
-    settle();
     EXPECT_EQ (rig.instrument.countAllReceived(), 0);
     EXPECT_EQ (rig.dialogs.getRecords().size(), 1u);
     EXPECT_EQ (boxesShown (rig.dialogs), "Connection|Tarnovelle has been disconnected !");

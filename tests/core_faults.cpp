@@ -263,10 +263,17 @@ protected:
 
     juce::String firstMessage() const { return rig.dialogs.getRecords (Kind::messageBox).at (0).message; }
 
+    /** Runs the message loop until the instrument has been silent for longer than allowed. */
+    bool waitForSilence() const
+    {
+        return InstrumentRig::waitFor (
+            [this] { return now() - controller->getLastActiveSenseTime() > ApplicationController::maxSilenceMs; });
+    }
+
     /** The next device action finds the instrument gone, its ports closed; these boxes were shown. */
     void expectTheNextActionToFindItGone (const juce::String& boxes)
     {
-        Platform::runMessageLoopFor ((int) ApplicationController::maxSilenceMs + 100);
+        ASSERT_TRUE (waitForSilence());
         controller->handleActionMessage ("BEND 3");
         EXPECT_FALSE (controller->isConnected());
         EXPECT_EQ (controller->getOutput(), nullptr);
@@ -294,7 +301,8 @@ protected:
 
     /** Pulls the cable right after the n-th outgoing message of the cut, once the instrument
         holds what it should have taken by then, and plugs it in again after the action, which
-        must have left every file alone. Returns how long the action took.
+        must have left every file alone. Returns how long the action took, less the time the
+        cut spent waiting for the instrument (which a busy machine may stretch).
     */
     juce::uint32 cutDuring (
         const Cut& cut, const char* action, const juce::String& boxes,
@@ -302,19 +310,23 @@ protected:
     {
         const auto before = files();
         auto left = std::make_shared<std::atomic<int>> (cut.n);
-        setTap ([this, cut, left, taken] (const juce::MidiMessage& m) {
+        auto waited = std::make_shared<std::atomic<juce::uint32>> (0);
+        setTap ([this, cut, left, waited, taken] (const juce::MidiMessage& m) {
             if (! cut.matches (m) || left->fetch_sub (1) != 1)
                 return;
 
-            for (const auto end = now() + 2000; ! taken() && now() < end;)
+            const auto waitStarted = now();
+
+            for (const auto end = waitStarted + 5000; ! taken() && now() < end;)
                 juce::Thread::sleep (1);
 
+            waited->store (now() - waitStarted);
             rig.instrument.setUnplugged (true);
         });
 
         const auto started = now();
         controller->handleActionMessage (action);
-        const auto took = now() - started;
+        const auto took = now() - started - waited->load();
         expectTheNextActionToFindItGone (boxes);
         EXPECT_EQ (files(), before) << "no file replaced, none added, no temporary file left";
 
@@ -454,7 +466,7 @@ TEST_F (Faults, ANewConnectionIsNotJudgedByTheSilenceOfThePreviousOne)
     rig.instrument.setActiveSensingEnabled (false);
     connectAndRead();
     controller->disconnect();
-    Platform::runMessageLoopFor ((int) ApplicationController::maxSilenceMs + 100);
+    ASSERT_TRUE (waitForSilence());
 
     // Its identity reply is a sign of life: a click right after connecting is carried out.
     controller->connect();
@@ -521,7 +533,18 @@ TEST_F (Faults, GarbageFromTheInstrumentNeverAnswersARequest)
         steps.fill (0x55);
         rig.instrument.setLatencyMs (100);
         EXPECT_FALSE (readSequence (controller->getOutput(), 0, steps.data()));
-        juce::Thread::sleep (instrumentAnswers ? 400 : 0); // the late replies come in, unawaited
+
+        if (instrumentAnswers)
+        {
+            // The late replies come in, unawaited. The instrument handles what it receives in
+            // order: once a write sent after the request is stored, they have gone out.
+            const auto sync = (uint8) ((rig.instrument.getSetting (DeviceSetting::SYNC) + 1) % 3);
+            setSetting (controller->getOutput(), DeviceSetting::SYNC, sync);
+            ASSERT_TRUE (InstrumentRig::waitFor (
+                [this, sync] { return rig.instrument.getSetting (DeviceSetting::SYNC) == sync; }));
+            rig.midi.waitUntilDelivered();
+        }
+
         rig.instrument.setLatencyMs (0);
         auto real = rig.instrument.getSequence (0);
         real.resize (steps.size());

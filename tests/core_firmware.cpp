@@ -208,7 +208,7 @@ struct BootloaderLink final : public MidiOutputPort
     // True when exactly that many messages have gone out and no more follow for a while.
     bool sentBecomes (size_t count, int quietMs = 30)
     {
-        InstrumentRig::waitFor ([&] { return getSent().size() >= count; }, 1000);
+        InstrumentRig::waitFor ([&] { return getSent().size() >= count; }, 5000);
         juce::Thread::sleep (quietMs);
         return getSent().size() == count;
     }

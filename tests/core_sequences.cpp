@@ -148,6 +148,17 @@ protected:
         return setOf ([this] (int i) { return rig.instrument.getSequence (i); });
     }
 
+    /** Sends an Identity Request through the output and waits until the instrument has it:
+        whatever went out before it has arrived by then.
+    */
+    bool everythingSentHasArrived()
+    {
+        const auto before = rig.instrument.countIdentityRequests();
+        const uint8 request[] = { 0xf0, 0x7e, 0x7f, 0x06, 0x01, 0xf7 };
+        output->sendMessageNow (juce::MidiMessage (request, (int) sizeof (request)));
+        return InstrumentRig::waitFor ([&] { return rig.instrument.countIdentityRequests() > before; });
+    }
+
     /** The message boxes shown, as "title|message". */
     juce::StringArray boxes() const
     {
@@ -190,7 +201,7 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
 {
     rig.dialogs.answerOkCancel (false);
     sendFactorySequences (output.get());
-    Platform::runMessageLoopFor (50);
+    ASSERT_TRUE (everythingSentHasArrived());
     EXPECT_EQ (rig.instrument.countReceived (0x3A), 0) << "a cancelled reset sends nothing";
 
     // Checked against the emulator's own copy of the factory table, over a changed sequence.
@@ -257,6 +268,6 @@ TEST_F (SequenceFiles, LoadChecksTheWholeFileBeforeSending)
     EXPECT_EQ (shown[0], "Sequence file parsing error|Bad file format on line: 4 token: 1");
     EXPECT_TRUE (shown[1].startsWith ("Load error|The file is larger than 1 MiB")) << shown[1];
     EXPECT_TRUE (shown[2].startsWith ("Load error|Unable to read the file:")) << shown[2];
-    Platform::runMessageLoopFor (50);
+    ASSERT_TRUE (everythingSentHasArrived());
     EXPECT_EQ (rig.instrument.countReceived (0x3A), 0);
 }
