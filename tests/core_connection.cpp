@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
+#include <cstdio>
+
 using namespace tarnovelle;
 using namespace tarnovelle::test;
 
@@ -128,7 +130,14 @@ TEST (Detection, FindsTheInstrumentBehindOtherDevicesAndTrafficAndReadsItsVersio
         rig.midi.addInstrument (rig.instrument); // output 0, or output 2 behind two others
         rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
 
+        // Detection's two trace lines: an input it cannot open, and the member code of every
+        // identity reply it examines.
+        ::testing::internal::CaptureStdout();
         expectDetection (rig.midi, true);
+        std::fflush (stdout);
+        const auto trace = juce::String (::testing::internal::GetCapturedStdout());
+        EXPECT_TRUE (trace.endsWith ("Device family member2 : 1 !\n")) << trace;
+        EXPECT_EQ (trace.startsWith ("Unable to open 0 \n"), others == 3) << trace;
         EXPECT_EQ (rig.instrument.countIdentityRequests(), 1);
 
         uint8 v[4] = {};
