@@ -6,6 +6,8 @@
 
 add_executable(tarnovelle_bare_window "${CMAKE_CURRENT_LIST_DIR}/main_bare_window.cpp")
 target_link_libraries(tarnovelle_bare_window PRIVATE tarnovelle_juce_gui tarnovelle_warnings)
+# The main window's size comes from the panel geometry table.
+target_include_directories(tarnovelle_bare_window PRIVATE "${PROJECT_SOURCE_DIR}")
 
 find_package(X11)
 
