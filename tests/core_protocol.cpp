@@ -152,3 +152,26 @@ TEST (ActionVocabulary, CodesAreCaseSensitiveAndValuesKeepTheirLowEightBits)
     EXPECT_EQ (findAction ("bend 3"), nullptr);
     EXPECT_EQ (getActionValue ("BEND 300"), 300 & 0xff);
 }
+
+TEST (SettingsCatalogue, CommandNumbersAreTheInstrumentsAndReplyLookupsFindThem)
+{
+    // Written out here rather than taken from the catalogue: the emulated instrument looks its
+    // setting commands up in the catalogue too, so this is where a wrong number would show.
+    const std::pair<const char*, int> setCommands[] = { { "MIN", 0x05 },  { "MOUT", 0x07 }, { "MKEY", 0x0b },
+                                                        { "LKEY", 0x0d }, { "LFO", 0x0f },  { "VELO", 0x11 },
+                                                        { "TAP", 0x2a },  { "BEND", 0x2c }, { "ARP", 0x2e },
+                                                        { "AFTE", 0x32 }, { "INGN", 0x34 }, { "GLEN", 0x36 },
+                                                        { "STEP", 0x38 }, { "SYNC", 0x3c } };
+
+    for (auto [code, command] : setCommands)
+    {
+        SCOPED_TRACE (code);
+        const auto* info = findDeviceSettingByCode (code);
+        ASSERT_NE (info, nullptr);
+        EXPECT_EQ (info->setCommand, command);
+        EXPECT_EQ (findDeviceSettingBySetCommand ((uint8) command), info);
+        EXPECT_EQ (findDeviceSettingByGetCommand ((uint8) (command + 1)), info);
+    }
+
+    EXPECT_EQ (findDeviceSettingBySetCommand (0x06), nullptr); // a get command is no reply
+}
