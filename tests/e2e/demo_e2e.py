@@ -308,22 +308,27 @@ class Session:
     def choose_file(self, title, path):
         window = self.wait_window(title)
         x, y, width, height = wait_for("the chooser's size", lambda: (g := self.geometry(window))[2] > 300 and g, 5.0)
-        # The chooser scans its folder first and lists what it found: wait until it shows the
-        # same picture twice in a row.
-        chooser, shown = (x - self.origin[0], y - self.origin[1], width, height), [None]
+        # The chooser scans its folder first and lists what it found: wait until its list shows
+        # the same picture twice in a row (the name box below it has a blinking caret).
+        listing, shown = (x - self.origin[0], y - self.origin[1], width, height * 6 // 10), [None]
 
         def settled():
-            previous, shown[0] = shown[0], self.pixels(chooser)
+            previous, shown[0] = shown[0], self.pixels(listing)
             return shown[0] == previous
 
         wait_for("the chooser to list its folder", settled, 5.0, interval=0.1)
-        # The name box lies along the bottom of the dialog, above its buttons: click into it.
-        self.click_at(x + width // 2, y + height - 64)
-        self.key("ctrl+a")
-        self.run("xdotool", "type", "--delay", "5", "--clearmodifiers", path)
-        # The first Return takes the chooser to the file's folder and leaves the bare name in the
-        # box; the next one chooses it. Choosing an existing file to save asks first.
-        self.press_until("Return", lambda: not self.windows(title) or self.windows(OVERWRITE_TITLE), 3)
+        done = lambda: not self.windows(title) or self.windows(OVERWRITE_TITLE)
+        # Typed again if the chooser, still busy, lost what was typed.
+        for _ in range(2):
+            # The name box lies along the bottom of the dialog, above its buttons: click into it.
+            self.click_at(x + width // 2, y + height - 64)
+            self.key("ctrl+a")
+            self.run("xdotool", "type", "--delay", "5", "--clearmodifiers", path)
+            # The first Return takes the chooser to the file's folder and leaves the bare name in
+            # the box; the next one chooses it. Choosing an existing file to save asks first.
+            self.press_until("Return", done, 3)
+            if done():
+                break
         if not self.windows(OVERWRITE_TITLE):
             self.wait_window(title, 5.0, gone=True)
 
