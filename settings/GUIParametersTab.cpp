@@ -78,7 +78,8 @@ void GUIParametersTab::paint (juce::Graphics& g)
     // cut at the tab's edges, whatever the tab's size.
     g.fillAll (juce::Colours::white);
     g.setColour (juce::Colours::black);
-    g.drawImageWithin (mBackground, 0, 0, PanelGeometry::backgroundWidth, PanelGeometry::backgroundHeight, juce::RectanglePlacement::centred, false);
+    g.drawImageWithin (mBackground, 0, 0, PanelGeometry::backgroundWidth, PanelGeometry::backgroundHeight,
+                       juce::RectanglePlacement::centred, false);
 }
 
 void GUIParametersTab::resized()
