@@ -37,7 +37,10 @@ ApplicationController::~ApplicationController() { disconnect(); }
 
 bool ApplicationController::isFirmwareOutdated (uint8 rev1, uint8 rev2, uint8 rev3) noexcept
 {
-    return rev1 < 1 || (rev1 == 1 && rev2 == 0 && rev3 < 3);
+    // The shipped firmware's first three version bytes, 1.0.3, are the threshold; the fourth
+    // byte is not compared.
+    using FirmwareFile::version;
+    return rev1 != version[0] ? rev1 < version[0] : (rev2 != version[1] ? rev2 < version[1] : rev3 < version[2]);
 }
 
 template <typename Operation>
@@ -167,23 +170,9 @@ void ApplicationController::readAllSettings()
 
 void ApplicationController::showSetting (DeviceSetting setting, uint8 value)
 {
-    switch (setting)
-    {
-        case DeviceSetting::MIN: view.showMidiInChannel (value); break;
-        case DeviceSetting::MOUT: view.showMidiOutChannel (value); break;
-        case DeviceSetting::INGN: view.showInputGain (value); break;
-        case DeviceSetting::LFO: view.showLfoRetrigger (value == 1); break;
-        case DeviceSetting::ARP: view.showArpHold (value == 1); break;
-        case DeviceSetting::MKEY: view.showKeyboardMode (value); break;
-        case DeviceSetting::LKEY: view.showKeyboardLegato (value); break;
-        case DeviceSetting::VELO: view.showVelocity (value); break;
-        case DeviceSetting::AFTE: view.showAftertouch (value); break;
-        case DeviceSetting::BEND: view.showBendRange (value); break;
-        case DeviceSetting::STEP: view.showStepSize (value); break;
-        case DeviceSetting::GLEN: view.showGateLength (value); break;
-        case DeviceSetting::TAP: view.showTapAverage (value); break;
-        case DeviceSetting::SYNC: view.showClockSync (value); break;
-    }
+    // The two on/off settings are on exactly when the byte is 1; the others go on as read.
+    const bool isOnOff = setting == DeviceSetting::LFO || setting == DeviceSetting::ARP;
+    view.showSetting (setting, isOnOff ? (value == 1 ? 1 : 0) : (int) value);
 }
 
 void ApplicationController::runFirmwareUpdate()

@@ -1,6 +1,7 @@
 #include "app/GUIEditorWindow.h"
 
 #include "protocol/ActionVocabulary.h"
+#include "settings/PanelGeometry.h"
 #include "settings/Pictures.h"
 
 namespace tarnovelle
@@ -23,7 +24,7 @@ GUIEditorWindow::GUIEditorWindow()
 {
     mTabs = std::make_unique<TabbedComponentWarp> (juce::TabbedButtonBar::TabsAtTop);
     addAndMakeVisible (mTabs.get());
-    mTabs->setTabBarDepth (30);
+    mTabs->setTabBarDepth (PanelGeometry::tabBarDepth);
 
     mParametersTab = addTabContent<GUIParametersTab> (*mTabs, "Configuration");
     mFirmwareTab = addTabContent<GUIFirmwareTab> (*mTabs, "Firmware Update");
@@ -49,7 +50,7 @@ GUIEditorWindow::GUIEditorWindow()
     mStatusLabel->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
 
     mTabs->addTabListener (this);
-    setSize (1000, 435);
+    setSize (PanelGeometry::editorWidth, PanelGeometry::editorHeight);
 }
 
 GUIEditorWindow::~GUIEditorWindow()
@@ -63,9 +64,9 @@ void GUIEditorWindow::paint (juce::Graphics& g) { g.fillAll (juce::Colours::blac
 
 void GUIEditorWindow::resized()
 {
-    mTabs->setBounds (0, 0, getWidth(), 435);
-    mStatusLabel->setBounds (824, 0, 120, 24);
-    mConnectButton->setBounds (952, 0, 24, 30);
+    mTabs->setBounds (0, 0, getWidth(), PanelGeometry::editorHeight);
+    mStatusLabel->setBounds (PanelGeometry::statusLabel);
+    mConnectButton->setBounds (PanelGeometry::connectSwitch);
 }
 
 void GUIEditorWindow::buttonClicked (juce::Button* button)
@@ -97,19 +98,6 @@ void GUIEditorWindow::showFirmwareVersion (juce::uint8 rev1, juce::uint8 rev2, j
     mFirmwareTab->showFirmwareVersion (rev1, rev2, rev3, rev4);
 }
 
-void GUIEditorWindow::showMidiInChannel (int value) { mParametersTab->showMidiInChannel (value); }
-void GUIEditorWindow::showMidiOutChannel (int value) { mParametersTab->showMidiOutChannel (value); }
-void GUIEditorWindow::showInputGain (int value) { mParametersTab->showInputGain (value); }
-void GUIEditorWindow::showLfoRetrigger (bool on) { mParametersTab->showLfoRetrigger (on); }
-void GUIEditorWindow::showArpHold (bool on) { mParametersTab->showArpHold (on); }
-void GUIEditorWindow::showKeyboardMode (int value) { mParametersTab->showKeyboardMode (value); }
-void GUIEditorWindow::showKeyboardLegato (int value) { mParametersTab->showKeyboardLegato (value); }
-void GUIEditorWindow::showVelocity (int value) { mParametersTab->showVelocity (value); }
-void GUIEditorWindow::showAftertouch (int value) { mParametersTab->showAftertouch (value); }
-void GUIEditorWindow::showBendRange (int value) { mParametersTab->showBendRange (value); }
-void GUIEditorWindow::showStepSize (int value) { mParametersTab->showStepSize (value); }
-void GUIEditorWindow::showGateLength (int value) { mParametersTab->showGateLength (value); }
-void GUIEditorWindow::showTapAverage (int value) { mParametersTab->showTapAverage (value); }
-void GUIEditorWindow::showClockSync (int value) { mParametersTab->showClockSync (value); }
+void GUIEditorWindow::showSetting (DeviceSetting setting, int value) { mParametersTab->showSetting (setting, value); }
 
 } // namespace tarnovelle

@@ -4,6 +4,7 @@
 #include "firmware/GUIFirmwareTab.h"
 #include "sequences/GUIPatternTab.h"
 #include "settings/GUIParametersTab.h"
+#include "settings/SettingDisplayOperations.h"
 #include "settings/SwitchButton.h"
 
 namespace tarnovelle
@@ -20,7 +21,8 @@ class GUIEditorWindow final :
     public juce::Component,
     public TabbedComponentWarp::TabbedComponentListener,
     public juce::ActionBroadcaster,
-    public juce::Button::Listener
+    public juce::Button::Listener,
+    public SettingDisplayOperations<GUIEditorWindow>
 {
 public:
     GUIEditorWindow();
@@ -41,20 +43,7 @@ public:
 
     void showFirmwareVersion (juce::uint8 rev1, juce::uint8 rev2, juce::uint8 rev3, juce::uint8 rev4);
 
-    void showMidiInChannel (int value);
-    void showMidiOutChannel (int value);
-    void showInputGain (int value);
-    void showLfoRetrigger (bool on);
-    void showArpHold (bool on);
-    void showKeyboardMode (int value);
-    void showKeyboardLegato (int value);
-    void showVelocity (int value);
-    void showAftertouch (int value);
-    void showBendRange (int value);
-    void showStepSize (int value);
-    void showGateLength (int value);
-    void showTapAverage (int value);
-    void showClockSync (int value);
+    void showSetting (DeviceSetting setting, int value);
 
 private:
     // The tab contents belong to mTabs.

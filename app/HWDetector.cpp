@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/QuitRequest.h"
+#include "protocol/SysexMessage.h"
 
 #include <cstdio>
 #include <vector>
@@ -48,9 +49,9 @@ namespace
         auto& state = getDetectionState();
         const std::lock_guard<std::mutex> lock (state.mutex);
 
-        const bool matches = bytes[5] == 0x00 && bytes[6] == 0x5c && bytes[7] == 0x3d
-                             && bytes[8] == state.expectedFamily[0] && bytes[9] == state.expectedFamily[1]
-                             && bytes[10] == state.expectedMember[0] && bytes[11] == state.expectedMember[1];
+        const bool matches = isMakerId (bytes + 5) && bytes[8] == state.expectedFamily[0]
+                             && bytes[9] == state.expectedFamily[1] && bytes[10] == state.expectedMember[0]
+                             && bytes[11] == state.expectedMember[1];
 
         if (matches)
             std::copy (bytes + 12, bytes + 16, state.firmwareVersion);

@@ -2,6 +2,7 @@
 
 #include "app/GUIEditorWindow.h"
 #include "app/InstrumentView.h"
+#include "settings/SettingDisplayOperations.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -11,7 +12,10 @@ namespace tarnovelle
 /** The application's only top-level window; it holds the editor window and passes the
     application's calls down to it.
 */
-class MainAppWindow final : public juce::DocumentWindow, public InstrumentView
+class MainAppWindow final :
+    public juce::DocumentWindow,
+    public InstrumentView,
+    public SettingDisplayOperations<MainAppWindow>
 {
 public:
     explicit MainAppWindow (const juce::String& title);
@@ -26,20 +30,7 @@ public:
 
     void setConnected (bool connected) override;
     void showFirmwareVersion (uint8 rev1, uint8 rev2, uint8 rev3, uint8 rev4) override;
-    void showMidiInChannel (int value) override;
-    void showMidiOutChannel (int value) override;
-    void showInputGain (int value) override;
-    void showLfoRetrigger (bool on) override;
-    void showArpHold (bool on) override;
-    void showKeyboardMode (int value) override;
-    void showKeyboardLegato (int value) override;
-    void showVelocity (int value) override;
-    void showAftertouch (int value) override;
-    void showBendRange (int value) override;
-    void showStepSize (int value) override;
-    void showGateLength (int value) override;
-    void showTapAverage (int value) override;
-    void showClockSync (int value) override;
+    void showSetting (DeviceSetting setting, int value) override;
 
 private:
     std::unique_ptr<GUIEditorWindow> mEditor;

@@ -128,6 +128,7 @@ void EmulatedInstrument::sendActiveSensingIfDue (double t)
         return;
 
     nextActiveSensing = juce::jmax (nextActiveSensing.load() + activeSensingIntervalMs, t + 1.0);
+    activeSensingTicks.fetch_add (1, std::memory_order_acq_rel);
 
     if (presence.isPresent() && ! silent.load (std::memory_order_acquire)
         && activeSensingEnabled.load (std::memory_order_acquire) && ! stalled.load (std::memory_order_acquire)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "emulator/PortPresence.h"
+#include "firmware/FirmwareFile.h"
 #include "protocol/DeviceSettings.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -72,6 +73,10 @@ public:
     static constexpr int defaultLatencyMs = 2;
     static constexpr uint8 defaultDeviceId = 0x01;
     static constexpr Version factoryFirmwareVersion{ 1, 0, 2, 0 };
+
+    /** The version of the firmware file that ships with the application. */
+    static constexpr Version shippedFirmwareVersion{ FirmwareFile::version[0], FirmwareFile::version[1],
+                                                     FirmwareFile::version[2], FirmwareFile::version[3] };
 
     /** An instrument whose memory lives only as long as the object (for tests). */
     EmulatedInstrument();
@@ -210,6 +215,12 @@ public:
     /** How often the instrument restarted (update request, new firmware). */
     int getRestartCount() const noexcept { return restarts.load (std::memory_order_acquire); }
 
+    /** How often the Active Sensing interval has come round, whether a message was sent then or
+        not (in the bootloader, silent or unplugged it is not): lets a test wait for intervals
+        to pass instead of sleeping through them.
+    */
+    int getActiveSensingTicks() const noexcept { return activeSensingTicks.load (std::memory_order_acquire); }
+
 private:
     struct Pending
     {
@@ -288,6 +299,7 @@ private:
     std::atomic<bool> poweredOff{ false };
     std::atomic<double> reenumerationDue{ 0.0 };
     std::atomic<double> nextActiveSensing{ 0.0 };
+    std::atomic<int> activeSensingTicks{ 0 };
     std::atomic<int> restarts{ 0 };
 
     std::atomic<bool> silent{ false };

@@ -22,7 +22,8 @@ namespace
         return steps;
     }
 
-    // The eight sequences a new instrument leaves the factory with.
+    // The eight sequences a new instrument leaves the factory with. Written out here on purpose
+    // as well as in the application: the tests that reset the sequences compare the two.
     const std::array<Bytes, EmulatedInstrument::numSequences>& factorySequences()
     {
         static const std::array<Bytes, EmulatedInstrument::numSequences> sequences{

@@ -16,6 +16,11 @@ constexpr uint8 sysexEnd = 0xf7;
 constexpr uint8 activeSensing = 0xfe;
 constexpr uint8 universalNonRealTime = 0x7e;
 constexpr uint8 allDevices = 0x7f;
+// The instrument keeps its own copy of the frame's constants and of its command numbers,
+// written out from the protocol rather than taken from the application's code, so that the
+// tests check the application against an independent instrument. (The settings' command
+// numbers are looked up in the application's catalogue; the catalogue's own test writes
+// each of them out.)
 constexpr uint8 manufacturerId[3] = { 0x00, 0x5c, 0x3d };
 constexpr uint8 productByte = 0x05;
 constexpr uint8 headerByte5 = 0x01;

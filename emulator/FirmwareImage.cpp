@@ -1,5 +1,7 @@
 #include "emulator/FirmwareImage.h"
 
+#include "firmware/FirmwareFile.h"
+
 #include <array>
 #include <cstring>
 
@@ -108,7 +110,7 @@ juce::MemoryBlock makeShippedFirmwareImage()
         bytes[i] = (uint8) (x >> 24);
     }
 
-    return makeFirmwareImage (FirmwareImage::shippedVersion, body);
+    return makeFirmwareImage (FirmwareFile::version, body);
 }
 
 } // namespace tarnovelle

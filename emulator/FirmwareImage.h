@@ -23,9 +23,6 @@ namespace FirmwareImage
     constexpr int headerSize = 12;
     constexpr int trailerSize = 4;
 
-    /** The version of the image that ships with the application. */
-    constexpr uint8 shippedVersion[4] = { 1, 0, 3, 2 };
-
     /** Size of the shipped image's body: about what the instrument's flash holds. */
     constexpr int shippedBodySize = 96 * 1024;
 } // namespace FirmwareImage
@@ -41,7 +38,7 @@ juce::MemoryBlock makeFirmwareImage (const uint8 version[4], const juce::MemoryB
 */
 bool parseFirmwareImage (const void* data, size_t size, uint8 versionOut[4]);
 
-/** The image of version 1.0.3.2 that ships with the application: a deterministic
+/** The image that ships with the application, of version FirmwareFile::version: a deterministic
     pseudo-random body of FirmwareImage::shippedBodySize bytes, the same on every build.
 */
 juce::MemoryBlock makeShippedFirmwareImage();

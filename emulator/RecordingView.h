@@ -30,7 +30,7 @@ public:
         return -1000;
     }
 
-    /** The names of the display operations called, in order, without the connection calls. */
+    /** The settings shown, in order, by their action codes, without the connection calls. */
     juce::StringArray displayedSettings() const
     {
         juce::StringArray names;
@@ -49,20 +49,8 @@ public:
         add ("showFirmwareVersion", (rev1 << 24) | (rev2 << 16) | (rev3 << 8) | rev4);
     }
 
-    void showMidiInChannel (int v) override { add ("showMidiInChannel", v); }
-    void showMidiOutChannel (int v) override { add ("showMidiOutChannel", v); }
-    void showInputGain (int v) override { add ("showInputGain", v); }
-    void showLfoRetrigger (bool on) override { add ("showLfoRetrigger", on ? 1 : 0); }
-    void showArpHold (bool on) override { add ("showArpHold", on ? 1 : 0); }
-    void showKeyboardMode (int v) override { add ("showKeyboardMode", v); }
-    void showKeyboardLegato (int v) override { add ("showKeyboardLegato", v); }
-    void showVelocity (int v) override { add ("showVelocity", v); }
-    void showAftertouch (int v) override { add ("showAftertouch", v); }
-    void showBendRange (int v) override { add ("showBendRange", v); }
-    void showStepSize (int v) override { add ("showStepSize", v); }
-    void showGateLength (int v) override { add ("showGateLength", v); }
-    void showTapAverage (int v) override { add ("showTapAverage", v); }
-    void showClockSync (int v) override { add ("showClockSync", v); }
+    /** Recorded under the setting's action code ("MIN", "LFO"). */
+    void showSetting (DeviceSetting setting, int value) override { add (getDeviceSettingInfo (setting).code, value); }
 
 private:
     void add (const juce::String& name, int value) { calls.push_back ({ name, value }); }

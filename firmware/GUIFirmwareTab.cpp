@@ -35,7 +35,7 @@ GUIFirmwareTab::GUIFirmwareTab()
     addAndMakeVisible (mWebLink.get());
 
     mBackground = Pictures::firmwareBackground();
-    setSize (1000, 420);
+    setSize (PanelGeometry::tabWidth, PanelGeometry::tabHeight);
 }
 
 GUIFirmwareTab::~GUIFirmwareTab()
@@ -51,7 +51,8 @@ void GUIFirmwareTab::paint (juce::Graphics& g)
     // Drawn at its own size from the top-left corner, cut at the tab's edges.
     g.fillAll (juce::Colours::white);
     g.setColour (juce::Colours::black);
-    g.drawImageWithin (mBackground, 0, 0, 1035, 420, juce::RectanglePlacement::centred, false);
+    g.drawImageWithin (mBackground, 0, 0, PanelGeometry::backgroundWidth, PanelGeometry::backgroundHeight,
+                       juce::RectanglePlacement::centred, false);
 }
 
 void GUIFirmwareTab::resized()

@@ -56,9 +56,6 @@ namespace tarnovelle::fuzz
     std::fprintf (stderr, "%s:%d: fuzz check failed: %s\n", file, line, condition);
     std::abort();
 }
-
-/** True when the three bytes are the maker's ID, 00 5C 3D. */
-inline bool isMakerId (const uint8* id) { return id[0] == 0x00 && id[1] == 0x5c && id[2] == 0x3d; }
 } // namespace tarnovelle::fuzz
 
 /** A property every input must keep; breaking it is a crash like any other. */

@@ -83,8 +83,8 @@ int unpackPayload (const uint8* encoded, int n, int encodedLength, uint8* output
 
 SysexMessage::SysexMessage (uint8 command, const uint8* payload, uint8 length, uint8 byte5, bool packed)
 {
-    const uint8 header[headerSize] = { sysexStart,           0x00,   0x5c,   0x3d, productByte, byte5,
-                                       takeMessageCounter(), length, command };
+    const uint8 header[headerSize] = { sysexStart, makerId[0],           makerId[1], makerId[2], productByte,
+                                       byte5,      takeMessageCounter(), length,     command };
 
     setSize (0);
     appendRaw (header, headerSize);

@@ -7,6 +7,17 @@ namespace tarnovelle
 
 using juce::uint8;
 
+/** The maker's manufacturer ID: bytes 1 to 3 of every frame, and bytes 5 to 7 of the
+    instrument's Identity Reply.
+*/
+constexpr uint8 makerId[3] = { 0x00, 0x5c, 0x3d };
+
+/** True when the three bytes are the maker's ID. */
+constexpr bool isMakerId (const uint8* bytes) noexcept
+{
+    return bytes[0] == makerId[0] && bytes[1] == makerId[1] && bytes[2] == makerId[2];
+}
+
 /** One SysEx message in the maker's frame, to or from the instrument.
 
     A value type of fixed capacity that never allocates:

@@ -16,7 +16,7 @@ GUIPatternTab::GUIPatternTab()
     addAndMakeVisible (mSeqFactory.get());
 
     mBackground = Pictures::sequencesBackground();
-    setSize (1000, 420);
+    setSize (PanelGeometry::tabWidth, PanelGeometry::tabHeight);
 }
 
 GUIPatternTab::~GUIPatternTab()
@@ -31,7 +31,7 @@ void GUIPatternTab::paint (juce::Graphics& g)
     // Drawn at its own size from the top-left corner, cut at the tab's edges.
     g.fillAll (juce::Colours::white);
     g.setColour (juce::Colours::black);
-    g.drawImageWithin (mBackground, 0, 0, 1035, 420,
+    g.drawImageWithin (mBackground, 0, 0, PanelGeometry::backgroundWidth, PanelGeometry::backgroundHeight,
                        juce::RectanglePlacement::centred | juce::RectanglePlacement::onlyReduceInSize, false);
 }
 

@@ -1,5 +1,6 @@
 #include "sequences/GUIPushButton.h"
 
+#include "settings/PanelGeometry.h"
 #include "settings/Pictures.h"
 
 namespace tarnovelle
@@ -16,7 +17,7 @@ GUIPushButton::GUIPushButton (ClickAction clickAction)
     mButton->setImages (false, true, true, Pictures::buttonNormal(), 1.0f, transparent, Pictures::buttonOver(), 1.0f,
                         transparent, Pictures::buttonDown(), 1.0f, transparent, 0.0f);
 
-    setSize (70, 55);
+    setSize (PanelGeometry::buttonWidth, PanelGeometry::buttonHeight);
 }
 
 GUIPushButton::~GUIPushButton() = default;

@@ -45,7 +45,7 @@ GUIParametersTab::GUIParametersTab()
     createWidget (*this, mInputGain);
 
     mBackground = Pictures::parametersBackground();
-    setSize (1000, 420);
+    setSize (PanelGeometry::tabWidth, PanelGeometry::tabHeight);
 }
 
 GUIParametersTab::~GUIParametersTab()
@@ -78,7 +78,8 @@ void GUIParametersTab::paint (juce::Graphics& g)
     // cut at the tab's edges, whatever the tab's size.
     g.fillAll (juce::Colours::white);
     g.setColour (juce::Colours::black);
-    g.drawImageWithin (mBackground, 0, 0, 1035, 420, juce::RectanglePlacement::centred, false);
+    g.drawImageWithin (mBackground, 0, 0, PanelGeometry::backgroundWidth, PanelGeometry::backgroundHeight,
+                       juce::RectanglePlacement::centred, false);
 }
 
 void GUIParametersTab::resized()
@@ -95,19 +96,37 @@ void GUIParametersTab::setListener (juce::ActionListener* listener)
         widget->addActionListener (listener);
 }
 
-void GUIParametersTab::showMidiInChannel (int value) { mMidiChooser->showMidiInChannel ((juce::uint32) value); }
-void GUIParametersTab::showMidiOutChannel (int value) { mMidiChooser->showMidiOutChannel ((juce::uint32) value); }
-void GUIParametersTab::showInputGain (int value) { mInputGain->showValue (lowByte (value)); }
-void GUIParametersTab::showLfoRetrigger (bool on) { mLfo->showValue (on ? 1 : 0); }
-void GUIParametersTab::showArpHold (bool on) { mArpHold->showValue (on ? 1 : 0); }
-void GUIParametersTab::showKeyboardMode (int value) { mKeyboard->showKeyboardMode (lowByte (value)); }
-void GUIParametersTab::showKeyboardLegato (int value) { mKeyboard->showKeyboardLegato (value > 0); }
-void GUIParametersTab::showVelocity (int value) { mVelocity->showValue (lowByte (value)); }
-void GUIParametersTab::showAftertouch (int value) { mAftertouch->showValue (lowByte (value)); }
-void GUIParametersTab::showBendRange (int value) { mBendRange->showValue (lowByte (value)); }
-void GUIParametersTab::showStepSize (int value) { mStepSize->showValue (lowByte (value)); }
-void GUIParametersTab::showGateLength (int value) { mGateLength->showValue (lowByte (value)); }
-void GUIParametersTab::showTapAverage (int value) { mTapAverage->showValue (lowByte (value)); }
-void GUIParametersTab::showClockSync (int value) { mClockSync->showValue (lowByte (value)); }
+void GUIParametersTab::showSetting (DeviceSetting setting, int value)
+{
+    using Show = void (*) (GUIParametersTab&, int);
+
+    struct Row
+    {
+        DeviceSetting setting;
+        Show show;
+    };
+
+    using S = DeviceSetting;
+    static const std::array<Row, numDeviceSettings> rows{ {
+        { S::MIN, [] (GUIParametersTab& t, int v) { t.mMidiChooser->showMidiInChannel ((juce::uint32) v); } },
+        { S::MOUT, [] (GUIParametersTab& t, int v) { t.mMidiChooser->showMidiOutChannel ((juce::uint32) v); } },
+        { S::MKEY, [] (GUIParametersTab& t, int v) { t.mKeyboard->showKeyboardMode (lowByte (v)); } },
+        { S::LKEY, [] (GUIParametersTab& t, int v) { t.mKeyboard->showKeyboardLegato (v > 0); } },
+        { S::INGN, [] (GUIParametersTab& t, int v) { t.mInputGain->showValue (lowByte (v)); } },
+        { S::LFO, [] (GUIParametersTab& t, int v) { t.mLfo->showValue (v != 0 ? 1 : 0); } },
+        { S::VELO, [] (GUIParametersTab& t, int v) { t.mVelocity->showValue (lowByte (v)); } },
+        { S::AFTE, [] (GUIParametersTab& t, int v) { t.mAftertouch->showValue (lowByte (v)); } },
+        { S::ARP, [] (GUIParametersTab& t, int v) { t.mArpHold->showValue (v != 0 ? 1 : 0); } },
+        { S::BEND, [] (GUIParametersTab& t, int v) { t.mBendRange->showValue (lowByte (v)); } },
+        { S::STEP, [] (GUIParametersTab& t, int v) { t.mStepSize->showValue (lowByte (v)); } },
+        { S::GLEN, [] (GUIParametersTab& t, int v) { t.mGateLength->showValue (lowByte (v)); } },
+        { S::TAP, [] (GUIParametersTab& t, int v) { t.mTapAverage->showValue (lowByte (v)); } },
+        { S::SYNC, [] (GUIParametersTab& t, int v) { t.mClockSync->showValue (lowByte (v)); } },
+    } };
+
+    for (auto& row : rows)
+        if (row.setting == setting)
+            return row.show (*this, value);
+}
 
 } // namespace tarnovelle

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/GUISettingWidgets.h"
+#include "settings/SettingDisplayOperations.h"
 
 #include <array>
 
@@ -14,7 +15,10 @@ namespace tarnovelle
     they never broadcast anything. Nothing is broadcast through the tab itself either: the
     widgets send their own messages to the listener given to setListener.
 */
-class GUIParametersTab final : public juce::Component, public juce::ActionBroadcaster
+class GUIParametersTab final :
+    public juce::Component,
+    public juce::ActionBroadcaster,
+    public SettingDisplayOperations<GUIParametersTab>
 {
 public:
     GUIParametersTab();
@@ -26,21 +30,10 @@ public:
     /** Registers the listener with every widget. */
     void setListener (juce::ActionListener* listener);
 
-    void showMidiInChannel (int value);
-    void showMidiOutChannel (int value);
-    void showInputGain (int value);
-    void showLfoRetrigger (bool on);
-    void showArpHold (bool on);
-    void showKeyboardMode (int value);
-    /** On exactly when the value is greater than 0. */
-    void showKeyboardLegato (int value);
-    void showVelocity (int value);
-    void showAftertouch (int value);
-    void showBendRange (int value);
-    void showStepSize (int value);
-    void showGateLength (int value);
-    void showTapAverage (int value);
-    void showClockSync (int value);
+    /** Shows one setting on its widget. LFO and ARP are on for 1; the keyboard's legato is on
+        for any value greater than 0; the other widgets take the low byte of the value.
+    */
+    void showSetting (DeviceSetting setting, int value);
 
 private:
     /** The widgets in the order they are laid out, later ones above earlier ones. */

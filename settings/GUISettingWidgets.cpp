@@ -134,7 +134,7 @@ GUIMIDIChooser::GUIMIDIChooser()
 {
     addControl (midiOut, mMidiOutKnob, mMidiOut);
     addControl (midiIn, mMidiInKnob, mMidiIn);
-    setSize (288, 120);
+    setSize (PanelGeometry::midiChooser.getWidth(), PanelGeometry::midiChooser.getHeight());
 }
 
 GUIMIDIChooser::~GUIMIDIChooser() = default;

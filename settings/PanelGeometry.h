@@ -25,6 +25,10 @@ constexpr int backgroundHeight = 420;
 constexpr int visibleWidth = 1000;
 constexpr int visibleHeight = 405;
 
+/** The size each tab gives itself before the tabbed component lays it out. */
+constexpr int tabWidth = 1000;
+constexpr int tabHeight = 420;
+
 constexpr int switchWidth = 29;
 constexpr int switchHeight = 65;
 constexpr int knobWidth = 66;
@@ -33,6 +37,22 @@ constexpr int buttonWidth = 70;
 constexpr int buttonHeight = 55;
 constexpr int lampSize = 21;
 constexpr int iconSize = 256;
+
+//==============================================================================
+// The main window and the editor window that fills it, in window coordinates.
+
+constexpr int mainWindowWidth = 1000;
+constexpr int mainWindowHeight = 433;
+constexpr int editorWidth = 1000;
+constexpr int editorHeight = 435;
+constexpr int tabBarDepth = 30;
+
+/** "Connected" or "NOT Connected", to the left of the CONNECT switch over the tab bar. */
+inline const juce::Rectangle<int> statusLabel{ 824, 0, 120, 24 };
+inline const juce::Rectangle<int> connectSwitch{ 952, 0, 24, 30 };
+
+/** A point in tab coordinates as it lies in the window, below the tab bar. */
+inline juce::Point<int> inWindow (juce::Point<int> inTab) { return inTab.translated (0, tabBarDepth); }
 
 //==============================================================================
 // Widget bounds on the settings tab, in the order the tab adds them.

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
+#include <cstdio>
+
 using namespace tarnovelle;
 using namespace tarnovelle::test;
 
@@ -83,14 +85,14 @@ juce::String boxesShown (const ScriptedDialogs& dialogs)
     return shown.joinIntoString ("\n");
 }
 
-/** The application on the emulated instrument, which runs firmware 1.0.3.2 unless told otherwise. */
+/** The application on the emulated instrument, which runs the shipped firmware unless told otherwise. */
 struct Application
 {
     InstrumentRig rig;
     RecordingView view;
     ApplicationController controller{ view };
 
-    Application() { rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 }); }
+    Application() { rig.instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion); }
 };
 } // namespace
 
@@ -110,7 +112,8 @@ TEST (Detection, FindsTheInstrumentBehindOtherDevicesAndTrafficAndReadsItsVersio
         else if (others == 2)
         {
             // Byte 4 = 02 but too short to hold an identity; then another maker's identity.
-            rig.midi.addForeignDevice ("Truncated", { 0xf0, 0x7e, 0x01, 0x06, 0x02, 0x00, 0x5c, 0x3d, 0xf7 });
+            rig.midi.addForeignDevice ("Truncated",
+                                       { 0xf0, 0x7e, 0x01, 0x06, 0x02, makerId[0], makerId[1], makerId[2], 0xf7 });
             rig.midi.addForeignDevice ("Other maker", otherMakersIdentity);
         }
         else if (others == 3)
@@ -127,7 +130,14 @@ TEST (Detection, FindsTheInstrumentBehindOtherDevicesAndTrafficAndReadsItsVersio
         rig.midi.addInstrument (rig.instrument); // output 0, or output 2 behind two others
         rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
 
+        // Detection's two trace lines: an input it cannot open, and the member code of every
+        // identity reply it examines.
+        ::testing::internal::CaptureStdout();
         expectDetection (rig.midi, true);
+        std::fflush (stdout);
+        const auto trace = juce::String (::testing::internal::GetCapturedStdout());
+        EXPECT_TRUE (trace.endsWith ("Device family member2 : 1 !\n")) << trace;
+        EXPECT_EQ (trace.startsWith ("Unable to open 0 \n"), others == 3) << trace;
         EXPECT_EQ (rig.instrument.countIdentityRequests(), 1);
 
         uint8 v[4] = {};
@@ -245,14 +255,12 @@ TEST (ReadAllSettings, InOrderWithTheFlagConversionsUntilTheInstrumentFallsSilen
     app.rig.instrument.setSetting (DeviceSetting::LKEY, 2);
     app.controller.startUp();
 
-    juce::StringArray order ({ "showMidiInChannel", "showMidiOutChannel", "showInputGain", "showLfoRetrigger",
-                               "showArpHold", "showKeyboardMode", "showKeyboardLegato", "showVelocity",
-                               "showAftertouch", "showBendRange", "showStepSize", "showGateLength", "showTapAverage",
-                               "showClockSync" });
+    juce::StringArray order (
+        { "MIN", "MOUT", "INGN", "LFO", "ARP", "MKEY", "LKEY", "VELO", "AFTE", "BEND", "STEP", "GLEN", "TAP", "SYNC" });
     EXPECT_EQ (app.view.displayedSettings(), order);
-    EXPECT_EQ (app.view.lastValueOf ("showLfoRetrigger"), 0); // 2 is not 1: off
-    EXPECT_EQ (app.view.lastValueOf ("showArpHold"), 1);
-    EXPECT_EQ (app.view.lastValueOf ("showKeyboardLegato"), 2); // passed on as read: on
+    EXPECT_EQ (app.view.lastValueOf ("LFO"), 0); // 2 is not 1: off
+    EXPECT_EQ (app.view.lastValueOf ("ARP"), 1);
+    EXPECT_EQ (app.view.lastValueOf ("LKEY"), 2); // passed on as read: on
 
     // Silent from the sixth request on: five values shown, the connection closed, one box.
     app.view.calls.clear();
@@ -282,13 +290,23 @@ struct HubTest : public ::testing::Test, public Application
         view.calls.clear();
     }
 
-    /** Lets the instrument's writes arrive and Active Sensing keep coming. */
-    void settle (int ms = 60) { Platform::runMessageLoopFor (ms); }
+    /** Runs the message loop until the condition holds or the time is up. */
+    template <typename Condition>
+    static bool waitFor (Condition&& condition)
+    {
+        return InstrumentRig::waitFor (std::forward<Condition> (condition), 5000);
+    }
+
+    juce::uint32 silence() const { return juce::Time::getMillisecondCounter() - controller.getLastActiveSenseTime(); }
 };
 
 TEST_F (HubTest, SettingMessagesNeedTheirFullPrefixAndActiveSensingKeepsTheConnection)
 {
-    settle (1000);
+    // Running on until an Active Sensing comes in longer after the last sign of life than the
+    // application allows between two: only Active Sensing can keep the connection by then.
+    const auto lastSignOfLife = controller.getLastActiveSenseTime();
+    ASSERT_TRUE (waitFor (
+        [&] { return controller.getLastActiveSenseTime() - lastSignOfLife > ApplicationController::maxSilenceMs; }));
 
     // Writes go out in order: a wrongly taken "MIN 37" would leave 37 or 7.
     rig.instrument.setSetting (DeviceSetting::MIN, 5);
@@ -297,7 +315,8 @@ TEST_F (HubTest, SettingMessagesNeedTheirFullPrefixAndActiveSensingKeepsTheConne
     for (auto* m : { "MIN  0", "MIN 37", "BEND ", "COMI" })
         controller.handleActionMessage (m);
 
-    settle (100);
+    // The instrument stores the writes in the order they came: BEND is the last.
+    ASSERT_TRUE (waitFor ([&] { return rig.instrument.getSetting (DeviceSetting::BEND) == 0; }));
     EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::MIN), 0);
     EXPECT_EQ (rig.instrument.getSetting (DeviceSetting::BEND), 0);
     EXPECT_TRUE (controller.isConnected());
@@ -311,17 +330,17 @@ TEST_F (HubTest, SilenceEndsTheConnectionAtTheNextActionAndDisconnectedNothingIs
 {
     // Silent for longer than allowed: the next action disconnects and is not carried out.
     rig.instrument.setActiveSensingEnabled (false);
-    settle (400);
+    ASSERT_TRUE (waitFor ([&] { return silence() > ApplicationController::maxSilenceMs; }));
     rig.instrument.clearReceived();
     controller.handleActionMessage ("BEND 3");
-    settle();
     EXPECT_FALSE (controller.isConnected());
     EXPECT_EQ (view.lastValueOf ("setConnected"), 0);
 
     // Disconnected, device actions send nothing and show nothing.
+    // (The hub carries out or drops a message before it returns, and the emulated ports hand
+    // a message to the instrument before sendMessageNow returns: nothing is on its way.)
     controller.handleActionMessage ("BEND 5");
     controller.handleActionMessage ("SVSQ ");
-    settle();
     EXPECT_EQ (rig.instrument.countAllReceived(), 0);
     EXPECT_EQ (rig.dialogs.getRecords().size(), 1u);
     EXPECT_EQ (boxesShown (rig.dialogs), "Connection|Tarnovelle has been disconnected !");

@@ -47,18 +47,18 @@ TEST (EmulatorActiveSensing, EveryQuarterSecondOnlyWhileTheApplicationFirmwareRu
     RecordingCallback out; // outlives the instrument's thread
     EmulatedInstrument instrument;
     instrument.setOutputSink (out.asSink());
-    juce::Thread::sleep (1200);
+    ASSERT_TRUE (out.waitFor (isActiveSensing, 5, 10000)); // four intervals
     const auto sensing = out.getMessages (isActiveSensing);
-    ASSERT_GE (sensing.size(), 4u);
 
     // Some slack for a busy machine; the application gives up only after 300 ms.
     for (size_t i = 1; i < sensing.size(); ++i)
         EXPECT_NEAR (sensing[i].time - sensing[i - 1].time, 250.0, 70.0);
 
-    // Nothing from the bootloader (one may have been on its way).
+    // Nothing from the bootloader while two intervals come round (one may have been on its way).
     const auto before = out.count (isActiveSensing);
     instrument.setMode (Mode::bootloader);
-    juce::Thread::sleep (600);
+    const auto ticks = instrument.getActiveSensingTicks();
+    ASSERT_TRUE (waitUntil ([&] { return instrument.getActiveSensingTicks() >= ticks + 3; }, 10000));
     EXPECT_LE (out.count (isActiveSensing), before + 1);
 }
 
@@ -151,7 +151,12 @@ TEST (EmulatorPorts, AnswersOnItsOwnThreadOnlyWhenStartedAndUnpluggingKillsOpenP
     auto input = backend.openInput (0, &callback);
     auto output = backend.openOutput (0);
     output->sendMessageNow (identityRequest());
-    juce::Thread::sleep (50);
+
+    // The instrument handles its messages in order: once a setting sent after the request is
+    // stored, the request's answer has been and gone.
+    const auto bend = (juce::uint8) (instrument.getSetting (DeviceSetting::BEND) % 12 + 1);
+    output->sendMessageNow (rawFrame (0x2c, { bend }));
+    ASSERT_TRUE (waitUntil ([&] { return instrument.getSetting (DeviceSetting::BEND) == bend; }));
     const auto started = juce::Time::getMillisecondCounterHiRes();
     input->start();
     output->sendMessageNow (identityRequest());
@@ -168,8 +173,18 @@ TEST (EmulatorPorts, AnswersOnItsOwnThreadOnlyWhenStartedAndUnpluggingKillsOpenP
     instrument.clearReceived();
     const auto before = callback.getMessages().size();
     output->sendMessageNow (identityRequest());
-    juce::Thread::sleep (300);
-    EXPECT_EQ (0, instrument.countAllReceived());
+
+    // New ports, opened after it, get the answer to their request and Active Sensing: by then
+    // anything the old ports let through would have arrived.
+    RecordingCallback fresh;
+    auto newInput = backend.openInput (0, &fresh);
+    auto newOutput = backend.openOutput (0);
+    ASSERT_TRUE (newInput != nullptr && newOutput != nullptr);
+    newInput->start();
+    newOutput->sendMessageNow (identityRequest());
+    ASSERT_TRUE (fresh.waitFor (isIdentityReply));
+    ASSERT_TRUE (fresh.waitFor (isActiveSensing));
+    EXPECT_EQ (1, instrument.countAllReceived());      // the new output's request only
     EXPECT_EQ (before, callback.getMessages().size()); // not even Active Sensing on the old input
 }
 
@@ -202,7 +217,12 @@ TEST (EmulatorPorts, NoCallbackRunsAfterStopOrCloseHasReturned)
 
         EXPECT_FALSE (callback.inside.load());
         const auto calls = callback.calls.load();
-        juce::Thread::sleep (10);
+
+        // The chatter goes on: another input hears more of it while the first hears nothing.
+        RecordingCallback witness;
+        auto other = backend.openInput (0, &witness);
+        other->start();
+        ASSERT_TRUE (witness.waitFor ({}, 3));
         EXPECT_EQ (calls, callback.calls.load());
     }
 

@@ -11,6 +11,7 @@
 #include "sequences/SequenceTransfer.h"
 #include "support/InstrumentRig.h"
 #include "emulator/RecordingView.h"
+#include "support/MakerFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,7 @@ using Matcher = std::function<bool (const juce::MidiMessage&)>;
 
 constexpr uint8 sequenceRequest = 0x3b, sequenceChunk = 0x3a, startUpdate = 0x01, imageChunk = 0x03,
                 acknowledgement = 0x04;
-const EmulatedInstrument::Version latest{ 1, 0, 3, 2 };
+const auto latest = EmulatedInstrument::shippedFirmwareVersion;
 
 // An unanswered request waits its 25 slices of message loop; each slice ends on a millisecond
 // clock and so may end up to a millisecond early.
@@ -41,8 +42,7 @@ constexpr auto fullReplyWaitMs = (juce::uint32) (replyWaitSlices * replyWaitSlic
 
 bool isFrame (const juce::MidiMessage& m, uint8 command)
 {
-    const auto* b = m.getRawData();
-    return m.getRawDataSize() > 8 && b[0] == 0xf0 && b[1] == 0x00 && b[2] == 0x5c && b[3] == 0x3d && b[8] == command;
+    return test::MakerFrames::hasCommand (m.getRawData(), (size_t) m.getRawDataSize(), command);
 }
 
 Matcher frameOf (uint8 command)
@@ -66,13 +66,7 @@ struct Cut
 
 Bytes frame (uint8 counter, uint8 length, uint8 command, const Bytes& payload)
 {
-    Bytes b{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, counter, length, command };
-
-    for (auto p : payload)
-        b.push_back (p);
-
-    b.push_back (0xf7);
-    return b;
+    return test::MakerFrames::frame (counter, length, command, payload);
 }
 
 /** Messages no request may take as its answer: bytes and SysEx of every length from 0 to 64,
@@ -261,10 +255,17 @@ protected:
 
     juce::String firstMessage() const { return rig.dialogs.getRecords (Kind::messageBox).at (0).message; }
 
+    /** Runs the message loop until the instrument has been silent for longer than allowed. */
+    bool waitForSilence() const
+    {
+        return InstrumentRig::waitFor (
+            [this] { return now() - controller->getLastActiveSenseTime() > ApplicationController::maxSilenceMs; });
+    }
+
     /** The next device action finds the instrument gone, its ports closed; these boxes were shown. */
     void expectTheNextActionToFindItGone (const juce::String& boxes)
     {
-        Platform::runMessageLoopFor ((int) ApplicationController::maxSilenceMs + 100);
+        ASSERT_TRUE (waitForSilence());
         controller->handleActionMessage ("BEND 3");
         EXPECT_FALSE (controller->isConnected());
         EXPECT_EQ (controller->getOutput(), nullptr);
@@ -292,7 +293,8 @@ protected:
 
     /** Pulls the cable right after the n-th outgoing message of the cut, once the instrument
         holds what it should have taken by then, and plugs it in again after the action, which
-        must have left every file alone. Returns how long the action took.
+        must have left every file alone. Returns how long the action took, less the time the
+        cut spent waiting for the instrument (which a busy machine may stretch).
     */
     juce::uint32 cutDuring (
         const Cut& cut, const char* action, const juce::String& boxes,
@@ -300,19 +302,23 @@ protected:
     {
         const auto before = files();
         auto left = std::make_shared<std::atomic<int>> (cut.n);
-        setTap ([this, cut, left, taken] (const juce::MidiMessage& m) {
+        auto waited = std::make_shared<std::atomic<juce::uint32>> (0);
+        setTap ([this, cut, left, waited, taken] (const juce::MidiMessage& m) {
             if (! cut.matches (m) || left->fetch_sub (1) != 1)
                 return;
 
-            for (const auto end = now() + 2000; ! taken() && now() < end;)
+            const auto waitStarted = now();
+
+            for (const auto end = waitStarted + 5000; ! taken() && now() < end;)
                 juce::Thread::sleep (1);
 
+            waited->store (now() - waitStarted);
             rig.instrument.setUnplugged (true);
         });
 
         const auto started = now();
         controller->handleActionMessage (action);
-        const auto took = now() - started;
+        const auto took = now() - started - waited->load();
         expectTheNextActionToFindItGone (boxes);
         EXPECT_EQ (files(), before) << "no file replaced, none added, no temporary file left";
 
@@ -438,7 +444,7 @@ TEST_F (Faults, UnpluggedDuringAFirmwareTransfer)
         EXPECT_NE (rig.instrument.getFirmwareVersion(), latest);
     }
 
-    // Plugged in again, in whatever state the cut left it, a new update brings it to 1.0.3.2.
+    // Plugged in again, in whatever state the cut left it, a new update brings it to the shipped version.
     rig.dialogs.clear();
     controller->handleActionMessage ("FIRM ");
     EXPECT_TRUE (titles().contains ("Firmware update: complete")) << titles();
@@ -452,7 +458,7 @@ TEST_F (Faults, ANewConnectionIsNotJudgedByTheSilenceOfThePreviousOne)
     rig.instrument.setActiveSensingEnabled (false);
     connectAndRead();
     controller->disconnect();
-    Platform::runMessageLoopFor ((int) ApplicationController::maxSilenceMs + 100);
+    ASSERT_TRUE (waitForSilence());
 
     // Its identity reply is a sign of life: a click right after connecting is carried out.
     controller->connect();
@@ -519,7 +525,18 @@ TEST_F (Faults, GarbageFromTheInstrumentNeverAnswersARequest)
         steps.fill (0x55);
         rig.instrument.setLatencyMs (100);
         EXPECT_FALSE (readSequence (controller->getOutput(), 0, steps.data()));
-        juce::Thread::sleep (instrumentAnswers ? 400 : 0); // the late replies come in, unawaited
+
+        if (instrumentAnswers)
+        {
+            // The late replies come in, unawaited. The instrument handles what it receives in
+            // order: once a write sent after the request is stored, they have gone out.
+            const auto sync = (uint8) ((rig.instrument.getSetting (DeviceSetting::SYNC) + 1) % 3);
+            setSetting (controller->getOutput(), DeviceSetting::SYNC, sync);
+            ASSERT_TRUE (InstrumentRig::waitFor (
+                [this, sync] { return rig.instrument.getSetting (DeviceSetting::SYNC) == sync; }));
+            rig.midi.waitUntilDelivered();
+        }
+
         rig.instrument.setLatencyMs (0);
         auto real = rig.instrument.getSequence (0);
         real.resize (steps.size());
@@ -566,7 +583,7 @@ TEST_F (Faults, AFloodOfRealTimeMessagesAndNotesDuringEveryExchange)
                     const auto counter = m.getRawData()[6];
                     noise.insert (noise.end(),
                                   { frame ((uint8) ((counter + 1) & 0x7f), 1, acknowledgement, Bytes (9, 0x00)),
-                                    Bytes{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, counter, 0x01, acknowledgement },
+                                    test::MakerFrames::header (counter, 0x01, acknowledgement),
                                     frame (counter, 0x7f, acknowledgement, { 0x00, 0x01 }),
                                     frame (counter, 1, acknowledgement, {}), Bytes{ 0xf0, acknowledgement } });
 

@@ -25,7 +25,9 @@ TEST (SysexFrame, FramesAreByteExactWithTheCounterWrappingAfter127)
     const auto bend = getDeviceSettingInfo (DeviceSetting::BEND);
 
     // Setting BEND to 12, reading it, and empty raw and packed frames; each frame takes the
-    // next counter, raw or packed, 127 followed by 0.
+    // next counter, raw or packed, 127 followed by 0. The frames are written out byte for byte,
+    // the maker's ID included, rather than built from the program's constants: this is where
+    // those constants are checked.
     EXPECT_EQ (bytesOf (frameWithCounter (127, bend.setCommand, { 12 }, false)),
                (Bytes{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 127, 0x01, 0x2c, 0x0c, 0xf7 }));
     EXPECT_EQ (bytesOf (SysexMessage (bend.getCommand(), nullptr, 0, 0x01, false)),
@@ -149,4 +151,27 @@ TEST (ActionVocabulary, CodesAreCaseSensitiveAndValuesKeepTheirLowEightBits)
     // the hub's prefix rules are a case of its own.)
     EXPECT_EQ (findAction ("bend 3"), nullptr);
     EXPECT_EQ (getActionValue ("BEND 300"), 300 & 0xff);
+}
+
+TEST (SettingsCatalogue, CommandNumbersAreTheInstrumentsAndReplyLookupsFindThem)
+{
+    // Written out here rather than taken from the catalogue: the emulated instrument looks its
+    // setting commands up in the catalogue too, so this is where a wrong number would show.
+    const std::pair<const char*, int> setCommands[] = { { "MIN", 0x05 },  { "MOUT", 0x07 }, { "MKEY", 0x0b },
+                                                        { "LKEY", 0x0d }, { "LFO", 0x0f },  { "VELO", 0x11 },
+                                                        { "TAP", 0x2a },  { "BEND", 0x2c }, { "ARP", 0x2e },
+                                                        { "AFTE", 0x32 }, { "INGN", 0x34 }, { "GLEN", 0x36 },
+                                                        { "STEP", 0x38 }, { "SYNC", 0x3c } };
+
+    for (auto [code, command] : setCommands)
+    {
+        SCOPED_TRACE (code);
+        const auto* info = findDeviceSettingByCode (code);
+        ASSERT_NE (info, nullptr);
+        EXPECT_EQ (info->setCommand, command);
+        EXPECT_EQ (findDeviceSettingBySetCommand ((uint8) command), info);
+        EXPECT_EQ (findDeviceSettingByGetCommand ((uint8) (command + 1)), info);
+    }
+
+    EXPECT_EQ (findDeviceSettingBySetCommand (0x06), nullptr); // a get command is no reply
 }

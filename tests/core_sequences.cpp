@@ -3,6 +3,7 @@
 #include "sequences/SequenceFileOperations.h"
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/MakerFrames.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -33,11 +34,9 @@ struct ScriptedOutput final : public MidiOutputPort
     juce::String getName() const override { return "scripted"; }
 };
 
-Bytes frame (uint8 counter, uint8 command, Bytes payload)
+Bytes frame (uint8 counter, uint8 command, const Bytes& payload)
 {
-    payload.insert (payload.begin(), { 0xF0, 0x00, 0x5C, 0x3D, 0x05, 0x01, counter, (uint8) payload.size(), command });
-    payload.push_back (0xF7);
-    return payload;
+    return test::MakerFrames::frame (counter, (uint8) payload.size(), command, payload);
 }
 
 /** A chunk of sequence `index` from `first`: `count` steps numbered first + 1 on, then zeros. */
@@ -149,6 +148,17 @@ protected:
         return setOf ([this] (int i) { return rig.instrument.getSequence (i); });
     }
 
+    /** Sends an Identity Request through the output and waits until the instrument has it:
+        whatever went out before it has arrived by then.
+    */
+    bool everythingSentHasArrived()
+    {
+        const auto before = rig.instrument.countIdentityRequests();
+        const uint8 request[] = { 0xf0, 0x7e, 0x7f, 0x06, 0x01, 0xf7 };
+        output->sendMessageNow (juce::MidiMessage (request, (int) sizeof (request)));
+        return InstrumentRig::waitFor ([&] { return rig.instrument.countIdentityRequests() > before; });
+    }
+
     /** The message boxes shown, as "title|message". */
     juce::StringArray boxes() const
     {
@@ -191,7 +201,7 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
 {
     rig.dialogs.answerOkCancel (false);
     sendFactorySequences (output.get());
-    Platform::runMessageLoopFor (50);
+    ASSERT_TRUE (everythingSentHasArrived());
     EXPECT_EQ (rig.instrument.countReceived (0x3A), 0) << "a cancelled reset sends nothing";
 
     // Checked against the emulator's own copy of the factory table, over a changed sequence.
@@ -258,6 +268,6 @@ TEST_F (SequenceFiles, LoadChecksTheWholeFileBeforeSending)
     EXPECT_EQ (shown[0], "Sequence file parsing error|Bad file format on line: 4 token: 1");
     EXPECT_TRUE (shown[1].startsWith ("Load error|The file is larger than 1 MiB")) << shown[1];
     EXPECT_TRUE (shown[2].startsWith ("Load error|Unable to read the file:")) << shown[2];
-    Platform::runMessageLoopFor (50);
+    ASSERT_TRUE (everythingSentHasArrived());
     EXPECT_EQ (rig.instrument.countReceived (0x3A), 0);
 }

@@ -4,10 +4,12 @@
 #include "protocol/DeviceSettings.h"
 #include "protocol/Transactions.h"
 #include "support/InstrumentRig.h"
+#include "support/MakerFrames.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
+#include <mutex>
 #include <thread>
 
 using namespace tarnovelle;
@@ -56,6 +58,66 @@ struct ScriptedOutput final : public MidiOutputPort
 };
 
 const SysexMessage request() { return SysexMessage (0x2d, nullptr, 0, 0x01, false); }
+
+/** Hands the instrument's replies to the reply slot, as the application's input does, but
+    holds them back until released.
+*/
+struct HoldingForwarder final : public MidiPortCallback
+{
+    void handleIncomingMidiMessage (MidiInputPort*, const juce::MidiMessage& message) override
+    {
+        if (message.getRawDataSize() > 0 && message.getRawData()[0] == 0xfe)
+            return;
+
+        const std::lock_guard<std::mutex> lock (mutex);
+
+        if (holding)
+            held.push_back (message);
+        else
+            handleSysexReply (message);
+    }
+
+    /** Lets the held replies through, in order, from the calling thread. */
+    void release()
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        holding = false;
+
+        for (auto& m : held)
+            handleSysexReply (m);
+
+        held.clear();
+    }
+
+    size_t numHeld()
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        return held.size();
+    }
+
+    std::mutex mutex;
+    bool holding = true;
+    std::vector<juce::MidiMessage> held;
+};
+
+/** Polls the condition from the calling thread, which must not be the message thread, until it
+    holds or the time is up.
+*/
+template <typename Condition>
+bool pollUntil (Condition&& condition, int timeoutMs = 5000)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+    while (! condition())
+    {
+        if (juce::Time::getMillisecondCounter() > end)
+            return false;
+
+        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+    }
+
+    return true;
+}
 } // namespace
 
 TEST (ReplyWait, AReplyArrivingBeforeTheSendReturnsIsStillMatched)
@@ -78,13 +140,13 @@ TEST (ReplyWait, OtherCommandsMalformedFramesNotesAndActiveSensingNeverEndAWait)
     std::vector<uint8> overlong (60, 0x05);
     overlong.front() = 0xf0;
     overlong.back() = 0xf7;
-    const uint8 truncated[] = { 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, 0x00, 0x01, 0x05 };
+    const auto truncated = test::MakerFrames::header (0x00, 0x01, 0x05); // no payload, no F7
 
     ScriptedOutput out;
     out.delayMs = 15;
     out.answers = { reply (0x07, 3),
                     juce::MidiMessage (overlong.data(), (int) overlong.size()),
-                    juce::MidiMessage (truncated, (int) sizeof (truncated)),
+                    juce::MidiMessage (truncated.data(), (int) truncated.size()),
                     juce::MidiMessage::noteOn (1, 60, (uint8) 100),
                     juce::MidiMessage (0xfe),
                     reply (0x05, 9) };
@@ -118,21 +180,29 @@ TEST (ReplyWait, TimesOutAfterTwentyFiveSlicesLeavingTheValueAlone)
 TEST (ReplyWait, TheLateReplyOfATimedOutRequestAnswersTheNextOne)
 {
     InstrumentRig rig;
-    ReplyForwarder forwarder;
+    HoldingForwarder forwarder;
     auto input = rig.midi.openInput (0, &forwarder);
     auto output = rig.midi.openOutput (0);
     input->start();
 
+    // The instrument answers the first request only; its answer is held back until the first
+    // wait has timed out and the second request has reached the instrument, however long the
+    // waits take on a busy machine.
     rig.instrument.setSetting (DeviceSetting::BEND, 4);
-    rig.instrument.setLatencyMs (750); // answered during the next wait, half a wait after this one ends
+    rig.instrument.setStopAnsweringAfter (1);
 
     uint8 value = 0;
     EXPECT_FALSE (getSetting (output.get(), DeviceSetting::BEND, value));
+    EXPECT_EQ (forwarder.numHeld(), 1u);
 
-    // The second request would be answered far too late; the first one's answer arrives
-    // during its wait and is taken for its own, since counters are not compared.
-    rig.instrument.setLatencyMs (2000);
+    // The first one's answer arrives during the second wait and is taken for its own, since
+    // counters are not compared.
+    std::thread lateReply ([&] {
+        pollUntil ([&] { return rig.instrument.countReceived (0x2d) == 2; });
+        forwarder.release();
+    });
     EXPECT_TRUE (getSetting (output.get(), DeviceSetting::BEND, value));
+    lateReply.join();
     EXPECT_EQ (value, 4);
     EXPECT_EQ (rig.instrument.countReceived (0x2d), 2);
 }

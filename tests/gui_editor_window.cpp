@@ -134,7 +134,7 @@ namespace
         window.addAndMakeVisible (load);
         window.addToDesktop (0);
         window.setVisible (true);
-        pumpMessages (50);
+        deliverQueuedMessages();
         ASSERT_NE (window.getPeer(), nullptr);
 
         // Moves the mouse (button down or up) to each point in turn; gives what was broadcast.
@@ -146,7 +146,7 @@ namespace
                     juce::MouseInputSource::InputSourceType::mouse, position,
                     juce::ModifierKeys (down ? juce::ModifierKeys::leftButtonModifier : 0),
                     juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation, time += 300);
-                pumpMessages (5);
+                deliverQueuedMessages();
             }
             return hub.take();
         };

@@ -1,12 +1,11 @@
 #!/bin/sh
-# Usage: package_check.sh BUILD_DIR CMAKE CPACK
+# Usage: package_check.sh BUILD_DIR CMAKE CPACK FIRMWARE_FILE_NAME
 # Installs the build into a scratch prefix, and the .deb made by CPack into a scratch root,
 # and checks that each holds the programs, the firmware file beside the application, working
 # launchers, the desktop entries and the icon.
 set -eu
 
-build=$1 cmake=$2 cpack=$3
-firmware=Tarnovelle_Firmware_Release_V1.0.3.2.tvk
+build=$1 cmake=$2 cpack=$3 firmware=$4
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 

@@ -83,7 +83,7 @@ namespace
             g.drawImageAt (loadPicture (resources, knobPictureName (label.picture)), printed.area.getX(),
                            printed.area.getY());
         }
-        return image.getClippedImage ({ 0, 0, 1000, 420 });
+        return image.getClippedImage ({ 0, 0, Geo::tabWidth, Geo::tabHeight });
     }
 
     juce::Image previewButtons (const juce::File& resources, const char* background,
@@ -94,7 +94,7 @@ namespace
         const char* looks[] = { "buttonNormal.png", "buttonOver.png", "buttonDown.png" };
         for (size_t i = 0; i < buttons.size(); ++i)
             g.drawImageAt (loadPicture (resources, looks[i % 3]), buttons[i].getX(), buttons[i].getY());
-        return image.getClippedImage ({ 0, 0, 1000, 420 });
+        return image.getClippedImage ({ 0, 0, Geo::tabWidth, Geo::tabHeight });
     }
 
     int writePreviews (const juce::File& resources, const juce::File& folder)

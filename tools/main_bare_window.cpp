@@ -1,6 +1,8 @@
 // tarnovelle_bare_window: an empty JUCE window of the main window's size, the yardstick the
 // benchmark measures the application's idle processor time, memory and start time against.
 
+#include "settings/PanelGeometry.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace tarnovelle
@@ -15,7 +17,7 @@ namespace
             : juce::DocumentWindow ("Bare JUCE Window", juce::Colours::darkgrey, juce::DocumentWindow::closeButton)
         {
             setUsingNativeTitleBar (true);
-            centreWithSize (1000, 433);
+            centreWithSize (PanelGeometry::mainWindowWidth, PanelGeometry::mainWindowHeight);
             setVisible (true);
         }
 

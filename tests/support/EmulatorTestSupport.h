@@ -3,6 +3,7 @@
 #include "emulator/EmulatedInstrument.h"
 #include "emulator/EmulatedMidiBackend.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/MakerFrames.h"
 
 #include <functional>
 #include <mutex>
@@ -84,7 +85,7 @@ inline bool isIdentityReply (const Bytes& b) { return b.size() == 17 && b[0] == 
 inline Predicate isFrameWithCommand (juce::uint8 command)
 {
     return [command] (const Bytes& b) {
-        return b.size() >= 10 && b[0] == 0xf0 && b[1] == 0x00 && b[2] == 0x5c && b[3] == 0x3d && b[8] == command;
+        return b.size() >= 10 && test::MakerFrames::hasCommand (b.data(), b.size(), command);
     };
 }
 
@@ -100,10 +101,7 @@ inline juce::MidiMessage identityRequest (juce::uint8 deviceId = 0x7f)
 */
 inline juce::MidiMessage rawFrame (juce::uint8 command, const Bytes& payload, juce::uint8 counter = 0)
 {
-    Bytes b{ 0xf0, 0x00, 0x5c, 0x3d, 0x05, 0x01, counter, (juce::uint8) payload.size(), command };
-    b.insert (b.end(), payload.begin(), payload.end());
-    b.push_back (0xf7);
-    return toMessage (b);
+    return toMessage (test::MakerFrames::frame (counter, (juce::uint8) payload.size(), command, payload));
 }
 
 } // namespace tarnovelle::testing

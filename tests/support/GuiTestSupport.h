@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <utility>
 
 namespace juce
@@ -18,10 +20,23 @@ inline void PrintTo (const StringArray& messages, std::ostream* os)
 namespace tarnovelle::test
 {
 
-/** Lets the queued action messages (and button clicks) be delivered. */
-inline void pumpMessages (int milliseconds = 20)
+/** Runs the message loop until everything queued before the call has been delivered, and
+    what that queued in turn (a click queues its broadcast), however busy the machine: a
+    message posted behind them is a barrier that the queue reaches only after them.
+*/
+inline void deliverQueuedMessages (int rounds = 2)
 {
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
+    for (int round = 0; round < rounds; ++round)
+    {
+        auto reached = std::make_shared<std::atomic<bool>> (false);
+        juce::MessageManager::callAsync ([reached] { reached->store (true); });
+
+        for (const auto end = juce::Time::getMillisecondCounter() + 10000;
+             ! reached->load() && juce::Time::getMillisecondCounter() < end;)
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+
+        EXPECT_TRUE (reached->load()) << "the message queue never reached its barrier";
+    }
 }
 
 /** Stands in for the application's action hub: keeps every message, in order. */
@@ -35,7 +50,7 @@ public:
     /** Delivers what is queued and returns it, forgetting it here. */
     juce::StringArray take()
     {
-        pumpMessages();
+        deliverQueuedMessages();
         return std::exchange (messages, {});
     }
 };
@@ -44,7 +59,7 @@ public:
 inline void click (juce::Button& button)
 {
     button.triggerClick();
-    pumpMessages (5);
+    deliverQueuedMessages();
 }
 
 inline bool samePixels (const juce::Image& a, const juce::Image& b)

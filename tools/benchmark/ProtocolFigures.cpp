@@ -26,7 +26,7 @@ namespace
     /** The emulated instrument alone on the ports, with the firmware the application ships. */
     struct Rig
     {
-        Rig() { instrument.setFirmwareVersion ({ 1, 0, 3, 2 }); }
+        Rig() { instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion); }
 
         InstrumentRig rig;
         EmulatedInstrument& instrument = rig.instrument;

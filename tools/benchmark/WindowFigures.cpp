@@ -297,13 +297,13 @@ void measureWindows (const juce::File& binFolder, int idleSeconds, const juce::F
                             .getChildFile ("tarnovelle-benchmark-windows-" + juce::String (getpid()));
     folder.createDirectory();
 
-    // The demo's instrument with firmware 1.0.3.2: the start-up offers no update and reads
+    // The demo's instrument with the shipped firmware: the start-up offers no update and reads
     // every setting.
     const auto stateFile = folder.getChildFile ("instrument.json");
     {
         EmulatedInstrument instrument (stateFile);
         instrument.resetToFactory();
-        instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
+        instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion);
     }
 
     const auto bareLog = folder.getChildFile ("bare.log");
