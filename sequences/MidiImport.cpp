@@ -48,11 +48,11 @@ namespace
         std::map<juce::int64, int> highestNoteAt; // step -> highest note starting there
         juce::int64 lastMarkedStep = -1;
         int droppedNotes = 0;
-        bool anyNote = false;
+        bool anyNoteEvent = false;
 
         void noteStarts (juce::int64 step, int note)
         {
-            anyNote = true;
+            anyNoteEvent = true;
             lastMarkedStep = juce::jmax (lastMarkedStep, step);
 
             if (step >= maxSequenceSteps)
@@ -67,7 +67,11 @@ namespace
                 position->second = juce::jmax (position->second, note);
         }
 
-        void noteEnds (juce::int64 step) { lastMarkedStep = juce::jmax (lastMarkedStep, step); }
+        void noteEnds (juce::int64 step)
+        {
+            anyNoteEvent = true;
+            lastMarkedStep = juce::jmax (lastMarkedStep, step);
+        }
     };
 
     juce::int64 tickOf (const juce::MidiMessage& message) noexcept
@@ -142,7 +146,9 @@ MidiImportResult importMidiSequence (const juce::MidiFile& file, int stepSize)
 
     const auto marks = markGrid (file, { stepSize, timeFormat });
 
-    if (! marks.anyNote)
+    // A sequence of rests is exported as note-offs alone, so they count as notes here: only
+    // a file without any note event is refused.
+    if (! marks.anyNoteEvent)
         return refused ("The MIDI file holds no note.");
 
     MidiImportResult result;
