@@ -51,7 +51,7 @@ void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model
     EditorRead read;
 
     ProgressWindowSpec spec;
-    spec.title = "Sequence Editor";
+    spec.title = "Reading Sequences";
     spec.statusMessage = "Reading the sequences from Tarnovelle...";
     spec.work = [output, &read] (ProgressReporter& progress) {
         read.complete = readEditorSequences (output, read.sequences, &progress) && readTimingSettings (output, read);

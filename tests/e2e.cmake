@@ -18,6 +18,7 @@ if(TARGET TarnovelleConnectionDemo)
         settings_clicks
         connect_off_and_on
         sequences_save_and_load
+        sequence_editor
         second_instance)
 
     foreach(name IN LISTS TARNOVELLE_E2E_TESTS)

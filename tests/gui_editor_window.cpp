@@ -99,6 +99,7 @@ namespace
             { findChild<GUISeqFactory> (editor.tab (2)), juce::StringArray ("FCSQ ") },
             { findChild<GUISeqLoad> (editor.tab (2)), juce::StringArray ("LDSQ ") },
             { findChild<GUISeqSave> (editor.tab (2)), juce::StringArray ("SVSQ ") },
+            { findChild<GUISeqEdit> (editor.tab (2)), juce::StringArray ("EDSQ ") },
             { findChild<GUIUpdater> (editor.tab (1)), juce::StringArray ("FIRM ") },
             { findChild<GUIWebLink> (editor.tab (1)), juce::StringArray() },
         };

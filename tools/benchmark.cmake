@@ -10,7 +10,8 @@ target_link_libraries(tarnovelle_bare_window PRIVATE tarnovelle_juce_gui tarnove
 find_package(X11)
 
 if(X11_FOUND)
-    add_executable(tarnovelle_benchmark "${CMAKE_CURRENT_LIST_DIR}/main_benchmark.cpp")
+    add_executable(tarnovelle_benchmark "${CMAKE_CURRENT_LIST_DIR}/main_benchmark.cpp"
+        "${CMAKE_CURRENT_LIST_DIR}/EditorReadBenchmark.cpp")
     target_link_libraries(tarnovelle_benchmark PRIVATE tarnovelle_core X11::X11 tarnovelle_warnings)
 
     # The window figures start these two from the benchmark's own folder.

@@ -461,7 +461,8 @@ namespace
         return image;
     }
 
-    juce::Image paintButtonTabBackground (const Fonts& fonts, const std::array<Geo::Caption, 3>& captions,
+    template <size_t numCaptions>
+    juce::Image paintButtonTabBackground (const Fonts& fonts, const std::array<Geo::Caption, numCaptions>& captions,
                                           const std::vector<juce::Rectangle<int>>& buttons, juce::Rectangle<int> frame,
                                           int seed, PrintLayout& layout, bool withVersionWindow)
     {
@@ -902,7 +903,8 @@ namespace
         {
             PrintLayout layout;
             write (paintButtonTabBackground (fonts, Geo::sequencesCaptions,
-                                             { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton },
+                                             { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton,
+                                               Geo::seqEditButton },
                                              Geo::sequencesFrame, 2, layout, false),
                    "sequencesBackground.jpg");
             layoutIsClean = layout.check ("sequencesBackground") && layoutIsClean;

@@ -14,6 +14,7 @@
 #include "platform/ScriptedDialogs.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileOperations.h"
+#include "tools/EditorReadBenchmark.h"
 
 #include <juce_events/juce_events.h>
 
@@ -411,6 +412,28 @@ namespace
         f.floorMeaning = "ms (18 x 20)";
         f.goalRatio = 1.15;
         f.detail = "median " + spread (times, 1);
+        results.push_back (f);
+    }
+
+    void measureEditorRead (int runs)
+    {
+        const auto times = measureEditorOpeningRead (runs);
+
+        if (times.failure.isNotEmpty() || times.sequencesMs.empty())
+        {
+            failures.push_back (times.failure.isNotEmpty() ? times.failure : "editor read: not measured");
+            return;
+        }
+
+        Figure f;
+        f.name = "sequence editor's opening read";
+        f.measured = median (times.sequencesMs);
+        f.unit = "ms";
+        f.floor = 16 * 20.0;
+        f.floorMeaning = "ms (16 halves x 20)";
+        f.goalRatio = 1.15;
+        f.detail = "median " + spread (times.sequencesMs, 1) + "; with step size, gate and progress window "
+                   + number (median (times.wholeReadMs), 1) + " ms";
         results.push_back (f);
     }
 
@@ -1203,7 +1226,8 @@ namespace
         "  --runs N           repetitions of the in-process figures (default 5; the transfers\n"
         "                     run at most 4 and 2 times)\n"
         "  --idle-seconds S   length of the idle measurement (default 30)\n"
-        "  --only PART        only this part: connect, save, transfer or windows (repeatable)\n"
+        "  --only PART        only this part: connect, save, editor, transfer or windows\n"
+        "                     (repeatable)\n"
         "  --no-windows       every part but windows\n"
         "  --screenshot FILE  after the idle measurement, save the X screen as a picture\n"
         "The windows part starts the demo and a bare JUCE window from this program's folder\n"
@@ -1221,7 +1245,7 @@ namespace
     {
         int runs = 5;
         int idleSeconds = 30;
-        juce::StringArray parts{ "connect", "save", "transfer", "windows" };
+        juce::StringArray parts{ "connect", "save", "editor", "transfer", "windows" };
         juce::StringArray only;
         juce::File screenshot;
 
@@ -1260,6 +1284,12 @@ namespace
         {
             announce ("save");
             measureSave (runs);
+        }
+
+        if (parts.contains ("editor"))
+        {
+            announce ("sequence editor's opening read");
+            measureEditorRead (runs);
         }
 
         if (parts.contains ("transfer"))
