@@ -7,6 +7,10 @@ GUISequenceEditorWindow::GUISequenceEditorWindow (SequenceEditorModel& model)
     : juce::DocumentWindow ("Sequence Editor", SequenceEditorLook::background, juce::DocumentWindow::allButtons, true)
 {
     setUsingNativeTitleBar (true);
+    // The window passes the keyboard on to the editor, which handles every key: without a
+    // window manager a click does not focus a window, and its focus would otherwise stay on
+    // the window itself.
+    setWantsKeyboardFocus (false);
     mEditor = std::make_unique<GUISequenceEditor> (model);
     setContentNonOwned (mEditor.get(), true);
     setResizable (true, false);

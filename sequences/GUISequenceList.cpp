@@ -81,9 +81,10 @@ void GUISequenceList::paintPreview (juce::Graphics& g, const EditedSequence& seq
         highest = juce::jmax (highest, (int) sequence.steps[(size_t) i]);
     }
 
-    // The melody's own range fills the preview's height; the steps keep their place of 64.
+    // The melody's own range fills the preview's height, and its length (16 steps at least)
+    // the preview's width.
     const float span = (float) juce::jmax (12, highest - lowest);
-    const float stepWidth = area.getWidth() / (float) maxSequenceSteps;
+    const float stepWidth = area.getWidth() / (float) juce::jmax (16, sequence.length);
     g.setColour (Look::note);
 
     for (int i = 0; i < sequence.length; ++i)
@@ -93,8 +94,9 @@ void GUISequenceList::paintPreview (juce::Graphics& g, const EditedSequence& seq
 
         const float position = (float) (sequence.steps[(size_t) i] - lowest) / span;
         const float y = area.getBottom() - 3.0f - position * (area.getHeight() - 6.0f);
-        g.fillRect (juce::Rectangle<float> (area.getX() + stepWidth * (float) i, y - 1.5f,
-                                            juce::jmax (1.5f, stepWidth - 0.5f), 3.0f));
+        g.fillRoundedRectangle (juce::Rectangle<float> (area.getX() + stepWidth * (float) i + 0.25f, y - 1.5f,
+                                                        juce::jmax (1.5f, stepWidth - 0.5f), 3.0f),
+                                0.75f);
     }
 
     g.setColour (Look::handle.withAlpha (0.8f));

@@ -452,7 +452,7 @@ def test_sequence_editor(s):
     def read_shown():
         if s.windows(READING_TITLE):
             return False
-        p = s.run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y), "rgb:-")
+        p = s.run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y), "-depth", "8", "rgb:-")
         return sum(1 for i in range(0, len(p), 3) if tuple(p[i:i + 3]) == NOTE_COLOUR) > 50
 
     wait_for("the editor to show the sequences it read", read_shown, 15.0)
