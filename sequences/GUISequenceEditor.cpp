@@ -203,6 +203,37 @@ void GUISequenceEditor::sequenceEditorModelChanged()
 
     mStatus->setText (text, juce::dontSendNotification);
     mStatus->setColour (juce::Label::textColourId, model.isConnected() ? Look::text : Look::changed);
+
+    if (mShownSequence != model.getSelectedIndex())
+    {
+        mShownSequence = model.getSelectedIndex();
+        showSequenceNotes();
+    }
+}
+
+void GUISequenceEditor::showSequenceNotes()
+{
+    const auto& sequence = model.getSelected();
+    int lowest = SequenceEditorModel::highestNote, highest = SequenceEditorModel::lowestNote;
+
+    for (int i = 0; i < sequence.length; ++i)
+    {
+        if (! sequence.isRest (i))
+        {
+            lowest = juce::jmin (lowest, (int) sequence.steps[(size_t) i]);
+            highest = juce::jmax (highest, (int) sequence.steps[(size_t) i]);
+        }
+    }
+
+    const auto visible = mViewport->getViewArea();
+
+    if (lowest > highest
+        || (mGrid->yOf (highest) >= (float) visible.getY()
+            && mGrid->yOf (lowest) + (float) Look::rowHeight <= (float) visible.getBottom()))
+        return;
+
+    const float middle = (mGrid->yOf (highest) + mGrid->yOf (lowest)) / 2.0f;
+    mViewport->setViewPosition (0, (int) middle - visible.getHeight() / 2);
 }
 
 void GUISequenceEditor::showCursorNote()

@@ -51,6 +51,7 @@ private:
     bool handleCommandKey (const juce::KeyPress& key);
     bool handleEditKey (const juce::KeyPress& key);
     void showCursorNote();
+    void showSequenceNotes();
     bool saysNotConnected();
 
     SequenceEditorModel& model;
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<GUIStepGrid> mGrid;
     std::unique_ptr<juce::Label> mStatus;
     std::unique_ptr<juce::Label> mHint;
+    int mShownSequence = -1;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditor)
 };
