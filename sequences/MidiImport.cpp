@@ -2,6 +2,7 @@
 
 #include "sequences/SequenceFileIO.h"
 
+#include <cmath>
 #include <map>
 
 namespace tarnovelle

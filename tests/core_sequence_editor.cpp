@@ -1,8 +1,12 @@
 #include "app/ApplicationController.h"
+#include "sequences/MidiExport.h"
+#include "sequences/SequenceEditorFiles.h"
 #include "sequences/SequenceEditorModel.h"
+#include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
 #include "support/RecordingView.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -293,4 +297,63 @@ TEST_F (EditorHub, AnInstrumentThatStopsAnsweringLeavesTheEditorAsItWas)
     ASSERT_EQ (boxes.size(), 1u);
     EXPECT_EQ (boxes[0].title, "Sequence Editor");
     EXPECT_EQ (stepsOf (model.getSequence (1)), (Steps{ x }));
+}
+
+//==============================================================================
+TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
+{
+    test::InstrumentRig rig (false);
+    test::ScratchFolder scratch{ "editorfiles" };
+    const auto file = [&] (const char* name) { return scratch.folder.getChildFile (name); };
+    give (1, { 30, 31 });
+
+    // A file with an error changes nothing; a good one replaces the sequences it names, as
+    // one undoable change.
+    file ("bad.tvseq").replaceWithText ("1:60\n2:60 X");
+    file ("good.tvseq").replaceWithText ("3:40 x\n1:41");
+    rig.dialogs.answerFile (file ("bad.tvseq"));
+    rig.dialogs.answerFile (file ("good.tvseq"));
+    openSequenceFileIntoEditor (model);
+    EXPECT_EQ (stepsOf (model.getSequence (0)), Steps{});
+    openSequenceFileIntoEditor (model);
+    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 41 }));
+    EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ 40, x }));
+    model.undo();
+    EXPECT_EQ (stepsOf (model.getSequence (0)), Steps{});
+    EXPECT_EQ (stepsOf (model.getSequence (2)), Steps{});
+    const auto boxes = rig.dialogs.getRecords (ScriptedDialogs::Kind::messageBox);
+    ASSERT_EQ (boxes.size(), 1u);
+    EXPECT_EQ (boxes[0].title, "Sequence file parsing error");
+    EXPECT_EQ (boxes[0].message, "Bad file format on line: 2 token: 2");
+
+    // Exported at the editor's step size and gate, imported back into another sequence.
+    model.setStepSize (8);
+    model.setGateLength (3);
+    model.selectSequence (1);
+    rig.dialogs.answerFile (file ("two"));
+    exportMidiFromEditor (model);
+    const StepBuffer two{ 30, 31 };
+    juce::MemoryBlock exported;
+    ASSERT_TRUE (file ("two.mid").loadFileAsData (exported));
+    EXPECT_EQ (exported, makeSequenceMidiFile (two.data(), MidiExportTiming::fromSettings (8, 3)));
+
+    model.selectSequence (6);
+    rig.dialogs.answerFile (file ("two.mid"));
+    rig.dialogs.answerFile (file ("good.tvseq"));
+    importMidiIntoEditor (model);
+    importMidiIntoEditor (model); // not a MIDI file: refused, nothing changes
+    EXPECT_EQ (stepsOf (model.getSequence (6)), (Steps{ 30, 31 }));
+    const auto refused = rig.dialogs.getRecords (ScriptedDialogs::Kind::messageBox).back();
+    EXPECT_EQ (refused.title, "Import error");
+    EXPECT_EQ (refused.message, "good.tvseq: The file is not a Standard MIDI File.\nNothing has been imported.");
+
+    // Saved through the safe writer, without MIDI files.
+    rig.dialogs.answerFile (file ("set"));
+    rig.dialogs.answerOkCancel (false);
+    saveEditorSequences (model);
+    SequenceSet expected{};
+    expected[1] = two;
+    expected[6] = two;
+    EXPECT_EQ (file ("set.tvseq").loadFileAsString(), formatSequenceFile (expected));
+    EXPECT_FALSE (file ("set.tvseq_1.mid").exists());
 }
