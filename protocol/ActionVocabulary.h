@@ -15,12 +15,12 @@ namespace tarnovelle
 */
 enum class Action
 {
-    connect,          // "COMI "
-    firmwareUpdate,   // "FIRM "
-    setSetting,       // one of the fourteen setting codes
-    factorySequences, // "FCSQ "
-    loadSequences,    // "LDSQ "
-    saveSequences,    // "SVSQ "
+    connect,             // "COMI "
+    firmwareUpdate,      // "FIRM "
+    setSetting,          // one of the fourteen setting codes
+    factorySequences,    // "FCSQ "
+    loadSequences,       // "LDSQ "
+    saveSequences,       // "SVSQ "
     openSequenceEditor,  // "EDSQ "
     readEditorSequences, // "RDSQ ": the sequence editor reads all eight
     sendEditorSequences  // "WRSQ ": the sequence editor sends the changed ones

@@ -6,8 +6,9 @@ namespace tarnovelle
 {
 
 /** The "Sequences" tab: four push buttons under their captions printed on the panel
-    picture, to reset, load and save the instrument's sequences and to open the editor. The buttons broadcast
-    their own messages; nothing is broadcast through the tab itself.
+    picture, to reset, load and save the instrument's sequences and to open the sequence
+    editor. The buttons broadcast their own messages; nothing is broadcast through the tab
+    itself.
 */
 class GUIPatternTab final : public juce::Component, public juce::ActionBroadcaster
 {
