@@ -15,6 +15,7 @@ namespace
         uint8 stepSize = 0;
         uint8 gateLength = 0;
         bool complete = false;
+        bool cancelled = false;
     };
 
     bool readTimingSettings (MidiOutputPort* output, EditorRead& read)
@@ -55,9 +56,14 @@ void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model
     spec.statusMessage = "Reading the sequences from Tarnovelle...";
     spec.work = [output, &read] (ProgressReporter& progress) {
         read.complete = readEditorSequences (output, read.sequences, &progress) && readTimingSettings (output, read);
+        read.cancelled = progress.threadShouldExit();
     };
 
     Platform::dialogs().runWithProgressWindow (spec);
+
+    // The user who cancels the read knows it did not finish.
+    if (read.cancelled)
+        return;
 
     if (! read.complete)
     {
