@@ -7,6 +7,7 @@
 #include "platform/QuitRequest.h"
 #include "protocol/ActionVocabulary.h"
 #include "protocol/Transactions.h"
+#include "sequences/SequenceEditorTransfer.h"
 #include "sequences/SequenceFileOperations.h"
 #include "sequences/SequenceTransfer.h"
 
@@ -105,6 +106,7 @@ void ApplicationController::connect()
             lastActiveSenseTime.store (juce::Time::getMillisecondCounter(), std::memory_order_release);
             connected = true;
             view.setConnected (true);
+            sequenceEditorModel.setConnected (true);
 
             uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
             HWDetector::getFirmwareVersion (rev1, rev2, rev3, rev4);
@@ -128,6 +130,8 @@ void ApplicationController::connect()
     // The CONNECT switch flips itself when clicked: show the real state whatever the outcome.
     if (! connected)
         view.setConnected (false);
+
+    sequenceEditorModel.setConnected (connected);
 }
 
 void ApplicationController::disconnect()
@@ -137,6 +141,7 @@ void ApplicationController::disconnect()
 
     view.setConnected (false);
     connected = false;
+    sequenceEditorModel.setConnected (false);
 
     if (input != nullptr)
     {
@@ -248,6 +253,15 @@ void ApplicationController::carryOut (const juce::String& message)
         return;
     }
 
+    // The editor opens connected or not; its reads and sends are device actions.
+    if (action->action == Action::openSequenceEditor)
+    {
+        if (sequenceEditorHost != nullptr)
+            sequenceEditorHost->openSequenceEditor();
+
+        return;
+    }
+
     if (! connected)
         return;
 
@@ -272,8 +286,15 @@ void ApplicationController::carryOut (const juce::String& message)
 
         case Action::saveSequences: runExclusively ([this] { saveSequenceFile (output.get()); }); break;
 
+        case Action::readEditorSequences:
+            runExclusively ([this] { readSequencesIntoEditor (output.get(), sequenceEditorModel); });
+            break;
+
+        case Action::sendEditorSequences: sendChangedSequences (output.get(), sequenceEditorModel); break;
+
         case Action::connect:
-        case Action::firmwareUpdate: break;
+        case Action::firmwareUpdate:
+        case Action::openSequenceEditor: break;
     }
 }
 

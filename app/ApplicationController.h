@@ -3,6 +3,8 @@
 #include "app/InstrumentView.h"
 #include "platform/MidiPorts.h"
 #include "protocol/DeviceSettings.h"
+#include "sequences/SequenceEditorHost.h"
+#include "sequences/SequenceEditorModel.h"
 
 #include <atomic>
 
@@ -37,6 +39,10 @@ public:
     /** The action hub: turns one action message into one operation. */
     void handleActionMessage (const juce::String& message);
 
+    /** Where "EDSQ " opens the sequence editor; nothing opens while there is none. */
+    void setSequenceEditorHost (SequenceEditorHost* host) noexcept { sequenceEditorHost = host; }
+    SequenceEditorModel& getSequenceEditorModel() noexcept { return sequenceEditorModel; }
+
     bool isConnected() const noexcept { return connected; }
     MidiOutputPort* getOutput() const noexcept { return output.get(); }
     MidiInputPort* getInput() const noexcept { return input.get(); }
@@ -70,6 +76,10 @@ private:
     std::unique_ptr<MidiOutputPort> output;
     bool connected = false;
     std::atomic<juce::uint32> lastActiveSenseTime{ 0 };
+
+    // The editor's sequences outlive its window: it reopens on the last set it held.
+    SequenceEditorModel sequenceEditorModel;
+    SequenceEditorHost* sequenceEditorHost = nullptr;
 
     int operationDepth = 0;
     juce::StringArray pendingMessages;

@@ -20,10 +20,17 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
     controller = std::make_unique<ApplicationController> (*mainWindow);
     mainWindow->setListener (this);
+    sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this);
+    controller->setSequenceEditorHost (sequenceEditor.get());
 }
 
 VarokEditorApplication::~VarokEditorApplication()
 {
+    // The editor window shows the controller's model: it goes first.
+    if (controller != nullptr)
+        controller->setSequenceEditorHost (nullptr);
+
+    sequenceEditor.reset();
     controller.reset();
     mainWindow.reset();
     Platform::setDialogs (nullptr);

@@ -4,6 +4,7 @@
 #include "app/ApplicationController.h"
 #include "app/MainAppWindow.h"
 #include "app/SingleInstance.h"
+#include "sequences/GUISequenceEditorWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -37,6 +38,7 @@ private:
     SingleInstance singleInstance;
     std::unique_ptr<MainAppWindow> mainWindow;
     std::unique_ptr<ApplicationController> controller;
+    std::unique_ptr<GUISequenceEditorLauncher> sequenceEditor;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarokEditorApplication)
 };

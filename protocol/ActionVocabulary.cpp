@@ -3,12 +3,13 @@
 namespace tarnovelle
 {
 
-const std::array<ActionInfo, 19>& getActionTable() noexcept
+const std::array<ActionInfo, 22>& getActionTable() noexcept
 {
     using S = DeviceSetting;
-    static const std::array<ActionInfo, 19> table{ {
+    static const std::array<ActionInfo, 22> table{ {
         { "COMI ", Action::connect, std::nullopt, false },
         { "FIRM ", Action::firmwareUpdate, std::nullopt, false },
+        { "EDSQ ", Action::openSequenceEditor, std::nullopt, false },
         { "MIN  ", Action::setSetting, S::MIN, true },
         { "MOUT ", Action::setSetting, S::MOUT, true },
         { "MKEY ", Action::setSetting, S::MKEY, true },
@@ -26,6 +27,8 @@ const std::array<ActionInfo, 19>& getActionTable() noexcept
         { "FCSQ ", Action::factorySequences, std::nullopt, true },
         { "LDSQ ", Action::loadSequences, std::nullopt, true },
         { "SVSQ ", Action::saveSequences, std::nullopt, true },
+        { "RDSQ ", Action::readEditorSequences, std::nullopt, true },
+        { "WRSQ ", Action::sendEditorSequences, std::nullopt, true },
     } };
 
     return table;

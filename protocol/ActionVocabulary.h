@@ -15,12 +15,15 @@ namespace tarnovelle
 */
 enum class Action
 {
-    connect,          // "COMI "
-    firmwareUpdate,   // "FIRM "
-    setSetting,       // one of the fourteen setting codes
-    factorySequences, // "FCSQ "
-    loadSequences,    // "LDSQ "
-    saveSequences     // "SVSQ "
+    connect,             // "COMI "
+    firmwareUpdate,      // "FIRM "
+    setSetting,          // one of the fourteen setting codes
+    factorySequences,    // "FCSQ "
+    loadSequences,       // "LDSQ "
+    saveSequences,       // "SVSQ "
+    openSequenceEditor,  // "EDSQ "
+    readEditorSequences, // "RDSQ ": the sequence editor reads all eight
+    sendEditorSequences  // "WRSQ ": the sequence editor sends the changed ones
 };
 
 struct ActionInfo
@@ -32,7 +35,7 @@ struct ActionInfo
 };
 
 /** The whole vocabulary, in the order the hub tests it. */
-const std::array<ActionInfo, 19>& getActionTable() noexcept;
+const std::array<ActionInfo, 22>& getActionTable() noexcept;
 
 /** The entry whose prefix the message starts with, or nullptr. */
 const ActionInfo* findAction (const juce::String& message) noexcept;

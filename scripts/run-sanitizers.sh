@@ -20,7 +20,7 @@ cd "$(dirname "$0")/.."
 JOBS="${JOBS:-$(nproc)}"
 ASAN_BUILD="${ASAN_BUILD:-build-asan}"
 TSAN_BUILD="${TSAN_BUILD:-build-tsan}"
-THREADED_TESTS="${THREADED_TESTS:-^(Detection|ReplyWait|QuitTest|Emulat|Bootloader|UpdateDriver|Firmware|StartUp|ReadAllSettings|HubTest|Faults|SequenceFiles|SequenceTransfer)}"
+THREADED_TESTS="${THREADED_TESTS:-^(Detection|ReplyWait|QuitTest|Emulat|Bootloader|UpdateDriver|Firmware|StartUp|ReadAllSettings|HubTest|Faults|SequenceFiles|SequenceTransfer|EditorHub)}"
 
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"

@@ -14,6 +14,8 @@ GUIPatternTab::GUIPatternTab()
     addAndMakeVisible (mSeqSave.get());
     mSeqFactory = std::make_unique<GUISeqFactory>();
     addAndMakeVisible (mSeqFactory.get());
+    mSeqEdit = std::make_unique<GUISeqEdit>();
+    addAndMakeVisible (mSeqEdit.get());
 
     mBackground = Pictures::sequencesBackground();
     setSize (PanelGeometry::tabWidth, PanelGeometry::tabHeight);
@@ -24,6 +26,7 @@ GUIPatternTab::~GUIPatternTab()
     mSeqLoad.reset();
     mSeqSave.reset();
     mSeqFactory.reset();
+    mSeqEdit.reset();
 }
 
 void GUIPatternTab::paint (juce::Graphics& g)
@@ -40,6 +43,7 @@ void GUIPatternTab::resized()
     mSeqLoad->setBounds (PanelGeometry::seqLoadButton);
     mSeqSave->setBounds (PanelGeometry::seqSaveButton);
     mSeqFactory->setBounds (PanelGeometry::seqFactoryButton);
+    mSeqEdit->setBounds (PanelGeometry::seqEditButton);
 }
 
 void GUIPatternTab::setListener (juce::ActionListener* listener)
@@ -47,6 +51,7 @@ void GUIPatternTab::setListener (juce::ActionListener* listener)
     mSeqLoad->addActionListener (listener);
     mSeqSave->addActionListener (listener);
     mSeqFactory->addActionListener (listener);
+    mSeqEdit->addActionListener (listener);
 }
 
 } // namespace tarnovelle

@@ -38,4 +38,15 @@ public:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISeqSave)
 };
 
+/** Opens the sequence editor, connected or not: "EDSQ ". */
+class GUISeqEdit final : public GUIPushButton
+{
+public:
+    GUISeqEdit()
+        : GUIPushButton (broadcasting (Action::openSequenceEditor))
+    {
+    }
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISeqEdit)
+};
+
 } // namespace tarnovelle

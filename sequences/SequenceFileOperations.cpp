@@ -24,13 +24,6 @@ namespace
         uint8 stepSize = 0;
     };
 
-    bool askForMidiFiles()
-    {
-        return Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Generate MidiFiles?",
-                                                    "You are about to save your sequences as a .tvseq file.\n"
-                                                    "Would you like to generate separate MidiFiles too?");
-    }
-
     /** Reads the timing settings and all eight sequences, each into a cleared buffer, and
         stops at the first request that is not answered.
     */
@@ -61,16 +54,16 @@ namespace
     }
 
     /** Returns the MIDI files that could not be written. */
-    juce::StringArray writeMidiFiles (const juce::File& sequenceFile, const InstrumentSequences& read)
+    juce::StringArray writeMidiFiles (const juce::File& sequenceFile, const SequenceSet& sequences,
+                                      const MidiExportTiming& timing)
     {
-        const auto timing = MidiExportTiming::fromSettings (read.stepSize, read.gateLength);
         juce::StringArray failed;
 
         for (int index = 0; index < numSequences; ++index)
         {
             const auto target = getSequenceMidiFile (sequenceFile, index + 1);
 
-            if (!writeSequenceMidiFile (target, read.sequences[(size_t) index].data(), timing))
+            if (!writeSequenceMidiFile (target, sequences[(size_t) index].data(), timing))
                 failed.add (target.getFullPathName());
         }
 
@@ -82,6 +75,35 @@ namespace
         Platform::dialogs().showMessageBox (DialogIcon::warning, saveErrorTitle, message);
     }
 } // namespace
+
+bool askForMidiFiles()
+{
+    return Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Generate MidiFiles?",
+                                                "You are about to save your sequences as a .tvseq file.\n"
+                                                "Would you like to generate separate MidiFiles too?");
+}
+
+bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uint8 stepSize, uint8 gateLength,
+                       bool withMidiFiles)
+{
+    if (!writeSequenceFile (file, sequences))
+    {
+        showSaveError ("Unable to write the sequence file:\n" + file.getFullPathName()
+                       + "\nAny earlier file of that name has been left as it was.");
+        return false;
+    }
+
+    if (!withMidiFiles)
+        return true;
+
+    const auto failed = writeMidiFiles (file, sequences, MidiExportTiming::fromSettings (stepSize, gateLength));
+
+    if (!failed.isEmpty())
+        showSaveError ("The sequence file has been saved, but these MidiFiles could not be written:\n"
+                       + failed.joinIntoString ("\n"));
+
+    return true;
+}
 
 void saveSequenceFile (MidiOutputPort* output)
 {
@@ -102,21 +124,7 @@ void saveSequenceFile (MidiOutputPort* output)
         return;
     }
 
-    if (!writeSequenceFile (file, read.sequences))
-    {
-        showSaveError ("Unable to write the sequence file:\n" + file.getFullPathName()
-                       + "\nAny earlier file of that name has been left as it was.");
-        return;
-    }
-
-    if (!withMidiFiles)
-        return;
-
-    const auto failed = writeMidiFiles (file, read);
-
-    if (!failed.isEmpty())
-        showSaveError ("The sequence file has been saved, but these MidiFiles could not be written:\n"
-                       + failed.joinIntoString ("\n"));
+    writeSequenceSet (file, read.sequences, read.stepSize, read.gateLength, withMidiFiles);
 }
 
 void loadSequenceFile (MidiOutputPort* output)

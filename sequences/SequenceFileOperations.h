@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MidiPorts.h"
+#include "sequences/StepBuffer.h"
 
 namespace tarnovelle
 {
@@ -13,6 +14,16 @@ namespace tarnovelle
     complete new ones, and a file that cannot be written is reported.
 */
 void saveSequenceFile (MidiOutputPort* output);
+
+/** Asks whether the MIDI files should be written too ("Generate MidiFiles?"). */
+bool askForMidiFiles();
+
+/** Writes a set to a .tvseq file through a temporary file and, if wanted, its eight MIDI
+    files at that step size and gate length; tells the user of any file it could not write.
+    Returns false when the sequence file itself could not be written.
+*/
+bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uint8 stepSize, uint8 gateLength,
+                       bool withMidiFiles);
 
 /** Loads a .tvseq file the user chooses into the instrument.
 

@@ -87,6 +87,7 @@ inline const juce::Rectangle<int> knobButton{ 24, 24, 66, 65 };
 inline const juce::Rectangle<int> seqLoadButton{ 536, 232, 70, 55 };
 inline const juce::Rectangle<int> seqSaveButton{ 696, 232, 70, 55 };
 inline const juce::Rectangle<int> seqFactoryButton{ 304, 232, 70, 55 };
+inline const juce::Rectangle<int> seqEditButton{ 856, 232, 70, 55 };
 
 inline const juce::Rectangle<int> updaterButton{ 704, 232, 70, 55 };
 inline const juce::Rectangle<int> versionCaptionLabel{ 242, 238, 128, 24 };
@@ -317,10 +318,11 @@ inline juce::Rectangle<int> captionAbove (juce::Rectangle<int> button, int width
     return { button.getCentreX() - width / 2, 208, width, 15 };
 }
 
-inline const std::array<Caption, 3> sequencesCaptions{ {
+inline const std::array<Caption, 4> sequencesCaptions{ {
     { "RESET ALL SEQUENCES", captionAbove (seqFactoryButton, 140) },
     { "LOAD SEQUENCES", captionAbove (seqLoadButton, 112) },
     { "SAVE SEQUENCES", captionAbove (seqSaveButton, 112) },
+    { "EDIT SEQUENCES", captionAbove (seqEditButton, 112) },
 } };
 
 inline const std::array<Caption, 3> firmwareCaptions{ {
@@ -330,7 +332,7 @@ inline const std::array<Caption, 3> firmwareCaptions{ {
 } };
 
 /** The thin printed frames around the controls of the sequences and firmware tabs. */
-inline const juce::Rectangle<int> sequencesFrame{ 256, 215, 562, 92 };
+inline const juce::Rectangle<int> sequencesFrame{ 256, 215, 718, 92 };
 inline const juce::Rectangle<int> firmwareFrame{ 200, 215, 618, 92 };
 
 /** The recessed window behind the firmware version labels. */

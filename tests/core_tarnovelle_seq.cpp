@@ -1,4 +1,5 @@
 #include "sequences/MidiExport.h"
+#include "sequences/MidiImport.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/ScratchFolder.h"
@@ -10,13 +11,14 @@ using namespace tarnovelle;
 namespace
 {
 /** Runs the built tool, giving its exit code and its output. */
-std::pair<int, juce::String> runTool (const juce::StringArray& args)
+std::pair<int, juce::String> runTool (const juce::StringArray& args,
+                                      int streams = juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr)
 {
     juce::StringArray command{ TARNOVELLE_SEQ_TOOL };
     command.addArray (args);
     juce::ChildProcess process;
 
-    if (! process.start (command))
+    if (! process.start (command, streams))
         return { -1, {} };
 
     const auto output = process.readAllProcessOutput();
@@ -87,4 +89,53 @@ TEST_F (TarnovelleSeqTool, FactoryCheckAndMidi)
 
     EXPECT_EQ (runTool ({ "midi", write ("bad.tvseq", "1:0"), "--step", "16", "--gate", "2" }).first, 1);
     EXPECT_FALSE (folder.getChildFile ("bad.tvseq_1.mid").exists());
+}
+
+TEST_F (TarnovelleSeqTool, ImportPrintsOneLinePerMidiFile)
+{
+    // A sequence exported at step 8, gate 1; seventy 16th notes, whose last six do not fit
+    // into 64 steps at step 16.
+    const auto first = folder.getChildFile ("a.mid");
+    const StepBuffer steps{ 60, 127, 125, 1 };
+    const auto exported = makeSequenceMidiFile (steps.data(), MidiExportTiming::fromSettings (8, 1));
+    ASSERT_TRUE (first.replaceWithData (exported.getData(), exported.getSize()));
+
+    juce::MidiMessageSequence longTrack;
+    for (int step = 0; step < 70; ++step)
+        longTrack.addEvent (juce::MidiMessage::noteOn (1, 50, (juce::uint8) 90), step * 48.0);
+    juce::MidiFile longFile;
+    longFile.setTicksPerQuarterNote (192);
+    longFile.addTrack (longTrack);
+    const auto second = folder.getChildFile ("long.mid");
+    {
+        juce::FileOutputStream out (second);
+        ASSERT_TRUE (longFile.writeTo (out));
+    }
+
+    const auto printed = runTool ({ "import", "--step", "8", first.getFullPathName(), second.getFullPathName() },
+                                  juce::ChildProcess::wantStdOut);
+    EXPECT_EQ (printed.first, 0);
+
+    // At step 8 two 16ths share each step, the second rounding up into the next: 36 steps.
+    const auto expectedLong = "2:50" + juce::String::repeatedString (" 50", 35);
+    EXPECT_EQ (printed.second, "1:60 x 125 1\n" + expectedLong);
+
+    const auto warned = runTool ({ "import", second.getFullPathName() }, juce::ChildProcess::wantStdErr);
+    EXPECT_EQ (warned, std::make_pair (0, "tarnovelle-seq: " + second.getFullPathName() + ": "
+                                              + "6 notes lie beyond the 64th step and have been left out.\n"));
+
+    const auto refused = runTool ({ "import", first.getFullPathName(), write ("x.mid", "1:60") });
+    EXPECT_EQ (refused.first, 1);
+    EXPECT_TRUE (refused.second.contains (folder.getChildFile ("x.mid").getFullPathName()
+                                          + ": The file is not a Standard MIDI File."))
+        << refused.second;
+
+    for (const auto& args :
+         { juce::StringArray{ "import" }, juce::StringArray{ "import", "--step", "12", "a.mid" },
+           juce::StringArray{ "import", "a.mid", "--step" }, juce::StringArray{ "import", "-q", "a.mid" } })
+    {
+        const auto [exitCode, output] = runTool (args);
+        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
+        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
+    }
 }

@@ -99,6 +99,7 @@ namespace
             { findChild<GUISeqFactory> (editor.tab (2)), juce::StringArray ("FCSQ ") },
             { findChild<GUISeqLoad> (editor.tab (2)), juce::StringArray ("LDSQ ") },
             { findChild<GUISeqSave> (editor.tab (2)), juce::StringArray ("SVSQ ") },
+            { findChild<GUISeqEdit> (editor.tab (2)), juce::StringArray ("EDSQ ") },
             { findChild<GUIUpdater> (editor.tab (1)), juce::StringArray ("FIRM ") },
             { findChild<GUIWebLink> (editor.tab (1)), juce::StringArray() },
         };
@@ -169,8 +170,9 @@ namespace
               { { 151, 92, 427, 250 }, { 436, 226, 29, 65 }, { 253, 100, 29, 65 }, { 629, 99, 29, 65 },
                 { 439, 99, 29, 65 }, { 599, 213, 114, 106 }, { 808, 76, 114, 106 }, { 810, 206, 114, 106 },
                 { 743, 227, 29, 65 }, { 756, 98, 29, 65 }, { 80, 220, 288, 120 }, { 535, 99, 29, 65 } } },
-            // load, save, reset; update, caption, version, web link
-            { &sequences, Pictures::sequencesBackground(), { { 536, 232, 70, 55 }, { 696, 232, 70, 55 }, { 304, 232, 70, 55 } } },
+            // load, save, reset, edit; update, caption, version, web link
+            { &sequences, Pictures::sequencesBackground(),
+              { { 536, 232, 70, 55 }, { 696, 232, 70, 55 }, { 304, 232, 70, 55 }, { 856, 232, 70, 55 } } },
             { &firmware, Pictures::firmwareBackground(),
               { { 704, 232, 70, 55 }, { 242, 238, 128, 24 }, { 380, 238, 60, 26 }, { 544, 232, 70, 55 } } },
         };

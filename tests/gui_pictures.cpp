@@ -176,7 +176,7 @@ namespace
         const std::pair<const char*, std::vector<juce::Rectangle<int>>> cases[] = {
             { "configuration.png", {} },
             { "firmware.png", { Geo::webLinkButton, Geo::updaterButton } },
-            { "sequences.png", { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton } },
+            { "sequences.png", { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton, Geo::seqEditButton } },
         };
         const auto key = brightness (Pictures::buttonNormal().getPixelAt (35, 27));
 

@@ -109,7 +109,8 @@ namespace
                       && written;
 
         written = writePicture (previewButtons (resources, "sequencesBackground.jpg",
-                                                { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton }),
+                                                { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton,
+                                                  Geo::seqEditButton }),
                                 folder.getChildFile ("sequences.png"))
                   && written;
         written = writePicture (
@@ -143,15 +144,16 @@ namespace
         }
         {
             PrintLayout layout;
-            write (paintButtonTabBackground (fonts, Geo::sequencesCaptions,
-                                             { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton },
+            write (paintButtonTabBackground (fonts, { Geo::sequencesCaptions.begin(), Geo::sequencesCaptions.end() },
+                                             { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton,
+                                               Geo::seqEditButton },
                                              Geo::sequencesFrame, 2, layout, false),
                    "sequencesBackground.jpg");
             layoutIsClean = layout.check ("sequencesBackground") && layoutIsClean;
         }
         {
             PrintLayout layout;
-            write (paintButtonTabBackground (fonts, Geo::firmwareCaptions, { Geo::webLinkButton, Geo::updaterButton },
+            write (paintButtonTabBackground (fonts, { Geo::firmwareCaptions.begin(), Geo::firmwareCaptions.end() }, { Geo::webLinkButton, Geo::updaterButton },
                                              Geo::firmwareFrame, 3, layout, true),
                    "firmwareBackground.jpg");
             layoutIsClean = layout.check ("firmwareBackground") && layoutIsClean;

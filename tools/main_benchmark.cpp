@@ -21,7 +21,8 @@ namespace
         "  --runs N           repetitions of the in-process figures (default 5; the transfers\n"
         "                     run at most 4 and 2 times)\n"
         "  --idle-seconds S   length of the idle measurement (default 30)\n"
-        "  --only PART        only this part: connect, save, transfer or windows (repeatable)\n"
+        "  --only PART        only this part: connect, save, editor, transfer or windows\n"
+        "                     (repeatable)\n"
         "  --no-windows       every part but windows\n"
         "  --screenshot FILE  after the idle measurement, save the X screen as a picture\n"
         "The windows part starts the demo and a bare JUCE window from this program's folder\n"
@@ -39,7 +40,7 @@ namespace
     {
         int runs = 5;
         int idleSeconds = 30;
-        juce::StringArray parts{ "connect", "save", "transfer", "windows" };
+        juce::StringArray parts{ "connect", "save", "editor", "transfer", "windows" };
         juce::StringArray only;
         juce::File screenshot;
 
@@ -78,6 +79,12 @@ namespace
         {
             announce ("save");
             measureSave (runs);
+        }
+
+        if (parts.contains ("editor"))
+        {
+            announce ("sequence editor's opening read");
+            measureEditorRead (runs);
         }
 
         if (parts.contains ("transfer"))

@@ -1,8 +1,9 @@
 // tarnovelle-seq: the sequence set tool for users who keep .tvseq files without the
 // instrument at hand. It checks a file, writes its MIDI files as the application does when
-// saving, or prints the factory set.
+// saving, imports MIDI files as sequences, or prints the factory set.
 
 #include "sequences/MidiExport.h"
+#include "sequences/MidiImport.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceTransfer.h"
@@ -31,6 +32,10 @@ namespace
                                   "      Tarnovelle Connection does when it saves, for the step size S\n"
                                   "      (4, 8, 16 or 32) and the gate length G (1, 2 or 3). Sequences the\n"
                                   "      file does not name are written empty.\n"
+                                  "  tarnovelle-seq import [--step S] FILE.mid...\n"
+                                  "      Imports each MIDI file as one sequence, at the step size S (4, 8,\n"
+                                  "      16 or 32; 16 when not given), and prints a .tvseq file whose line k\n"
+                                  "      holds the sequence of the k-th MIDI file (at most eight files).\n"
                                   "  tarnovelle-seq factory\n"
                                   "      Prints the factory sequences as a .tvseq file.\n"
                                   "  tarnovelle-seq --help\n"
@@ -219,6 +224,62 @@ namespace
         return status;
     }
 
+    int runImport (const juce::StringArray& args)
+    {
+        juce::String stepArgument ("16");
+        juce::StringArray files;
+
+        for (int i = 1; i < args.size(); ++i)
+        {
+            if (args[i] == "--step")
+            {
+                if (i + 1 >= args.size())
+                    return badUsage ("--step needs a value.");
+
+                stepArgument = args[++i];
+            }
+            else if (args[i].startsWith ("-"))
+            {
+                return badUsage ("unexpected argument: " + args[i]);
+            }
+            else
+            {
+                files.add (args[i]);
+            }
+        }
+
+        const auto stepSize = parseChoice (stepArgument, { 4, 8, 16, 32 });
+
+        if (!stepSize)
+            return badUsage ("--step must be 4, 8, 16 or 32.");
+
+        if (files.isEmpty() || files.size() > numSequences)
+            return badUsage ("import needs one to eight MIDI files.");
+
+        juce::StringArray lines;
+
+        for (int k = 0; k < files.size(); ++k)
+        {
+            const auto result = importMidiSequence (fileFromArgument (files[k]), *stepSize);
+
+            if (!result.isValid())
+            {
+                std::cerr << "tarnovelle-seq: " << files[k] << ": " << result.error << "\n";
+                return badFile;
+            }
+
+            if (result.droppedNotes > 0)
+                std::cerr << "tarnovelle-seq: " << files[k] << ": " << result.getWarning() << "\n";
+
+            auto steps = result.steps;
+            steps.push_back (endOfSequenceStep);
+            lines.add (formatSequenceLine (k + 1, steps.data()));
+        }
+
+        std::cout << lines.joinIntoString ("\n");
+        return success;
+    }
+
     int runFactory (const juce::StringArray& args)
     {
         if (args.size() != 1)
@@ -252,6 +313,9 @@ namespace
 
         if (command == "midi")
             return runMidi (args);
+
+        if (command == "import")
+            return runImport (args);
 
         if (command == "factory")
             return runFactory (args);

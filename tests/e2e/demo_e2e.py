@@ -41,8 +41,8 @@ def advance(code, value):
 # Read from the geometry file by load_geometry, in window coordinates: the window's size; each
 # setting's control (the middle of a knob's picture or of a switch); the picture areas (x, y, w,
 # h) of the bend and sync knobs and of the CONNECT switch with its lamp; the buttons of the
-# Sequences tab; and the version of the shipped firmware.
-WINDOW = CONTROLS = BEND_KNOB = SYNC_KNOB = LAMP = LAMP_AREA = SEQ_LOAD = SEQ_SAVE = SEQUENCES_TAB = FIRMWARE = None
+# Sequences tab (the editor's among them); and the version of the shipped firmware.
+WINDOW = CONTROLS = BEND_KNOB = SYNC_KNOB = LAMP = LAMP_AREA = SEQ_LOAD = SEQ_SAVE = SEQ_EDIT = SEQUENCES_TAB = FIRMWARE = None
 
 # A point where the mouse changes no picture, and an area that shows the bend knob on the first
 # tab only.
@@ -50,16 +50,22 @@ AWAY, TAB_CONTENT = (20, 420), (600, 130, 120, 120)
 
 
 def load_geometry(path):
-    global WINDOW, CONTROLS, BEND_KNOB, SYNC_KNOB, LAMP, LAMP_AREA, SEQ_LOAD, SEQ_SAVE, SEQUENCES_TAB, FIRMWARE
+    global WINDOW, CONTROLS, BEND_KNOB, SYNC_KNOB, LAMP, LAMP_AREA, SEQ_LOAD, SEQ_SAVE, SEQ_EDIT, SEQUENCES_TAB, FIRMWARE
     g = json.loads(pathlib.Path(path).read_text())
     WINDOW, FIRMWARE = tuple(g["window"]), g["firmware"]
     CONTROLS = {code: tuple(point) for code, point in g["controls"].items()}
     if set(CONTROLS) != set(RANGES):
         raise Failure("the geometry file names the controls %s" % sorted(CONTROLS))
     BEND_KNOB, SYNC_KNOB, LAMP, LAMP_AREA = (tuple(g[k]) for k in ["bendKnob", "syncKnob", "lamp", "lampArea"])
-    SEQ_LOAD, SEQ_SAVE = tuple(g["seqLoad"]), tuple(g["seqSave"])
+    SEQ_LOAD, SEQ_SAVE, SEQ_EDIT = tuple(g["seqLoad"]), tuple(g["seqSave"]), tuple(g["seqEdit"])
     # The third tab's button, where JUCE's tab bar lays it out, halfway down the bar.
     SEQUENCES_TAB = (276, g["tabBarDepth"] // 2)
+
+
+EDITOR_TITLE, READING_TITLE = "Sequence Editor", "Reading Sequences"
+# The sequence editor's list, in its window: the middle of the second sequence's row, and
+# the colour of the notes its previews draw.
+EDITOR_LIST_ROW_2, NOTE_COLOUR = (120, 170), (0xf2, 0xa0, 0x3d)
 
 # Slower builds (the sanitizers) stretch every time-out by this factor.
 TIME_SCALE = float(os.environ.get("TARNOVELLE_E2E_TIME_SCALE", "1"))
@@ -530,6 +536,36 @@ def test_sequences_save_and_load(s):
     wait_for("the sequence file to hold the loaded set", lambda: read(saved) == sequence_file_text(loaded), 10.0)
     # Without a window manager nothing but the program itself paints over a closed box.
     wait_for("the tab painted again where the boxes were", lambda: s.pixels(TAB_CONTENT) == sequences_tab, 5.0)
+
+
+def test_sequence_editor(s):
+    """EDIT SEQUENCES opens the editor, which reads the sequences; keys change a step, Ctrl+Return sends it."""
+    state = s.start_connected()
+    before = s.pixels(TAB_CONTENT)
+    s.click(SEQUENCES_TAB)
+    wait_for("the Sequences tab", lambda: s.pixels(TAB_CONTENT) != before, 5.0)
+    s.click(SEQ_EDIT)
+    editor = s.wait_window(EDITOR_TITLE)
+    x, y, width, height = s.geometry(editor)
+
+    # The opening read is over when its progress window is gone and the previews show notes.
+    def read_shown():
+        if s.windows(READING_TITLE):
+            return False
+        p = s.run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y), "-depth", "8", "rgb:-")
+        return sum(1 for i in range(0, len(p), 3) if tuple(p[i:i + 3]) == NOTE_COLOUR) > 50
+
+    wait_for("the editor to show the sequences it read", read_shown, 15.0)
+
+    # Sequence 2 chosen in the list (which gives the editor the keyboard); its fourth step, a
+    # rest, becomes the first note (60), then an octave higher; Ctrl+Return sends it alone.
+    s.click_at(x + EDITOR_LIST_ROW_2[0], y + EDITOR_LIST_ROW_2[1])
+    for keysym in ["Right", "Right", "Right", "Up", "shift+Up"]:
+        s.key(keysym, editor)
+    s.key("ctrl+Return", editor)
+    expected = [list(q) for q in state["sequences"]]
+    expected[1][3] = 72
+    wait_for_state(s.state_file, "sequence 2 with its edited step", lambda m: m["sequences"] == expected, 10.0)
 
 
 def test_second_instance(s):

@@ -68,6 +68,7 @@ juce::var describe()
     root->setProperty ("lampArea", area (connectSwitch));
     root->setProperty ("seqLoad", point (inWindow (seqLoadButton.getCentre())));
     root->setProperty ("seqSave", point (inWindow (seqSaveButton.getCentre())));
+    root->setProperty ("seqEdit", point (inWindow (seqEditButton.getCentre())));
     return root;
 }
 } // namespace

@@ -155,7 +155,7 @@ juce::Image paintMetal (int width, int height, juce::Rectangle<float> lit, int s
 juce::Image paintParametersBackground (const Fonts& fonts, PrintLayout& layout);
 
 /** The background of a tab of buttons (sequences, firmware) with their captions. */
-juce::Image paintButtonTabBackground (const Fonts& fonts, const std::array<Geo::Caption, 3>& captions,
+juce::Image paintButtonTabBackground (const Fonts& fonts, const std::vector<Geo::Caption>& captions,
                                       const std::vector<juce::Rectangle<int>>& buttons, juce::Rectangle<int> frame,
                                       int seed, PrintLayout& layout, bool withVersionWindow);
 

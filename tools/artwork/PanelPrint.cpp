@@ -324,7 +324,7 @@ juce::Image paintParametersBackground (const Fonts& fonts, PrintLayout& layout)
     return image;
 }
 
-juce::Image paintButtonTabBackground (const Fonts& fonts, const std::array<Geo::Caption, 3>& captions,
+juce::Image paintButtonTabBackground (const Fonts& fonts, const std::vector<Geo::Caption>& captions,
                                       const std::vector<juce::Rectangle<int>>& buttons, juce::Rectangle<int> frame,
                                       int seed, PrintLayout& layout, bool withVersionWindow)
 {

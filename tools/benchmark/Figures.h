@@ -13,6 +13,9 @@ void measureConnectAndRead (int runs);
 /** Saving the eight sequences to a file, `runs` times. */
 void measureSave (int runs);
 
+/** The sequence editor's opening read of the eight sequences, `runs` times. */
+void measureEditorRead (int runs);
+
 /** The firmware transfer at several latencies, at most `runs` times each. */
 void measureTransfers (int runs);
 

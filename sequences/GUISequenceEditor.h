@@ -1,0 +1,72 @@
+#pragma once
+
+#include "sequences/GUISequenceGrid.h"
+#include "sequences/GUISequenceList.h"
+
+namespace tarnovelle
+{
+
+/** The content of the "Sequence Editor" window: the list of the eight sequences, the piano
+    roll of the selected one, the buttons and a status line.
+
+    Edits change the editor's model at once; reading from and sending to the instrument are
+    action messages to the hub ("RDSQ ", "WRSQ "), so they need the connection as every
+    device action does. Every command has a key, so the editor works without a mouse.
+*/
+class GUISequenceEditor final :
+    public juce::Component,
+    public juce::ActionBroadcaster,
+    private SequenceEditorModel::Listener
+{
+public:
+    explicit GUISequenceEditor (SequenceEditorModel& model);
+    ~GUISequenceEditor() override;
+
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+    bool keyPressed (const juce::KeyPress& key) override;
+
+    /** The window has just been shown: connected, the sequences are read first. */
+    void editorOpened();
+
+    /** Asks before closing when sequences have changed since the last read or send; returns
+        true when the window may close.
+    */
+    bool confirmClose();
+
+    void readFromInstrument();
+    void sendToInstrument();
+
+    /** The buttons, in the order they stand: for tests and screenshots. */
+    juce::TextButton& getButton (const juce::String& text);
+    GUIStepGrid& getGrid() noexcept { return *mGrid; }
+    GUIStepRuler& getRuler() noexcept { return *mRuler; }
+    GUISequenceList& getList() noexcept { return *mList; }
+    juce::String getStatusText() const { return mStatus->getText(); }
+
+private:
+    void sequenceEditorModelChanged() override;
+    void addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action);
+    void layOutToolbar (juce::Rectangle<int> area);
+    bool handleCommandKey (const juce::KeyPress& key);
+    bool handleEditKey (const juce::KeyPress& key);
+    void showCursorNote();
+    void showSequenceNotes();
+    bool saysNotConnected();
+
+    SequenceEditorModel& model;
+    juce::OwnedArray<juce::TextButton> mButtons;
+    std::unique_ptr<juce::Label> mStepLabel;
+    std::unique_ptr<juce::ComboBox> mStepSize;
+    std::unique_ptr<GUISequenceList> mList;
+    std::unique_ptr<GUIStepRuler> mRuler;
+    std::unique_ptr<juce::Viewport> mViewport;
+    std::unique_ptr<GUIStepGrid> mGrid;
+    std::unique_ptr<juce::Label> mStatus;
+    std::unique_ptr<juce::Label> mHint;
+    int mShownSequence = -1;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditor)
+};
+
+} // namespace tarnovelle

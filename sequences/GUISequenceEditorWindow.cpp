@@ -1,0 +1,58 @@
+#include "sequences/GUISequenceEditorWindow.h"
+
+namespace tarnovelle
+{
+
+GUISequenceEditorWindow::GUISequenceEditorWindow (SequenceEditorModel& model)
+    : juce::DocumentWindow ("Sequence Editor", SequenceEditorLook::background, juce::DocumentWindow::allButtons, true)
+{
+    setUsingNativeTitleBar (true);
+    // The window passes the keyboard on to the editor, which handles every key: without a
+    // window manager a click does not focus a window, and its focus would otherwise stay on
+    // the window itself.
+    setWantsKeyboardFocus (false);
+    mEditor = std::make_unique<GUISequenceEditor> (model);
+    setContentNonOwned (mEditor.get(), true);
+    setResizable (true, false);
+    setResizeLimits (900, 520, 8192, 8192);
+    centreWithSize (getWidth(), getHeight());
+}
+
+GUISequenceEditorWindow::~GUISequenceEditorWindow() { clearContentComponent(); }
+
+void GUISequenceEditorWindow::closeButtonPressed()
+{
+    if (mEditor->confirmClose())
+        setVisible (false);
+}
+
+//==============================================================================
+GUISequenceEditorLauncher::GUISequenceEditorLauncher (SequenceEditorModel& modelToEdit, juce::ActionListener* hubToUse)
+    : model (modelToEdit)
+    , hub (hubToUse)
+{}
+
+GUISequenceEditorLauncher::~GUISequenceEditorLauncher() = default;
+
+void GUISequenceEditorLauncher::openSequenceEditor()
+{
+    if (mWindow == nullptr)
+    {
+        mWindow = std::make_unique<GUISequenceEditorWindow> (model);
+
+        if (hub != nullptr)
+            mWindow->getEditor().addActionListener (hub);
+    }
+
+    if (mWindow->isVisible())
+    {
+        mWindow->toFront (true);
+        return;
+    }
+
+    mWindow->setVisible (true);
+    mWindow->toFront (true);
+    mWindow->getEditor().editorOpened();
+}
+
+} // namespace tarnovelle

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "sequences/GUISequenceEditor.h"
+#include "sequences/SequenceEditorHost.h"
+
+namespace tarnovelle
+{
+
+/** The resizable top-level "Sequence Editor" window. Closing it with unsent changes asks
+    first; a closed window is only hidden, so the next opening finds it as it was.
+*/
+class GUISequenceEditorWindow final : public juce::DocumentWindow
+{
+public:
+    explicit GUISequenceEditorWindow (SequenceEditorModel& model);
+    ~GUISequenceEditorWindow() override;
+
+    void closeButtonPressed() override;
+
+    GUISequenceEditor& getEditor() noexcept { return *mEditor; }
+
+private:
+    std::unique_ptr<GUISequenceEditor> mEditor;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditorWindow)
+};
+
+/** Opens the one sequence editor window of the application, on the hub's "EDSQ ". The
+    window's reads and sends go to the given action listener, the hub.
+*/
+class GUISequenceEditorLauncher final : public SequenceEditorHost
+{
+public:
+    GUISequenceEditorLauncher (SequenceEditorModel& model, juce::ActionListener* hub);
+    ~GUISequenceEditorLauncher() override;
+
+    void openSequenceEditor() override;
+
+    /** The window, once it has been opened; nullptr before. */
+    GUISequenceEditorWindow* getWindow() const noexcept { return mWindow.get(); }
+
+private:
+    SequenceEditorModel& model;
+    juce::ActionListener* const hub;
+    std::unique_ptr<GUISequenceEditorWindow> mWindow;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditorLauncher)
+};
+
+} // namespace tarnovelle

@@ -1,0 +1,120 @@
+#include "sequences/SequenceEditorFiles.h"
+
+#include "platform/Platform.h"
+#include "sequences/MidiExport.h"
+#include "sequences/MidiImport.h"
+#include "sequences/SequenceFile.h"
+#include "sequences/SequenceFileIO.h"
+#include "sequences/SequenceFileOperations.h"
+
+namespace tarnovelle
+{
+
+namespace
+{
+    const char* const sequenceFilePattern = "*.tvseq";
+    const char* const midiFilePattern = "*.mid;*.midi";
+
+    SequenceSet toSequenceSet (const SequenceEditorModel& model)
+    {
+        SequenceSet set{};
+
+        for (int i = 0; i < numSequences; ++i)
+            set[(size_t) i] = model.getSequence (i).toStepBuffer();
+
+        return set;
+    }
+
+    MidiExportTiming exportTiming (const SequenceEditorModel& model)
+    {
+        return MidiExportTiming::fromSettings ((uint8) model.getStepSize(), (uint8) model.getGateLength());
+    }
+} // namespace
+
+void openSequenceFileIntoEditor (SequenceEditorModel& model)
+{
+    auto& dialogs = Platform::dialogs();
+    const auto file = dialogs.browseForFileToOpen ("Open Sequences", sequenceFilePattern);
+
+    if (file == juce::File())
+        return;
+
+    std::string text;
+    juce::String readError;
+
+    if (! readSequenceFileText (file, text, readError))
+    {
+        dialogs.showMessageBox (DialogIcon::warning, "Open error", readError + "\nThe editor has been left as it was.");
+        return;
+    }
+
+    const auto content = parseSequenceFile (text);
+
+    if (! content.isValid())
+    {
+        dialogs.showMessageBox (DialogIcon::none, "Sequence file parsing error", content.error);
+        return;
+    }
+
+    std::vector<std::pair<int, EditedSequence>> replacements;
+
+    for (const auto& sequence : content.sequences)
+        replacements.emplace_back (sequence.number - 1, EditedSequence::fromSteps (sequence.steps));
+
+    model.beginGesture();
+    model.replaceSequences (replacements);
+    model.endGesture();
+}
+
+void saveEditorSequences (const SequenceEditorModel& model)
+{
+    const auto chosen = Platform::dialogs().browseForFileToSave ("Save Sequences", sequenceFilePattern);
+
+    if (chosen == juce::File())
+        return;
+
+    const bool withMidiFiles = askForMidiFiles();
+    writeSequenceSet (chosen.withFileExtension ("tvseq"), toSequenceSet (model), (uint8) model.getStepSize(),
+                      (uint8) model.getGateLength(), withMidiFiles);
+}
+
+void importMidiIntoEditor (SequenceEditorModel& model)
+{
+    auto& dialogs = Platform::dialogs();
+    const auto file = dialogs.browseForFileToOpen ("Import MIDI File", midiFilePattern);
+
+    if (file == juce::File())
+        return;
+
+    const auto result = importMidiSequence (file, model.getStepSize());
+
+    if (! result.isValid())
+    {
+        dialogs.showMessageBox (DialogIcon::warning, "Import error",
+                                file.getFileName() + ": " + result.error + "\nNothing has been imported.");
+        return;
+    }
+
+    model.replaceSequence (model.getSelectedIndex(), EditedSequence::fromSteps (result.steps));
+
+    if (result.droppedNotes > 0)
+        dialogs.showMessageBox (DialogIcon::info, "Import MIDI File", result.getWarning());
+}
+
+void exportMidiFromEditor (const SequenceEditorModel& model)
+{
+    auto& dialogs = Platform::dialogs();
+    const auto chosen = dialogs.browseForFileToSave ("Export MIDI File", midiFilePattern);
+
+    if (chosen == juce::File())
+        return;
+
+    const auto target = chosen.withFileExtension ("mid");
+    const auto steps = model.getSelected().toStepBuffer();
+
+    if (! writeSequenceMidiFile (target, steps.data(), exportTiming (model)))
+        dialogs.showMessageBox (DialogIcon::warning, "Export error",
+                                "Unable to write the MIDI file:\n" + target.getFullPathName());
+}
+
+} // namespace tarnovelle

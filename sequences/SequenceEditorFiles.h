@@ -1,0 +1,28 @@
+#pragma once
+
+#include "sequences/SequenceEditorModel.h"
+
+namespace tarnovelle
+{
+
+/** The sequence editor's file commands. Each runs its own file chooser and tells the user of
+    any problem; none talks to the instrument.
+*/
+
+/** Opens a .tvseq file into the editor, checked as loading checks it: a file with an error
+    changes nothing; a good one replaces the sequences it names, as one undoable change.
+*/
+void openSequenceFileIntoEditor (SequenceEditorModel& model);
+
+/** Saves the editor's eight sequences as a .tvseq file and, if wanted, their MIDI files at
+    the editor's step size and gate length.
+*/
+void saveEditorSequences (const SequenceEditorModel& model);
+
+/** Imports a MIDI file into the selected sequence at the editor's step size. */
+void importMidiIntoEditor (SequenceEditorModel& model);
+
+/** Exports the selected sequence as a MIDI file at the editor's step size and gate length. */
+void exportMidiFromEditor (const SequenceEditorModel& model);
+
+} // namespace tarnovelle
