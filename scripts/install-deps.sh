@@ -10,6 +10,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
     clang-14 libclang-rt-14-dev
+    alsa-utils
 )
 
 missing=()
