@@ -15,6 +15,7 @@
    the guest, where every system call is much slower than on the host. */
 
 #define _GNU_SOURCE
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -26,15 +27,15 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <dirent.h>
 #include <unistd.h>
 
-enum { statusOfInit = 125, maxEntries = 4096 };
-
-static void complain (const char* what)
+enum
 {
-    fprintf (stderr, "alsa-guest init: %s: %s\n", what, strerror (errno));
-}
+    statusOfInit = 125,
+    maxEntries = 4096
+};
+
+static void complain (const char* what) { fprintf (stderr, "alsa-guest init: %s: %s\n", what, strerror (errno)); }
 
 /* An init that returns panics the kernel: the guest always ends by powering off. */
 static void powerOff (void)

@@ -50,15 +50,11 @@ class Listener:
 
     def _read(self):
         with open(self.log_path, "a") as log:
-            while True:
-                with contextlib.suppress(BlockingIOError):
-                    data = self.source.readline() if self.lines else os.read(self.source, 256)
-                    if not data:
-                        return
-                    with self.lock:
-                        self.received.append((time.monotonic(), data))
-                    log.write(data if self.lines else data.hex(" ") + "\n")
-                    log.flush()
+            while data := self.source.readline() if self.lines else os.read(self.source, 256):
+                with self.lock:
+                    self.received.append((time.monotonic(), data))
+                log.write(data if self.lines else data.hex(" ") + "\n")
+                log.flush()
 
     def items(self):
         with self.lock:
@@ -150,7 +146,7 @@ class RealSession(e2e.Session):
 
     # aseqdump on a readable port, its output lines with the times they came.
     def aseqdump(self, client, port):
-        process = subprocess.Popen(["aseqdump", "-p", "%d:%d" % (client, port)], stdout=subprocess.PIPE,
+        process = subprocess.Popen(["stdbuf", "-oL", "aseqdump", "-p", "%d:%d" % (client, port)], stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, text=True, bufsize=1)
         self.helpers.append(process)
         listener = self.listen("aseqdump %d:%d" % (client, port), process.stdout)
@@ -184,7 +180,7 @@ def test_detection_and_settings(s):
     # Everything sent to the silent outputs: Midi Through passes it on to aseqdump, a VirMIDI
     # port to its raw MIDI device.
     through = s.aseqdump(14, 0)
-    virmidi = [s.listen("virmidi %d" % n, os.open("/dev/snd/midiC0D%d" % n, os.O_RDONLY | os.O_NONBLOCK), False)
+    virmidi = [s.listen("virmidi %d" % n, os.open("/dev/snd/midiC0D%d" % n, os.O_RDONLY), False)
                for n in range(4)]
 
     state = e2e.write_state(s.state_file)
@@ -244,10 +240,12 @@ def test_firmware_update(s):
     """The update on real ports: the ports go away, come back as the bootloader, then as 1.0.3.2."""
     e2e.test_startup_update_accepted(s)  # no memory file: a factory-fresh instrument, firmware 1.0.2.0
     log = read(s.prefix + ".emulator.log")
-    restarts = re.findall(r"^(Restarting|Ports \"Tarnovelle\" published again: .*)$", log, re.M)
-    expected = ["Restarting", 'Ports "Tarnovelle" published again: firmware 1.0.2.0, in its bootloader',
-                "Restarting", 'Ports "Tarnovelle" published again: firmware 1.0.3.2, running its application firmware']
-    if [r.split(":")[0] if r.startswith("Restarting") else r for r in restarts] != expected:
+    restarts = re.findall(r"^Restarting: ports .* withdrawn$|^Ports .* published again: .*$", log, re.M)
+    expected = ['Restarting: ports "Tarnovelle" withdrawn',
+                'Ports "Tarnovelle" published again: firmware 1.0.2.0, in its bootloader',
+                'Restarting: ports "Tarnovelle" withdrawn',
+                'Ports "Tarnovelle" published again: firmware 1.0.3.2, running its application firmware']
+    if restarts != expected:
         raise Failure("the instrument's ports went and came as %s, not %s" % (restarts, expected))
     replies = [m.groups() for f in s.emulator_messages("out") if (m := IDENTITY_REPLY.match(f))]
     members = [member for _, member, _ in replies]
@@ -294,6 +292,27 @@ def test_close_during_detection(s):
 
 
 TESTS = {name[len("test_"):]: fn for name, fn in globals().items() if name.startswith("test_")}
+GUEST = os.path.join(ROOT, "scripts", "alsa-guest.sh")
+
+
+# The guest script itself, from the host: the command runs in the caller's folder with the
+# caller's environment, its output and error come back apart, its exit status (or the signal
+# that ended it) is returned, and a command that outlives its time is ended with the guest.
+def check_guest_script():
+    def run(command, **env):
+        start = time.monotonic()
+        result = subprocess.run([GUEST, "sh", "-c", command], cwd=ROOT, env=dict(os.environ, **env),
+                                capture_output=True, text=True, timeout=300 * e2e.TIME_SCALE)
+        return result.returncode, result.stdout, result.stderr, time.monotonic() - start
+
+    code, out, err, _ = run('pwd; echo "$CARRIED"; echo apart >&2; test -c /dev/snd/seq && exit 7', CARRIED="in")
+    if (code, out, err) != (7, "%s\nin\n" % os.path.realpath(ROOT), "apart\n"):
+        raise Failure("the guest ran a command as %s" % ((code, out, err),))
+    if (code := run("kill -9 $$")[0]) != 137:
+        raise Failure("a command ended by SIGKILL gave the status %d" % code)
+    code, _, err, seconds = run("sleep 600", TARNOVELLE_GUEST_TIMEOUT="5")
+    if code != 125 or "ended after 5 s" not in err or seconds > 60:
+        raise Failure("a command past its time gave %d after %.0f s: %s" % (code, seconds, err))
 
 
 def run_in_guest(name, build, out):
@@ -318,13 +337,19 @@ def run_in_guest(name, build, out):
 # Each test in a guest of its own: a hung test is ended with its guest, and none inherits
 # another's ports or processes.
 def run_in_guests(names, build, out):
-    guest, results = os.path.join(ROOT, "scripts", "alsa-guest.sh"), []
+    results, start = [], time.monotonic()
+    try:
+        check_guest_script()
+        results.append(("guest_script", 0, time.monotonic() - start))
+    except Exception as e:
+        print("FAILED: %s" % e, flush=True)
+        results.append(("guest_script", 1, time.monotonic() - start))
     env = dict(os.environ)
     env.setdefault("TARNOVELLE_GUEST_TIMEOUT", "%d" % (150 * e2e.TIME_SCALE))
     for name in names:
         print("=== %s" % name, flush=True)
         start = time.monotonic()
-        code = subprocess.call([guest, sys.executable, "-u", os.path.abspath(__file__), name, "--in-guest",
+        code = subprocess.call([GUEST, sys.executable, "-u", os.path.abspath(__file__), name, "--in-guest",
                                 "--build", build, "--out", out], env=env)
         results.append((name, code, time.monotonic() - start))
     print("\nALSA end-to-end tests (screenshots and logs in %s):" % out)
