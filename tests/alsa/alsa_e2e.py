@@ -129,8 +129,9 @@ class RealSession(e2e.Session):
     def emulator_messages(self, direction):
         return re.findall(r"^%s\s+([0-9a-f ]+?)\s*$" % direction, read(self.prefix + ".emulator.log"), re.M)
 
-    def instrument_ports(self):
-        return [p for p in sequencer_ports("-o") if p[2] == "JUCE" and p[3] == "Tarnovelle"]
+    # The instrument's ports the computer writes to ("-o") or reads from ("-i").
+    def instrument_ports(self, option="-o"):
+        return [p for p in sequencer_ports(option) if p[2] == "JUCE" and p[3] == "Tarnovelle"]
 
     # The demo's start, with the emulator (when none runs yet) and the real application.
     def start_demo(self):
@@ -150,7 +151,13 @@ class RealSession(e2e.Session):
                                    stderr=subprocess.STDOUT, text=True, bufsize=1)
         self.helpers.append(process)
         listener = self.listen("aseqdump %d:%d" % (client, port), process.stdout)
-        wait_for("aseqdump to subscribe", lambda: "Waiting for data" in "".join(l for _, l in listener.items()), 10.0)
+
+        def subscribed():
+            if process.poll() is not None:
+                raise Failure("aseqdump ended: %s" % "".join(line for _, line in listener.items()))
+            return any("Waiting for data" in line for _, line in listener.items())
+
+        wait_for("aseqdump to subscribe", subscribed, 10.0)
         return listener
 
     def close(self, ok):
@@ -215,7 +222,7 @@ def test_detection_and_settings(s):
 def test_active_sensing(s):
     """aseqdump sees the instrument's Active Sensing about every 250 ms."""
     s.start_emulator()
-    client, port = s.instrument_ports()[0][:2]
+    client, port = s.instrument_ports("-i")[0][:2]
     dump = s.aseqdump(client, port)
 
     def sensing_times():
