@@ -16,7 +16,7 @@
 # Sensing), <test>.instrument.json (its memory), and the logs of the listeners it ran.
 # TARNOVELLE_E2E_TIME_SCALE stretches every time-out (default 4 here: the guest is slow).
 
-import argparse, contextlib, ctypes, os, re, signal, subprocess, sys, threading, time, traceback
+import argparse, contextlib, ctypes, glob, os, re, signal, subprocess, sys, threading, time, traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -105,9 +105,9 @@ class RealSession(e2e.Session):
         self.prefix = os.path.join(os.path.abspath(out), name)
         # The memory file stays beside the logs, for a look after the test.
         self.state_file = self.prefix + ".instrument.json"
-        for suffix in [".instrument.json", ".emulator.log", ".aseqdump.log", ".virmidi.log"]:
-            with contextlib.suppress(FileNotFoundError):
-                os.unlink(self.prefix + suffix)
+        for path in glob.glob(glob.escape(self.prefix) + ".*"):  # what an earlier run left
+            if path != self.log_path:
+                os.unlink(path)
         self.emulator, self.helpers, self.listeners = None, [], []
 
     # Starts the emulator on its memory file and waits until its ports are published.
@@ -141,7 +141,7 @@ class RealSession(e2e.Session):
         self.origin = self.geometry(self.wait_window(MAIN_TITLE))[:2]
 
     def listen(self, name, source, lines=True):
-        listener = Listener(name, source, "%s.%s.log" % (self.prefix, name.split()[0]), lines)
+        listener = Listener(name, source, "%s.%s.log" % (self.prefix, name.replace(" ", "-")), lines)
         self.listeners.append(listener)
         return listener
 
@@ -178,7 +178,9 @@ def frames_with_command(frames, command):
 
 def test_detection_and_settings(s):
     """Found behind the five silent outputs; the fourteen settings read; clicks send their frames."""
-    # The emulator first, so that its ports come after the kernel's.
+    # The emulator before the application, on a memory it reads when it starts; its ports come
+    # after the kernel's.
+    state = e2e.write_state(s.state_file)
     s.start_emulator()
     outputs = [p[3] for p in sequencer_ports("-o") if p[0] != 0]  # client 0 is the sequencer itself
     if len(outputs) != 6 or not all(o.startswith(n) for o, n in zip(outputs, SILENT_PORTS)) or outputs[5] != "Tarnovelle":
@@ -190,7 +192,6 @@ def test_detection_and_settings(s):
     virmidi = [s.listen("virmidi %d" % n, os.open("/dev/snd/midiC0D%d" % n, os.O_RDONLY), False)
                for n in range(4)]
 
-    state = e2e.write_state(s.state_file)
     s.start_demo()
     s.wait_until_settings_read()
 
