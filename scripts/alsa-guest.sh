@@ -14,6 +14,7 @@
 # ran out). Environment:
 #     TARNOVELLE_GUEST_TIMEOUT   seconds before the guest is ended (default 600)
 #     TARNOVELLE_GUEST_MEMORY    the guest's memory (default 1G)
+#     TARNOVELLE_GUEST_CONSOLE   a file to keep the kernel's console output in
 #     TARNOVELLE_CACHE           where the kernel and the init are kept (~/.cache/tarnovelle)
 # The kernel is built on first use (scripts/build-alsa-guest-kernel.sh, about 15 minutes).
 set -euo pipefail
@@ -92,6 +93,7 @@ while kill -0 "$guest" 2>/dev/null; do
 done
 wait "$guest" 2>/dev/null || true
 guest=""
+[ -z "${TARNOVELLE_GUEST_CONSOLE:-}" ] || cp "$run/console" "$TARNOVELLE_GUEST_CONSOLE"
 # The followers print what is left and end by themselves now that the guest has gone.
 for f in "${followers[@]}"; do
     wait "$f" 2>/dev/null || true
