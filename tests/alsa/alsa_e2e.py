@@ -42,8 +42,8 @@ SILENCE_LIMIT = 0.3
 
 # The lines of a program's output, or the chunks of a device's bytes, each with the time it came.
 class Listener:
-    def __init__(self, name, source, log_path, lines=True):
-        self.name, self.source, self.log_path, self.lines = name, source, log_path, lines
+    def __init__(self, source, log_path, lines=True):
+        self.source, self.log_path, self.lines = source, log_path, lines
         self.received, self.lock = [], threading.Lock()
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
@@ -81,26 +81,19 @@ def x11_library():
     return x11
 
 
-@contextlib.contextmanager
-def x_connection(display):
+def open_display(display):
     x11 = x11_library()
     connection = x11.XOpenDisplay(display.encode())
     if not connection:
         raise Failure("cannot open the display %s" % display)
-    try:
-        yield x11, connection
-    finally:
-        x11.XCloseDisplay(connection)
+    return x11, connection
 
 
 # A window manager defines the atoms of its close protocol; JUCE offers that protocol on its
 # windows only when they exist as it starts. Without a window manager the test defines them,
-# and keeps its connection open: the X server forgets them when its last client leaves.
+# and keeps its connection open (returned): the X server forgets them when its last client leaves.
 def define_close_protocol(display):
-    x11 = x11_library()
-    connection = x11.XOpenDisplay(display.encode())
-    if not connection:
-        raise Failure("cannot open the display %s" % display)
+    x11, connection = open_display(display)
     for name in [b"WM_PROTOCOLS", b"WM_DELETE_WINDOW"]:
         x11.XInternAtom(connection, name, 0)
     x11.XFlush(connection)
@@ -114,12 +107,15 @@ def request_close(display, window):
                     ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
                     ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
 
-    with x_connection(display) as (x11, connection):
+    x11, connection = open_display(display)
+    try:
         protocols = x11.XInternAtom(connection, b"WM_PROTOCOLS", 1)
         event = ClientMessage(type=33, window=window, format=32, message_type=protocols)  # 33: ClientMessage
         event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 1)
         x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
         x11.XFlush(connection)
+    finally:
+        x11.XCloseDisplay(connection)
 
 
 # One test in the guest: the demo tests' session, with the real application, the emulator on
@@ -144,13 +140,13 @@ class RealSession(e2e.Session):
         self.emulator = subprocess.Popen([self.emulator_path, "--state", self.state_file, "--verbose", *options],
                                          stdout=log, stderr=subprocess.STDOUT, cwd=self.work)
         log.close()
-        wait_for("the emulator's ports", lambda: self.emulator.poll() is None and "published" in
-                 read(self.prefix + ".emulator.log")[start:] or self._emulator_ended(), 10.0)
 
-    def _emulator_ended(self):
-        if self.emulator.poll() is not None:
-            raise Failure("the emulator ended with code %s: %s" % (self.emulator.returncode,
-                                                                   read(self.prefix + ".emulator.log")))
+        def published():
+            if self.emulator.poll() is not None:
+                raise Failure("the emulator ended with code %s: %s" % (self.emulator.returncode, read(log.name)))
+            return "published" in read(log.name)[start:]
+
+        wait_for("the emulator's ports", published, 10.0)
 
     # The messages the instrument received ("in") or sent ("out"), in lower-case hex.
     def emulator_messages(self, direction):
@@ -168,7 +164,7 @@ class RealSession(e2e.Session):
         self.origin = self.geometry(self.wait_window(MAIN_TITLE))[:2]
 
     def listen(self, name, source, lines=True):
-        listener = Listener(name, source, "%s.%s.log" % (self.prefix, name.replace(" ", "-")), lines)
+        listener = Listener(source, "%s.%s.log" % (self.prefix, name.replace(" ", "-")), lines)
         self.listeners.append(listener)
         return listener
 
@@ -216,7 +212,7 @@ def test_detection_and_settings(s):
 
     # Everything sent to the silent outputs: Midi Through passes it on to aseqdump, a VirMIDI
     # port to its raw MIDI device.
-    through = s.aseqdump(14, 0)
+    through = s.aseqdump(*next(p[:2] for p in sequencer_ports("-i") if p[2] == "Midi Through"))
     virmidi = [s.listen("virmidi %d" % n, os.open("/dev/snd/midiC0D%d" % n, os.O_RDONLY), False)
                for n in range(4)]
 
