@@ -3,8 +3,8 @@
 # ports) built in, from Debian's linux-source-6.1, and prints the path of the kernel executable.
 #
 # The kernel is kept outside the checkout, in $TARNOVELLE_CACHE (default ~/.cache/tarnovelle),
-# named by a hash of its configuration: a second run with the same configuration only prints
-# the path, a changed configuration builds a new kernel.
+# named by a hash of its configuration and of the kernel source's version: a second run with
+# the same configuration only prints the path, a changed one builds a new kernel.
 set -euo pipefail
 
 cache="${TARNOVELLE_CACHE:-$HOME/.cache/tarnovelle}"
@@ -39,14 +39,6 @@ source_tarball=/usr/src/linux-source-6.1.tar.xz
 # Bump when the way the kernel is made changes without a change of the options above.
 recipe_version=1
 
-hash=$(printf '%s\n' "$recipe_version" "${config_options[@]}" | sha256sum | cut -c1-16)
-kernel="$cache/linux-alsa-um-$hash"
-
-if [ -x "$kernel" ]; then
-    echo "$kernel"
-    exit 0
-fi
-
 install_missing() {
     local missing=()
     for p in "$@"; do
@@ -61,7 +53,24 @@ install_missing() {
 }
 install_missing linux-source-6.1 flex bison bc xz-utils
 
+source_version=$(dpkg-query -W -f='${Version}' linux-source-6.1)
+hash=$(printf '%s\n' "$recipe_version" "$source_version" "${config_options[@]}" | sha256sum | cut -c1-16)
+kernel="$cache/linux-alsa-um-$hash"
+
+if [ -x "$kernel" ]; then
+    echo "$kernel"
+    exit 0
+fi
+
+# One build at a time; whoever waited finds the kernel the other one built.
 mkdir -p "$cache"
+exec 9>"$cache/linux-alsa-um-$hash.lock"
+flock 9
+if [ -x "$kernel" ]; then
+    echo "$kernel"
+    exit 0
+fi
+
 work="$cache/build-$hash"
 rm -rf "$work"
 mkdir -p "$work"
