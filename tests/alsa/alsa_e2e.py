@@ -163,6 +163,26 @@ class RealSession(e2e.Session):
         self.demo = self.launch("TarnovelleConnection")
         self.origin = self.geometry(self.wait_window(MAIN_TITLE))[:2]
 
+    # The settings are read once the instrument has answered for the clock sync, read last, and
+    # its knob has left the picture it showed before that answer. (Judged by the pictures alone,
+    # a slow guest may take the "before" picture after the reading.)
+    def wait_until_settings_read(self):
+        def sync_answers():
+            return len(frames_with_command(self.emulator_messages("out"), SET_COMMAND["SYNC"]))
+
+        answered = sync_answers()
+        before = None
+
+        def turned():
+            nonlocal before
+            picture = self.pixels(e2e.SYNC_KNOB)
+            if sync_answers() == answered:
+                before = picture if len(set(picture[i:i + 3] for i in range(0, len(picture), 3))) > 8 else None
+                return False
+            return before is not None and picture != before
+
+        wait_for("the settings to be read (the SYNC knob turning after its answer)", turned, 30.0)
+
     # Under the guest's slowness a click sent in one burst (motion, press, release) is now and
     # then taken by a push button without a click. A real pointer arrives before its button goes
     # down and holds it until the button shows itself pressed; so does this one, where the
