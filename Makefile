@@ -4,6 +4,7 @@
 #   make run     builds and starts the application for a real instrument
 #   make benchmark   Release build in build-bench, every figure under Xvfb (BENCHMARKS.md)
 #   make package     the Debian package in $(BUILD) (README.md, Install)
+#   make test-alsa   the real application on a real ALSA sequencer, in User-Mode Linux guests
 # Re-running any of them is incremental.
 
 BUILD ?= build
@@ -21,7 +22,7 @@ JOBS ?= $(shell nproc)
 BENCH_BUILD ?= build-bench
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build demo run test test-sanitizers fuzz artwork benchmark package clean
+.PHONY: deps configure build demo run test test-sanitizers test-alsa fuzz artwork benchmark package clean
 
 deps:
 	./scripts/install-deps.sh
@@ -47,6 +48,14 @@ test: build
 # suites with ThreadSanitizer.
 test-sanitizers: deps
 	./scripts/run-sanitizers.sh
+
+# The real application and tarnovelle-emulator on a real ALSA sequencer, each test in a
+# User-Mode Linux guest (scripts/alsa-guest.sh; its kernel is built once, in about 15 minutes,
+# into ~/.cache/tarnovelle). Screenshots and logs in $(BUILD)/alsa.
+test-alsa: configure
+	cmake --build $(BUILD) -j$(JOBS) --target TarnovelleConnection tarnovelle-emulator tarnovelle_firmware_file
+	./scripts/build-alsa-guest-kernel.sh >/dev/null
+	python3 tests/alsa/alsa_e2e.py --build $(BUILD) --out $(BUILD)/alsa
 
 # Every libFuzzer target for FUZZ_SECONDS each (clang 14), from the seeds in fuzz/corpus/.
 FUZZ_SECONDS ?= 60
