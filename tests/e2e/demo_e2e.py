@@ -312,6 +312,15 @@ class Session:
         self.check_alive()
         self.click_at(*self.at(point))
 
+    # Clicks the point until a window with the title shows (a click may be lost while the window
+    # is still busy painting a tab it has just shown).
+    def click_until_window(self, point, title, tries=3):
+        for _ in range(tries):
+            self.click(point)
+            if wait_for("", lambda: self.windows(title), 5.0, quiet=True):
+                return
+        self.wait_window(title, 1.0)
+
     def move_away(self):
         self.run("xdotool", "mousemove", *map(str, self.at(AWAY)))
 
@@ -512,7 +521,7 @@ def test_sequences_save_and_load(s):
 
     # Save, with the MIDI files.
     saved = os.path.join(s.work, "saved set.tvseq")
-    s.click(SEQ_SAVE)
+    s.click_until_window(SEQ_SAVE, "Save Sequences")
     s.choose_file("Save Sequences", saved)
     s.answer("Generate MidiFiles?", "Return")
     wait_for("the sequence file", lambda: read(saved) == sequence_file_text(state["sequences"]), 10.0)
@@ -523,12 +532,12 @@ def test_sequences_save_and_load(s):
     loaded = [[50, 127, 52, 127]] + DEFAULT_SEQUENCES[-2::-1]
     to_load = os.path.join(s.work, "other.tvseq")
     pathlib.Path(to_load).write_text(sequence_file_text(loaded))
-    s.click(SEQ_LOAD)
+    s.click_until_window(SEQ_LOAD, "Load Sequences")
     s.choose_file("Load Sequences", to_load)
     wait_for_state(s.state_file, "the loaded sequences", lambda m: m["sequences"] == loaded, 10.0)
 
     # Saving over the first file asks before overwriting; the file then holds the new set.
-    s.click(SEQ_SAVE)
+    s.click_until_window(SEQ_SAVE, "Save Sequences")
     s.choose_file("Save Sequences", saved)
     s.answer(OVERWRITE_TITLE, "Return")
     s.wait_window("Save Sequences", 5.0, gone=True)
