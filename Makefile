@@ -53,7 +53,8 @@ test-sanitizers: deps
 # User-Mode Linux guest (scripts/alsa-guest.sh; its kernel is built once, in about 15 minutes,
 # into ~/.cache/tarnovelle). Screenshots and logs in $(BUILD)/alsa.
 test-alsa: configure
-	cmake --build $(BUILD) -j$(JOBS) --target TarnovelleConnection tarnovelle-emulator tarnovelle_firmware_file
+	cmake --build $(BUILD) -j$(JOBS) --target TarnovelleConnection tarnovelle-emulator tarnovelle_firmware_file \
+		tarnovelle_e2e_geometry
 	./scripts/build-alsa-guest-kernel.sh >/dev/null
 	python3 tests/alsa/alsa_e2e.py --build $(BUILD) --out $(BUILD)/alsa
 

@@ -441,6 +441,8 @@ def main():
     build = os.path.abspath(args.build)
     out = os.path.abspath(args.out or os.path.join(build, "alsa"))
     os.makedirs(out, exist_ok=True)
+    # Where the tests click and look, as the build wrote it from the windows' geometry table.
+    e2e.load_geometry(os.path.join(build, "e2e", "geometry.json"))
     if args.in_guest:
         if len(args.tests) != 1:
             parser.error("--in-guest runs exactly one test")
