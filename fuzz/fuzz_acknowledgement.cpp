@@ -61,7 +61,10 @@ struct BootloaderLink final : public MidiOutputPort
     std::vector<uint8> image = std::vector<uint8> (28 * 5000 + 13);
     LPC23XXUpdater updater;
     HWUpdater::MidiCallback callback{ updater };
-    std::unique_ptr<juce::MemoryInputStream> source;
+    // Made with the link, so that JUCE's leak detector for the stream is set up before the
+    // static link is, and still counts when the link is destroyed at exit.
+    std::unique_ptr<juce::MemoryInputStream> source =
+        std::make_unique<juce::MemoryInputStream> (image.data(), image.size(), false);
 };
 } // namespace tarnovelle::fuzz
 

@@ -73,6 +73,19 @@ Bytes frame (uint8 counter, uint8 length, uint8 command, const Bytes& payload)
     frames with other commands and up to 32 payload bytes, and the awaited reply itself cut
     short (with and without an end byte right after the cut).
 */
+/** Whether JUCE's MIDI input could hand these bytes over as one message: JUCE's inputs only
+    deliver messages it can represent (no empty message, no short message whose length does not
+    match its status byte), and refuses to make any other.
+*/
+bool isMidiMessage (const Bytes& b)
+{
+    if (b.empty())
+        return false;
+
+    return b.size() > 3 || b[0] >= 0xf0
+           || (b[0] >= 0x80 && juce::MidiMessage::getMessageLengthFromFirstByte (b[0]) == (int) b.size());
+}
+
 std::vector<Bytes> garbageFor (uint8 awaited, const Bytes& realReply, juce::int64 seed)
 {
     juce::Random random (seed);
@@ -220,13 +233,8 @@ protected:
         setTap ([this, matches, messagesFor] (const juce::MidiMessage& m) {
             if (matches (m))
                 for (auto& g : messagesFor (m))
-                {
-                    // A message of no bytes at all is what a broken driver may hand over (JUCE
-                    // copies from the pointer even then, so it must not be null).
-                    static const uint8 none = 0;
-                    rig.midi.sendFromDevice (instrumentDevice,
-                                             juce::MidiMessage (g.empty() ? &none : g.data(), (int) g.size()));
-                }
+                    if (isMidiMessage (g))
+                        rig.midi.sendFromDevice (instrumentDevice, juce::MidiMessage (g.data(), (int) g.size()));
         });
     }
 
