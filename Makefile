@@ -22,7 +22,7 @@ JOBS ?= $(shell nproc)
 BENCH_BUILD ?= build-bench
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build demo run test test-sanitizers test-alsa fuzz artwork benchmark package clean
+.PHONY: deps configure build demo run check-format test test-sanitizers test-alsa fuzz artwork benchmark package clean
 
 deps:
 	./scripts/install-deps.sh
@@ -52,6 +52,10 @@ test-sanitizers: deps
 # The real application and tarnovelle-emulator on a real ALSA sequencer, each test in a
 # User-Mode Linux guest (scripts/alsa-guest.sh; its kernel is built once, in about 15 minutes,
 # into ~/.cache/tarnovelle). Screenshots and logs in $(BUILD)/alsa.
+# Every C++ file as the tree's .clang-format has it (scripts/check-format.sh --fix formats them).
+check-format: deps
+	./scripts/check-format.sh
+
 test-alsa: configure
 	cmake --build $(BUILD) -j$(JOBS) --target TarnovelleConnection tarnovelle-emulator tarnovelle_firmware_file \
 		tarnovelle_e2e_geometry

@@ -32,7 +32,7 @@ CryptedDataFile::~CryptedDataFile()
 
 juce::MemoryInputStream* CryptedDataFile::getPayloadStream()
 {
-    if (!mLoaded)
+    if (! mLoaded)
         return nullptr;
 
     if (mStream == nullptr)
@@ -45,12 +45,12 @@ CryptedDataFile::LoadError CryptedDataFile::load()
 {
     // A missing firmware file is reported, never created: an empty file in its place would
     // only hide the problem at the next start.
-    if (!mFile.existsAsFile())
+    if (! mFile.existsAsFile())
         return LoadError::cannotOpen;
 
     juce::FileInputStream stream (mFile);
 
-    if (!stream.openedOk())
+    if (! stream.openedOk())
         return LoadError::cannotOpen;
 
     const auto totalLength = stream.getTotalLength();
@@ -74,7 +74,7 @@ CryptedDataFile::LoadError CryptedDataFile::load()
     if (mData == nullptr)
         return LoadError::cannotAllocate;
 
-    if (!readWholeFile (stream, length))
+    if (! readWholeFile (stream, length))
         return LoadError::cannotOpen;
 
     Crypter crypter (mMagic.data(), (int) mMagic.size());

@@ -8,7 +8,7 @@ Crypter::Crypter (const uint8* key, int keyLength)
     if (key != nullptr && keyLength > 0)
         mKey.assign (key, key + keyLength);
 
-    if (!mKey.empty())
+    if (! mKey.empty())
         mPosition = (size_t) firstKeyByte % mKey.size();
 }
 

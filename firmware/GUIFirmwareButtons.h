@@ -14,8 +14,7 @@ class GUIUpdater final : public GUIPushButton
 public:
     GUIUpdater()
         : GUIPushButton (broadcasting (Action::firmwareUpdate))
-    {
-    }
+    {}
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIUpdater)
 };
 

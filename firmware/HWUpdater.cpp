@@ -114,7 +114,7 @@ bool HWUpdater::update (const juce::File& firmwareFile)
         return false;
     }
 
-    if (!prepareDevice())
+    if (! prepareDevice())
     {
         showPrepareError();
         return false;
@@ -138,7 +138,7 @@ bool HWUpdater::update (const juce::File& firmwareFile)
 
     ports.close();
 
-    if (!started || !updater.wasSuccessful())
+    if (! started || ! updater.wasSuccessful())
     {
         showTransferError();
         return false;
@@ -150,7 +150,7 @@ bool HWUpdater::update (const juce::File& firmwareFile)
 
 bool HWUpdater::prepareDevice()
 {
-    if (!detectWithMember (applicationMember))
+    if (! detectWithMember (applicationMember))
         return detectWithMember (bootloaderMember); // already in its bootloader
 
     auto& ports = getUpdatePorts();
@@ -188,7 +188,7 @@ void HWUpdater::UpdateWindow::runModally() { Platform::dialogs().runWithProgress
 
 void HWUpdater::UpdateWindow::run (ProgressReporter& window)
 {
-    while (!window.threadShouldExit() && updater.isUpdating())
+    while (! window.threadShouldExit() && updater.isUpdating())
     {
         window.setProgress (updater.getProgress());
         juce::Thread::sleep (pollIntervalMs);

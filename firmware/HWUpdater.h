@@ -34,8 +34,7 @@ public:
     public:
         explicit MidiCallback (LPC23XXUpdater& updaterToFeed)
             : updater (updaterToFeed)
-        {
-        }
+        {}
 
         void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
 

@@ -90,7 +90,7 @@ bool LPC23XXUpdater::startUpdate (MidiOutputPort* output, juce::InputStream* sou
     mRunning.store (true, std::memory_order_release);
     send (mLastMessage);
 
-    if (!startThread())
+    if (! startThread())
     {
         finish (Outcome::failed);
         return false;
@@ -103,7 +103,7 @@ void LPC23XXUpdater::stopUpdate() { stopThread (10000); }
 
 double LPC23XXUpdater::getProgress() const noexcept
 {
-    if (!isUpdating())
+    if (! isUpdating())
         return 1.0;
 
     const auto total = mTotal.load();
@@ -116,7 +116,7 @@ double LPC23XXUpdater::getProgress() const noexcept
 
 void LPC23XXUpdater::handleReply (const juce::MidiMessage& message)
 {
-    if (!isUpdating())
+    if (! isUpdating())
         return;
 
     const SysexMessage sysex_data (message.getRawData(), message.getRawDataSize());
@@ -163,13 +163,13 @@ void LPC23XXUpdater::handleReply (const juce::MidiMessage& message)
 
 void LPC23XXUpdater::run()
 {
-    while (!threadShouldExit() && mRemaining.load() >= 0)
+    while (! threadShouldExit() && mRemaining.load() >= 0)
     {
         if (mReplyReceived.exchange (false, std::memory_order_acquire))
             handleAcknowledgement();
         else if (millisecondsUntilTimeout() <= 0)
         {
-            if (!resendAfterSilence())
+            if (! resendAfterSilence())
                 break;
         }
         else

@@ -3,9 +3,9 @@
 // slot then holds exactly that frame.
 
 #include "app/ApplicationController.h"
+#include "emulator/RecordingView.h"
 #include "fuzz/FuzzTarget.h"
 #include "protocol/Transactions.h"
-#include "emulator/RecordingView.h"
 
 // Input: the awaited command, then the bytes of one incoming message (JUCE's MIDI inputs never
 // deliver an empty one).

@@ -11,8 +11,7 @@ class GUISeqFactory final : public GUIPushButton
 public:
     GUISeqFactory()
         : GUIPushButton (broadcasting (Action::factorySequences))
-    {
-    }
+    {}
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISeqFactory)
 };
 
@@ -22,8 +21,7 @@ class GUISeqLoad final : public GUIPushButton
 public:
     GUISeqLoad()
         : GUIPushButton (broadcasting (Action::loadSequences))
-    {
-    }
+    {}
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISeqLoad)
 };
 
@@ -33,8 +31,7 @@ class GUISeqSave final : public GUIPushButton
 public:
     GUISeqSave()
         : GUIPushButton (broadcasting (Action::saveSequences))
-    {
-    }
+    {}
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISeqSave)
 };
 
@@ -44,8 +41,7 @@ class GUISeqEdit final : public GUIPushButton
 public:
     GUISeqEdit()
         : GUIPushButton (broadcasting (Action::openSequenceEditor))
-    {
-    }
+    {}
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISeqEdit)
 };
 

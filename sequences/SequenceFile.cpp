@@ -25,9 +25,9 @@ namespace
         {
             if (text[i] == '"')
             {
-                quoted = !quoted;
+                quoted = ! quoted;
             }
-            else if (text[i] == '\n' && !quoted)
+            else if (text[i] == '\n' && ! quoted)
             {
                 lines.push_back (text.substr (start, i - start));
                 start = i + 1;
@@ -185,7 +185,7 @@ SequenceFileContent parseSequenceFile (std::string_view text)
 
         // A file saved with CR LF line ends reads as the same file with LF alone, so that an
         // empty sequence ("4:" then CR) or a space before the CR is no bad token.
-        if (!stepText.empty() && stepText.back() == '\r')
+        if (! stepText.empty() && stepText.back() == '\r')
             stepText.remove_suffix (1);
         content.error = parseSteps (stepText, lineNumber, sequence.steps);
 

@@ -23,7 +23,7 @@ std::string decodeSequenceFileText (const void* data, size_t numBytes)
 
 bool readSequenceFileText (const juce::File& file, std::string& text, juce::String& errorMessage)
 {
-    if (!file.existsAsFile())
+    if (! file.existsAsFile())
     {
         errorMessage = cannotReadMessage (file);
         return false;
@@ -37,7 +37,7 @@ bool readSequenceFileText (const juce::File& file, std::string& text, juce::Stri
 
     juce::FileInputStream in (file);
 
-    if (!in.openedOk())
+    if (! in.openedOk())
     {
         errorMessage = cannotReadMessage (file);
         return false;
@@ -70,7 +70,7 @@ bool replaceFileWithData (const juce::File& target, const void* data, size_t num
     {
         juce::FileOutputStream out (temporary.getFile());
 
-        if (!out.openedOk() || (numBytes > 0 && !out.write (data, numBytes)))
+        if (! out.openedOk() || (numBytes > 0 && ! out.write (data, numBytes)))
             return false;
 
         out.flush();

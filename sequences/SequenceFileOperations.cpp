@@ -29,10 +29,10 @@ namespace
     */
     bool readFromInstrument (MidiOutputPort* output, InstrumentSequences& read)
     {
-        if (!getSetting (output, DeviceSetting::GLEN, read.gateLength))
+        if (! getSetting (output, DeviceSetting::GLEN, read.gateLength))
             return false;
 
-        if (!getSetting (output, DeviceSetting::STEP, read.stepSize))
+        if (! getSetting (output, DeviceSetting::STEP, read.stepSize))
             return false;
 
         for (int index = 0; index < numSequences; ++index)
@@ -40,7 +40,7 @@ namespace
             auto& steps = read.sequences[(size_t) index];
             steps.fill (0);
 
-            if (!readSequence (output, index, steps.data()))
+            if (! readSequence (output, index, steps.data()))
                 return false;
         }
 
@@ -63,7 +63,7 @@ namespace
         {
             const auto target = getSequenceMidiFile (sequenceFile, index + 1);
 
-            if (!writeSequenceMidiFile (target, sequences[(size_t) index].data(), timing))
+            if (! writeSequenceMidiFile (target, sequences[(size_t) index].data(), timing))
                 failed.add (target.getFullPathName());
         }
 
@@ -86,19 +86,19 @@ bool askForMidiFiles()
 bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uint8 stepSize, uint8 gateLength,
                        bool withMidiFiles)
 {
-    if (!writeSequenceFile (file, sequences))
+    if (! writeSequenceFile (file, sequences))
     {
         showSaveError ("Unable to write the sequence file:\n" + file.getFullPathName()
                        + "\nAny earlier file of that name has been left as it was.");
         return false;
     }
 
-    if (!withMidiFiles)
+    if (! withMidiFiles)
         return true;
 
     const auto failed = writeMidiFiles (file, sequences, MidiExportTiming::fromSettings (stepSize, gateLength));
 
-    if (!failed.isEmpty())
+    if (! failed.isEmpty())
         showSaveError ("The sequence file has been saved, but these MidiFiles could not be written:\n"
                        + failed.joinIntoString ("\n"));
 
@@ -118,7 +118,7 @@ void saveSequenceFile (MidiOutputPort* output)
 
     InstrumentSequences read;
 
-    if (!readFromInstrument (output, read))
+    if (! readFromInstrument (output, read))
     {
         showSaveError ("Unable to read the sequences from Tarnovelle. Nothing has been saved.");
         return;
@@ -138,7 +138,7 @@ void loadSequenceFile (MidiOutputPort* output)
     std::string text;
     juce::String readError;
 
-    if (!readSequenceFileText (file, text, readError))
+    if (! readSequenceFileText (file, text, readError))
     {
         dialogs.showMessageBox (DialogIcon::warning, loadErrorTitle, readError + "\nNothing has been loaded.");
         return;
@@ -146,7 +146,7 @@ void loadSequenceFile (MidiOutputPort* output)
 
     const auto content = parseSequenceFile (text);
 
-    if (!content.isValid())
+    if (! content.isValid())
     {
         dialogs.showMessageBox (DialogIcon::none, "Sequence file parsing error", content.error);
         return;

@@ -34,7 +34,7 @@ namespace
 
         SysexMessage reply;
 
-        if (!sendAndWaitForMessage (output, request, sequenceChunkCommand, reply))
+        if (! sendAndWaitForMessage (output, request, sequenceChunkCommand, reply))
             return false;
 
         // Only the command byte is matched; a reply too short to hold its 32 steps is
@@ -110,7 +110,7 @@ const SequenceSet& getFactorySequences() noexcept
 
 void sendFactorySequences (MidiOutputPort* output)
 {
-    if (!Platform::dialogs().showOkCancelBox (
+    if (! Platform::dialogs().showOkCancelBox (
             DialogIcon::warning, "Reset All Sequences",
             "You are about to reset all the sequences to factory default.\nAre you sure?"))
         return;

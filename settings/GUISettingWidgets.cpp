@@ -68,53 +68,43 @@ namespace
 
 GUIVelocitySelector::GUIVelocitySelector()
     : OneControlSelector (velocity, 34, 76)
-{
-}
+{}
 
 GUIAftertouchSelector::GUIAftertouchSelector()
     : OneControlSelector (aftertouch, 34, 76)
-{
-}
+{}
 
 GUIInputGain::GUIInputGain()
     : OneControlSelector (inputGain, 29, 65)
-{
-}
+{}
 
 GUIGateLen::GUIGateLen()
     : OneControlSelector (gateLength, 34, 76)
-{
-}
+{}
 
 GUIArpHold::GUIArpHold()
     : OneControlSelector (arpHold, 34, 76)
-{
-}
+{}
 
 GUILFO::GUILFO()
     : OneControlSelector (lfo, 29, 65)
-{
-}
+{}
 
 GUITapAvg::GUITapAvg()
     : OneControlSelector (tapAverage, 34, 76)
-{
-}
+{}
 
 GUIBendRange::GUIBendRange()
     : OneControlSelector (bendRange, 120, 120)
-{
-}
+{}
 
 GUIStepSize::GUIStepSize()
     : OneControlSelector (stepSize, 120, 120)
-{
-}
+{}
 
 GUIClkSync::GUIClkSync()
     : OneControlSelector (clockSync, 120, 120)
-{
-}
+{}
 
 //==============================================================================
 GUIKeyboard::GUIKeyboard()

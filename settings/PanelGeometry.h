@@ -266,8 +266,7 @@ inline std::vector<ScaleLabel> numberedScale (int count, int firstPicture = 0)
 inline const std::array<PrintedKnob, 5> knobs{ {
     { "TRANSMIT CHANNEL", inWidget (midiChooser, midiOutKnob), 44.0f, numberedScale (16) },
     { "RECEIVE CHANNEL", inWidget (midiChooser, midiInKnob), 44.0f,
-      []
-      {
+      [] {
           auto labels = numberedScale (16);
           labels.insert (labels.begin(), ScaleLabel{ allPicture, "All", 3.0f });
           return labels;

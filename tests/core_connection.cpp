@@ -3,8 +3,8 @@
 
 #include "app/ApplicationController.h"
 #include "app/HWDetector.h"
-#include "support/InstrumentRig.h"
 #include "emulator/RecordingView.h"
+#include "support/InstrumentRig.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>

@@ -5,12 +5,12 @@
 
 #include "app/ApplicationController.h"
 #include "app/HWDetector.h"
+#include "emulator/RecordingView.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/LPC23XXUpdater.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
 #include "support/InstrumentRig.h"
-#include "emulator/RecordingView.h"
 #include "support/MakerFrames.h"
 
 #include <gtest/gtest.h>

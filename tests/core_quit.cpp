@@ -4,12 +4,12 @@
 
 #include "app/ApplicationController.h"
 #include "app/HWDetector.h"
+#include "emulator/RecordingView.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
 #include "platform/QuitRequest.h"
 #include "sequences/SequenceFileOperations.h"
 #include "support/InstrumentRig.h"
-#include "emulator/RecordingView.h"
 #include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "app/ApplicationController.h"
+#include "emulator/RecordingView.h"
 #include "sequences/MidiExport.h"
 #include "sequences/SequenceEditorFiles.h"
 #include "sequences/SequenceEditorModel.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
-#include "emulator/RecordingView.h"
 #include "tests/support/InstrumentRig.h"
 #include "tests/support/ScratchFolder.h"
 

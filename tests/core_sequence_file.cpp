@@ -1,8 +1,8 @@
 #include "sequences/MidiExport.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileIO.h"
-#include "support/ScratchFolder.h"
 #include "sequences/SequenceTransfer.h"
+#include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -26,7 +26,7 @@ namespace
     {
         file.deleteFile();
         juce::FileOutputStream stream (file);
-        if (!stream.openedOk())
+        if (! stream.openedOk())
         {
             std::cerr << "cannot write " << file.getFullPathName() << "\n";
             return false;
@@ -99,7 +99,7 @@ namespace
 
     int writePreviews (const juce::File& resources, const juce::File& folder)
     {
-        if (!folder.createDirectory())
+        if (! folder.createDirectory())
             return 2;
 
         bool written = true;
@@ -123,10 +123,10 @@ namespace
     int run (const juce::File& resources)
     {
         const Fonts fonts (juce::File ("/usr/share/fonts/truetype/dejavu"));
-        if (!fonts.isComplete())
+        if (! fonts.isComplete())
             return 2;
 
-        if (!resources.createDirectory())
+        if (! resources.createDirectory())
         {
             std::cerr << "cannot create " << resources.getFullPathName() << "\n";
             return 2;
@@ -134,8 +134,9 @@ namespace
 
         bool written = true;
         bool layoutIsClean = true;
-        auto write = [&] (const juce::Image& image, const char* name)
-        { written = writePicture (image, resources.getChildFile (name)) && written; };
+        auto write = [&] (const juce::Image& image, const char* name) {
+            written = writePicture (image, resources.getChildFile (name)) && written;
+        };
 
         {
             PrintLayout layout;
@@ -144,17 +145,18 @@ namespace
         }
         {
             PrintLayout layout;
-            write (paintButtonTabBackground (fonts, { Geo::sequencesCaptions.begin(), Geo::sequencesCaptions.end() },
-                                             { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton,
-                                               Geo::seqEditButton },
-                                             Geo::sequencesFrame, 2, layout, false),
+            write (paintButtonTabBackground (
+                       fonts, { Geo::sequencesCaptions.begin(), Geo::sequencesCaptions.end() },
+                       { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton, Geo::seqEditButton },
+                       Geo::sequencesFrame, 2, layout, false),
                    "sequencesBackground.jpg");
             layoutIsClean = layout.check ("sequencesBackground") && layoutIsClean;
         }
         {
             PrintLayout layout;
-            write (paintButtonTabBackground (fonts, { Geo::firmwareCaptions.begin(), Geo::firmwareCaptions.end() }, { Geo::webLinkButton, Geo::updaterButton },
-                                             Geo::firmwareFrame, 3, layout, true),
+            write (paintButtonTabBackground (fonts, { Geo::firmwareCaptions.begin(), Geo::firmwareCaptions.end() },
+                                             { Geo::webLinkButton, Geo::updaterButton }, Geo::firmwareFrame, 3, layout,
+                                             true),
                    "firmwareBackground.jpg");
             layoutIsClean = layout.check ("firmwareBackground") && layoutIsClean;
         }
@@ -176,7 +178,7 @@ namespace
 
         write (paintIcon (fonts), "icon.png");
 
-        if (!written)
+        if (! written)
             return 2;
         return layoutIsClean ? 0 : 1;
     }

@@ -25,7 +25,7 @@ int main (int argc, char** argv)
     // Relative paths are taken from the folder the tool was started in.
     const auto output = juce::File::getCurrentWorkingDirectory().getChildFile (juce::String::fromUTF8 (argv[1]));
 
-    if (!output.getParentDirectory().createDirectory())
+    if (! output.getParentDirectory().createDirectory())
     {
         std::cerr << "make_firmware: cannot create " << output.getParentDirectory().getFullPathName() << "\n";
         return 1;
@@ -34,8 +34,8 @@ int main (int argc, char** argv)
     // Written beside the target and moved over it, so a build never leaves half a file.
     juce::TemporaryFile temporary (output);
 
-    if (!temporary.getFile().replaceWithData (container.getData(), container.getSize())
-        || !temporary.overwriteTargetFileWithTemporary())
+    if (! temporary.getFile().replaceWithData (container.getData(), container.getSize())
+        || ! temporary.overwriteTargetFileWithTemporary())
     {
         std::cerr << "make_firmware: cannot write " << output.getFullPathName() << "\n";
         return 1;

@@ -58,7 +58,7 @@ namespace
     /** A whole decimal number from the given list, or nothing. */
     std::optional<int> parseChoice (const juce::String& text, std::initializer_list<int> allowed)
     {
-        if (text.isEmpty() || !text.containsOnly ("0123456789") || text.length() > 3)
+        if (text.isEmpty() || ! text.containsOnly ("0123456789") || text.length() > 3)
             return std::nullopt;
 
         const int value = text.getIntValue();
@@ -75,7 +75,7 @@ namespace
     {
         juce::String readError;
 
-        if (!readSequenceFileText (file, text, readError))
+        if (! readSequenceFileText (file, text, readError))
         {
             std::cerr << readError << "\n";
             return std::nullopt;
@@ -83,7 +83,7 @@ namespace
 
         auto content = parseSequenceFile (text);
 
-        if (!content.isValid())
+        if (! content.isValid())
         {
             std::cerr << content.error << "\n";
             return std::nullopt;
@@ -114,17 +114,17 @@ namespace
         const bool stopsAtTrailingEmptyLine =
             content.stopLine == content.numLines && (text.empty() || text.back() == '\n');
 
-        if (content.stopLine != 0 && !stopsAtTrailingEmptyLine)
+        if (content.stopLine != 0 && ! stopsAtTrailingEmptyLine)
             std::cout << "Line " << content.stopLine
                       << " does not start with a sequence number from 1 to 8: it and any later lines are ignored.\n";
 
         juce::StringArray missing;
 
         for (int i = 0; i < numSequences; ++i)
-            if (!named[i])
+            if (! named[i])
                 missing.add (juce::String (i + 1));
 
-        if (!missing.isEmpty())
+        if (! missing.isEmpty())
             std::cout << "Not in the file (loading leaves them unchanged): sequence " << missing.joinIntoString (", ")
                       << "\n";
     }
@@ -137,7 +137,7 @@ namespace
         std::string text;
         const auto content = readFile (fileFromArgument (args[1]), text);
 
-        if (!content)
+        if (! content)
             return badFile;
 
         printContent (*content, text);
@@ -189,17 +189,17 @@ namespace
         const auto stepSize = parseChoice (stepArgument, { 4, 8, 16, 32 });
         const auto gateLength = parseChoice (gateArgument, { 1, 2, 3 });
 
-        if (!stepSize)
+        if (! stepSize)
             return badUsage ("--step must be 4, 8, 16 or 32.");
 
-        if (!gateLength)
+        if (! gateLength)
             return badUsage ("--gate must be 1, 2 or 3.");
 
         const auto file = fileFromArgument (fileArgument);
         std::string text;
         const auto content = readFile (file, text);
 
-        if (!content)
+        if (! content)
             return badFile;
 
         const auto set = applyToEmptySet (*content);
@@ -250,7 +250,7 @@ namespace
 
         const auto stepSize = parseChoice (stepArgument, { 4, 8, 16, 32 });
 
-        if (!stepSize)
+        if (! stepSize)
             return badUsage ("--step must be 4, 8, 16 or 32.");
 
         if (files.isEmpty() || files.size() > numSequences)
@@ -262,7 +262,7 @@ namespace
         {
             const auto result = importMidiSequence (fileFromArgument (files[k]), *stepSize);
 
-            if (!result.isValid())
+            if (! result.isValid())
             {
                 std::cerr << "tarnovelle-seq: " << files[k] << ": " << result.error << "\n";
                 return badFile;

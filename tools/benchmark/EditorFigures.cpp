@@ -41,8 +41,8 @@ void measureEditorRead (int runs)
         controller.handleActionMessage ("RDSQ ");
         whole.push_back (millisecondsSince (start));
 
-        const bool shownWhole = controller.getSequenceEditorModel().getSequence (3).length
-                                == (int) rig.instrument.getSequence (3).size();
+        const bool shownWhole =
+            controller.getSequenceEditorModel().getSequence (3).length == (int) rig.instrument.getSequence (3).size();
 
         if (! complete || ! shownWhole || rig.dialogs.count (ScriptedDialogs::Kind::messageBox) != 0)
         {
