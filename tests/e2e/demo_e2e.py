@@ -605,13 +605,22 @@ def test_second_instance(s):
 # demo ends within the limit with exit status 0, without showing the box in never_shown.
 def close_and_expect_end(s, limit=5.0, never_shown=()):
     s.quit_sent, start = True, time.monotonic()
-    send_close_request(s.env["DISPLAY"], s.wait_window(MAIN_TITLE))
+    window = s.wait_window(MAIN_TITLE)
+    last_sent = [0.0]
 
+    # Under a slow build JUCE now and then drops a close request that reaches the window just as
+    # a box opens on it (the program never sees it); a person would click the close button
+    # again, and so does the test, once a second, within the same limit.
     def ended():
         for title in never_shown:
             if s.windows(title):
                 raise Failure('the "%s" box was shown after the close request' % title)
-        return s.demo.poll() is not None
+        if s.demo.poll() is not None:
+            return True
+        if time.monotonic() - last_sent[0] >= 1.0:
+            send_close_request(s.env["DISPLAY"], window)
+            last_sent[0] = time.monotonic()
+        return False
 
     wait_for("the demo to end after the close request", ended, limit)
     print("ended %.2f s after the close request, status %d" % (time.monotonic() - start, s.demo.returncode), flush=True)
