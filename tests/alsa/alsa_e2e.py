@@ -16,7 +16,7 @@
 # Sensing), <test>.instrument.json (its memory), and the logs of the listeners it ran.
 # TARNOVELLE_E2E_TIME_SCALE stretches every time-out (default 4 here: the guest is slow).
 
-import argparse, contextlib, ctypes, glob, os, re, signal, subprocess, sys, threading, time, traceback
+import argparse, contextlib, ctypes, glob, os, re, signal, subprocess, sys, threading, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -386,19 +386,8 @@ def run_in_guest(name, build, out):
     if not os.path.exists("/dev/snd/seq"):
         print("FAILED: no ALSA sequencer here; run the test through scripts/alsa-guest.sh")
         return 1
-    session, ok = RealSession(name, build, out), False
-    try:
-        TESTS[name](session)
-        if session.demo is not None and name != "close_during_detection":
-            session.check_alive()
-        ok = True
-    except Exception as e:
-        traceback.print_exc()
-        print("FAILED: %s" % e, flush=True)
-    finally:
-        ok = session.close(ok)
-    print("%s: %s (screenshot %s)" % (name, "passed" if ok else "FAILED", session.screenshot), flush=True)
-    return 0 if ok else 1
+    return e2e.run_session(name, RealSession(name, build, out), TESTS[name],
+                           lambda s: s.demo is not None and name != "close_during_detection")
 
 
 # Each test in a guest of its own: a hung test is ended with its guest, and none inherits

@@ -753,11 +753,13 @@ def test_instance_starts_close_together(s):
 TESTS = {name[len("test_"):]: fn for name, fn in sorted(globals().items()) if name.startswith("test_")}
 
 
-def run_test(name, app, out):
-    session, ok = Session(name, app, out), False
+# Runs one test in its session; a program the test did not end must still be running after it.
+# Returns the exit status of the test.
+def run_session(name, session, test, program_should_live):
+    ok = False
     try:
-        TESTS[name](session)
-        if not session.quit_sent:
+        test(session)
+        if program_should_live(session):
             session.check_alive()
         ok = True
     except Exception as e:
@@ -767,6 +769,10 @@ def run_test(name, app, out):
         ok = session.close(ok)
     print("%s: %s (screenshot %s)" % (name, "passed" if ok else "FAILED", session.screenshot), flush=True)
     return 0 if ok else 1
+
+
+def run_test(name, app, out):
+    return run_session(name, Session(name, app, out), TESTS[name], lambda s: not s.quit_sent)
 
 
 # Runs this script again in a mount and network namespace of its own, with an empty X socket
