@@ -1,8 +1,9 @@
 #include "app/SingleInstance.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace tarnovelle
@@ -12,64 +13,77 @@ namespace
 {
     constexpr int pollIntervalMs = 100;
 
-    // The notes of starts older than this, at the moment the lock is taken, were left by an
-    // instance that ended without reading them. (File times are only as exact as the kernel's
-    // coarse clock, so a note written just after the lock was taken may look a little older.)
-    constexpr juce::int64 staleNoteMarginMs = 1000;
+    // The first instance binds before it listens: a start that comes in between is refused
+    // for a moment, and tries again.
+    constexpr int connectAttempts = 50;
+    constexpr int connectRetryMs = 20;
 
-    juce::String fileNameFor (const juce::String& applicationName)
+    // A later start that connected but never finished its note is dropped after this long.
+    constexpr juce::uint32 noteTimeoutMs = 5000;
+
+    sockaddr_un addressOf (const juce::String& name, socklen_t& length)
     {
-        return applicationName.retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const auto bytes = name.toStdString();
+        // The leading NUL puts the name in the abstract namespace, not in the file system.
+        const auto size = std::min (bytes.size(), sizeof (address.sun_path) - 1);
+        std::memcpy (address.sun_path + 1, bytes.data(), size);
+        length = (socklen_t) (offsetof (sockaddr_un, sun_path) + 1 + size);
+        return address;
     }
 
-    /** The user's own folder: the runtime folder when there is one, otherwise a folder in the
-        temporary folder named after the user id, which no other user can use.
-    */
-    juce::File getUserFolder (const juce::String& applicationName)
+    /** The user id of the process at the other end of a connected socket, or -1. */
+    int peerUserId (int handle)
     {
-        const juce::File runtime (juce::SystemStats::getEnvironmentVariable ("XDG_RUNTIME_DIR", {}));
+        ucred credentials{};
+        socklen_t size = sizeof (credentials);
 
-        if (juce::File::isAbsolutePath (runtime.getFullPathName()) && runtime.isDirectory())
-            return runtime.getChildFile (fileNameFor (applicationName));
+        if (getsockopt (handle, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+            return -1;
 
-        return juce::File ("/tmp").getChildFile (fileNameFor (applicationName) + "-" + juce::String ((int) getuid()));
+        return (int) credentials.uid;
     }
 
-    /** Takes the lock, or returns -1 when another process holds it. */
-    int takeLock (const juce::File& folder, const juce::File& lockFile)
+    // Never inherited: a chooser or browser started from the program must not hold the name.
+    int newSocket (int flags = 0) { return socket (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0); }
+
+    juce::String systemError (const char* what)
     {
-        mkdir (folder.getFullPathName().toRawUTF8(), 0700);
-
-        const auto handle = open (lockFile.getFullPathName().toRawUTF8(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-
-        if (handle < 0)
-            return -1;
-
-        if (flock (handle, LOCK_EX | LOCK_NB) != 0)
-        {
-            close (handle);
-            return -1;
-        }
-
-        return handle;
+        return juce::String (what) + ": " + juce::String (std::strerror (errno));
     }
 } // namespace
 
 //==============================================================================
-/** Polls the folder of notes from the message loop and hands each to the callback. */
+/** Accepts the connections of later starts from the message loop and hands each finished note
+    to the callback. Notes of other users are never read.
+*/
 class SingleInstance::Listener final : private juce::Timer
 {
 public:
-    Listener (const juce::File& folderToWatch, std::function<void (const juce::String&)> callback)
-        : startsFolder (folderToWatch)
+    Listener (int socketToWatch, std::function<void (const juce::String&)> callback)
+        : listening (socketToWatch)
         , onStart (std::move (callback))
     {
         startTimer (pollIntervalMs);
     }
 
-    ~Listener() override { stopTimer(); }
+    ~Listener() override
+    {
+        stopTimer();
+
+        for (auto& note : notes)
+            close (note.handle);
+    }
 
 private:
+    struct Note
+    {
+        int handle;
+        juce::uint32 openedAt;
+        std::string text;
+    };
+
     void timerCallback() override
     {
         // The callback shows a modal box, whose loop calls the timers again: one at a time.
@@ -77,61 +91,174 @@ private:
             return;
 
         const juce::ScopedValueSetter<bool> busy (handling, true);
+        acceptNewStarts();
 
-        for (auto& note : startsFolder.findChildFiles (juce::File::findFiles, false, "*.start"))
-        {
-            const auto commandLine = note.loadFileAsString();
-
-            if (note.deleteFile() && onStart)
+        for (auto& commandLine : takeFinishedNotes())
+            if (onStart)
                 onStart (commandLine);
+    }
+
+    void acceptNewStarts()
+    {
+        for (int handle; (handle = accept4 (listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;)
+        {
+            if (peerUserId (handle) == (int) getuid())
+                notes.push_back ({ handle, juce::Time::getMillisecondCounter(), {} });
+            else
+                close (handle);
         }
     }
 
-    const juce::File startsFolder;
+    juce::StringArray takeFinishedNotes()
+    {
+        juce::StringArray finished;
+
+        for (auto note = notes.begin(); note != notes.end();)
+        {
+            char buffer[512];
+            auto numRead = read (note->handle, buffer, sizeof (buffer));
+
+            for (; numRead > 0; numRead = read (note->handle, buffer, sizeof (buffer)))
+                note->text.append (buffer, (size_t) numRead);
+
+            const bool ended = numRead == 0;
+            const bool stuck =
+                numRead < 0
+                && (errno != EAGAIN || juce::Time::getMillisecondCounter() - note->openedAt > noteTimeoutMs);
+
+            if (! ended && ! stuck)
+            {
+                ++note;
+                continue;
+            }
+
+            if (ended)
+                finished.add (juce::String::fromUTF8 (note->text.data(), (int) note->text.size()));
+
+            close (note->handle);
+            note = notes.erase (note);
+        }
+
+        return finished;
+    }
+
+    const int listening;
     std::function<void (const juce::String&)> onStart;
+    std::vector<Note> notes;
     bool handling = false;
 };
 
 //==============================================================================
-SingleInstance::SingleInstance (const juce::String& applicationName)
-    : folder (getUserFolder (applicationName))
-    , lockFile (folder.getChildFile ("instance.lock"))
-    , startsFolder (folder.getChildFile ("starts"))
+juce::String SingleInstance::getSocketName (const juce::String& applicationName)
 {
-    const auto takenAt = juce::Time::getCurrentTime();
-    lockHandle = takeLock (folder, lockFile);
+    return applicationName.retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")
+           + "/instance/" + juce::String ((int) getuid());
+}
 
-    if (lockHandle < 0)
+SingleInstance::SingleInstance (const juce::String& applicationName)
+{
+    const auto name = getSocketName (applicationName);
+    ownSocket = newSocket (SOCK_NONBLOCK);
+
+    if (ownSocket < 0)
+    {
+        problem = systemError ("No socket for the instance check");
         return;
+    }
 
-    startsFolder.createDirectory();
+    socklen_t length = 0;
+    const auto address = addressOf (name, length);
 
-    for (auto& note : startsFolder.findChildFiles (juce::File::findFiles, false, "*"))
-        if (note.getLastModificationTime().toMilliseconds() < takenAt.toMilliseconds() - staleNoteMarginMs)
-            note.deleteFile();
+    if (bind (ownSocket, reinterpret_cast<const sockaddr*> (&address), length) == 0)
+    {
+        if (::listen (ownSocket, SOMAXCONN) != 0)
+            problem = systemError ("The instance check cannot listen");
+
+        return;
+    }
+
+    const bool nameTaken = errno == EADDRINUSE;
+    problem = systemError ("The instance check cannot bind its socket");
+    close (ownSocket);
+    ownSocket = -1;
+
+    if (nameTaken)
+        findOutWhoHoldsTheName (name);
+}
+
+void SingleInstance::findOutWhoHoldsTheName (const juce::String& name)
+{
+    socklen_t length = 0;
+    const auto address = addressOf (name, length);
+
+    for (int attempt = 0; attempt < connectAttempts; ++attempt)
+    {
+        const int handle = newSocket();
+
+        if (handle < 0)
+            break;
+
+        if (connect (handle, reinterpret_cast<const sockaddr*> (&address), length) == 0)
+        {
+            if (const int owner = peerUserId (handle); owner == (int) getuid())
+            {
+                runningInstance = handle;
+                anotherInstance = true;
+                problem = {};
+            }
+            else
+            {
+                problem =
+                    "The name of its instance check is held by a program of user id " + juce::String (owner) + ".";
+                close (handle);
+            }
+
+            return;
+        }
+
+        problem = systemError ("The running instance does not answer");
+        close (handle);
+        juce::Thread::sleep (connectRetryMs);
+    }
 }
 
 SingleInstance::~SingleInstance()
 {
     listener.reset();
 
-    if (lockHandle >= 0)
-        close (lockHandle);
+    for (auto handle : { ownSocket, runningInstance })
+        if (handle >= 0)
+            close (handle);
 }
 
 bool SingleInstance::notifyRunningInstance (const juce::String& commandLine)
 {
-    // Written under another name and renamed, so that the running instance reads whole notes.
-    const auto name = juce::String ((int) getpid()) + "-" + juce::String::toHexString (juce::Random().nextInt64());
-    const auto partial = startsFolder.getChildFile (name + ".partial");
+    if (runningInstance < 0)
+        return false;
 
-    return partial.replaceWithText (commandLine) && partial.moveFileTo (startsFolder.getChildFile (name + ".start"));
+    const auto text = commandLine.toStdString();
+    size_t sent = 0;
+
+    while (sent < text.size())
+    {
+        const auto numSent = send (runningInstance, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+
+        if (numSent <= 0)
+            break;
+
+        sent += (size_t) numSent;
+    }
+
+    // Closing ends the note: the running instance shows it once it has read to the end.
+    close (runningInstance);
+    runningInstance = -1;
+    return sent == text.size();
 }
 
 void SingleInstance::listen (std::function<void (const juce::String&)> onAnotherInstance)
 {
-    if (! isAnotherInstanceRunning())
-        listener = std::make_unique<Listener> (startsFolder, std::move (onAnotherInstance));
+    if (ownSocket >= 0 && problem.isEmpty())
+        listener = std::make_unique<Listener> (ownSocket, std::move (onAnotherInstance));
 }
 
 } // namespace tarnovelle

@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/QuitRequest.h"
+#include "platform/TerminationSignals.h"
 
 namespace tarnovelle
 {
@@ -10,12 +11,14 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     : environment (std::move (environmentToUse))
     , singleInstance (environment->getProductName())
 {
-    Platform::setMidiBackend (&environment->getMidiBackend());
-    Platform::setDialogs (&environment->getDialogs());
-
-    // A later start ends at once, without a window (initialiseApp tells the running one).
+    // A later start ends at once, without a window (initialiseApp tells the running one), and
+    // before it has touched any instrument.
     if (singleInstance.isAnotherInstanceRunning())
         return;
+
+    Platform::setMidiBackend (&environment->getMidiBackend());
+    Platform::setDialogs (&environment->getDialogs());
+    terminationSignals = std::make_unique<TerminationSignals>();
 
     mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
     controller = std::make_unique<ApplicationController> (*mainWindow);
@@ -33,6 +36,7 @@ VarokEditorApplication::~VarokEditorApplication()
     sequenceEditor.reset();
     controller.reset();
     mainWindow.reset();
+    terminationSignals.reset();
     Platform::setDialogs (nullptr);
     Platform::setMidiBackend (nullptr);
 }
@@ -59,6 +63,12 @@ void VarokEditorApplication::initialise (const juce::String&)
         return;
 
     singleInstance.listen ([this] (const juce::String& commandLine) { anotherInstanceStarted (commandLine); });
+
+    if (singleInstance.getProblem().isNotEmpty())
+        Platform::dialogs().showMessageBox (DialogIcon::warning, "Single instance",
+                                            "Tarnovelle Connection cannot make sure that it is the only one running:\n"
+                                                + singleInstance.getProblem() + "\nIt runs anyway.");
+
     controller->startUp();
 }
 

@@ -4,6 +4,7 @@
 #include "app/ApplicationController.h"
 #include "app/MainAppWindow.h"
 #include "app/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "sequences/GUISequenceEditorWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -36,6 +37,7 @@ public:
 private:
     std::unique_ptr<AppEnvironment> environment;
     SingleInstance singleInstance;
+    std::unique_ptr<TerminationSignals> terminationSignals;
     std::unique_ptr<MainAppWindow> mainWindow;
     std::unique_ptr<ApplicationController> controller;
     std::unique_ptr<GUISequenceEditorLauncher> sequenceEditor;

@@ -13,7 +13,16 @@ public:
     DemoEnvironment() = default;
 
     juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
-    tarnovelle::MidiBackend& getMidiBackend() override { return rig.midi; }
+    // The instrument is built, and its memory file read or moved aside, only once the
+    // application has found that it is the one instance: a later start never touches it.
+    tarnovelle::MidiBackend& getMidiBackend() override
+    {
+        if (rig == nullptr)
+            rig = std::make_unique<tarnovelle::InstrumentRig> (rigOptions());
+
+        return rig->midi;
+    }
+
     tarnovelle::Dialogs& getDialogs() override { return dialogs; }
 
 private:
@@ -28,7 +37,7 @@ private:
         return options;
     }
 
-    tarnovelle::InstrumentRig rig{ rigOptions() };
+    std::unique_ptr<tarnovelle::InstrumentRig> rig;
     tarnovelle::JuceDialogs dialogs;
 };
 

@@ -1,5 +1,6 @@
-// The .tvseq parser: any text either parses into sequences that the instrument can hold or
-// gives an error, and a parsed set written out again parses back to the same steps.
+// The .tvseq reader: bytes that are no text are refused whole; any text either parses into
+// sequences that the instrument can hold or gives an error, and a parsed set written out again
+// parses back to the same steps.
 
 #include "fuzz/FuzzTarget.h"
 #include "sequences/SequenceFile.h"
@@ -27,8 +28,24 @@ SequenceSet applied (const SequenceFileContent& content)
 
 TARNOVELLE_FUZZ_TARGET (fuzzSequenceFile, 0, 0)
 {
-    // Read as the application reads a file: a byte-order mark is dropped, UTF-16 decoded.
-    const auto decoded = decodeSequenceFileText (bytes, (size_t) count);
+    // Read as the application reads a file: UTF-8, or UTF-16 behind its byte-order mark.
+    std::string decoded;
+    juce::String formatError;
+    const bool isText = decodeSequenceFileText (bytes, (size_t) count, decoded, formatError);
+    const std::string_view raw (reinterpret_cast<const char*> (bytes), (size_t) count);
+    const bool utf16 = raw.rfind ("\xff\xfe", 0) == 0 || raw.rfind ("\xfe\xff", 0) == 0;
+
+    // Bytes that are no text never load, not even in part: a NUL byte only ever occurs in
+    // UTF-16 text, and no decoded text holds a NUL.
+    if (! isText)
+    {
+        TARNOVELLE_FUZZ_CHECK (formatError.startsWith ("Bad file format on line: "));
+        return;
+    }
+
+    TARNOVELLE_FUZZ_CHECK (utf16 || raw.find ('\0') == std::string_view::npos);
+    TARNOVELLE_FUZZ_CHECK (decoded.find ('\0') == std::string::npos);
+
     const std::string_view text (decoded);
     const auto content = parseSequenceFile (text);
     (void) parseLeadingInteger (text);

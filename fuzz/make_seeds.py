@@ -61,6 +61,13 @@ SEEDS = {
         "no-colon": b"7",
         "trailing-line-feed": b"1:60\n",
         "huge-number": b"99999999999999999999:60\n1:999999999999",
+        "utf8-mark": b"\xef\xbb\xbf1:60 x\n2:61",
+        "utf16le-mark": b"\xff\xfe" + "1:60 x\n2:\U0001f3b9".encode("utf-16-le"),
+        "utf16be-mark": b"\xfe\xff" + "1:60 x\n2:61".encode("utf-16-be"),
+        "utf16le-without-mark": "1:60 x\n2:61".encode("utf-16-le"),
+        "nul-in-line": b"1:60 61\n2:62\x0063",
+        "invalid-utf8": b"1:60 \xc0\xbc 61",
+        "lone-surrogate": b"\xff\xfe" + "1:60".encode("utf-16-le") + b"\x00\xd8",
     },
     "reply_matcher": {
         "setting-reply": bytes([BEND]) + frame(5, 1, BEND, [7]),

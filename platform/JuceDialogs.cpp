@@ -4,6 +4,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <optional>
+
 namespace tarnovelle
 {
 
@@ -83,6 +85,25 @@ namespace
 
         JUCE_DECLARE_NON_COPYABLE (RepaintWindowsAfterwards)
     };
+
+    /** Shows the desktop's own file chooser (zenity or kdialog, where installed) until the user
+        answers or the program is asked to end. JUCE's modal run of it would wait for the
+        chooser's process to end even after a quit, and so keep the program open as long as the
+        chooser is: here a quit closes the chooser instead (its process is killed with it).
+    */
+    juce::File runFileChooser (const juce::String& title, const juce::String& pattern, int flags)
+    {
+        const RepaintWindowsAfterwards repaint;
+        auto chooser = std::make_unique<juce::FileChooser> (title, juce::File(), pattern, true);
+        std::optional<juce::File> answer;
+        chooser->launchAsync (flags, [&answer] (const juce::FileChooser& done) { answer = done.getResult(); });
+
+        while (! answer.has_value() && ! QuitRequest::isRaised())
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+
+        chooser.reset();
+        return QuitRequest::isRaised() ? juce::File() : answer.value_or (juce::File());
+    }
 } // namespace
 
 void JuceDialogs::showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message)
@@ -99,24 +120,15 @@ bool JuceDialogs::showOkCancelBox (DialogIcon icon, const juce::String& title, c
 
 juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
 {
-    const RepaintWindowsAfterwards repaint;
-    juce::FileChooser chooser (title, juce::File(), pattern, true);
-
-    if (chooser.browseForFileToOpen())
-        return chooser.getResult();
-
-    return {};
+    return runFileChooser (title, pattern,
+                           juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles);
 }
 
 juce::File JuceDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
 {
-    const RepaintWindowsAfterwards repaint;
-    juce::FileChooser chooser (title, juce::File(), pattern, true);
-
-    if (chooser.browseForFileToSave (true))
-        return chooser.getResult();
-
-    return {};
+    return runFileChooser (title, pattern,
+                           juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
+                               | juce::FileBrowserComponent::warnAboutOverwriting);
 }
 
 void JuceDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)

@@ -3,8 +3,7 @@
 #include "platform/Platform.h"
 #include "sequences/MidiExport.h"
 #include "sequences/MidiImport.h"
-#include "sequences/SequenceFile.h"
-#include "sequences/SequenceFileIO.h"
+#include "sequences/SaveTarget.h"
 #include "sequences/SequenceFileOperations.h"
 
 namespace tarnovelle
@@ -33,32 +32,19 @@ namespace
 
 void openSequenceFileIntoEditor (SequenceEditorModel& model)
 {
-    auto& dialogs = Platform::dialogs();
-    const auto file = dialogs.browseForFileToOpen ("Open Sequences", sequenceFilePattern);
+    const auto file = Platform::dialogs().browseForFileToOpen ("Open Sequences", sequenceFilePattern);
 
     if (file == juce::File())
         return;
 
-    std::string text;
-    juce::String readError;
+    const auto content = readSequenceFileForUser (file, "Open error", "The editor has been left as it was.");
 
-    if (! readSequenceFileText (file, text, readError))
-    {
-        dialogs.showMessageBox (DialogIcon::warning, "Open error", readError + "\nThe editor has been left as it was.");
+    if (! content)
         return;
-    }
-
-    const auto content = parseSequenceFile (text);
-
-    if (! content.isValid())
-    {
-        dialogs.showMessageBox (DialogIcon::none, "Sequence file parsing error", content.error);
-        return;
-    }
 
     std::vector<std::pair<int, EditedSequence>> replacements;
 
-    for (const auto& sequence : content.sequences)
+    for (const auto& sequence : content->sequences)
         replacements.emplace_back (sequence.number - 1, EditedSequence::fromSteps (sequence.steps));
 
     model.beginGesture();
@@ -70,12 +56,14 @@ void saveEditorSequences (const SequenceEditorModel& model)
 {
     const auto chosen = Platform::dialogs().browseForFileToSave ("Save Sequences", sequenceFilePattern);
 
-    if (chosen == juce::File())
+    const auto file = sequenceFileToSave (chosen);
+
+    if (file == juce::File())
         return;
 
-    const bool withMidiFiles = askForMidiFiles();
-    writeSequenceSet (chosen.withFileExtension ("tvseq"), toSequenceSet (model), (uint8) model.getStepSize(),
-                      (uint8) model.getGateLength(), withMidiFiles);
+    const bool withMidiFiles = askForMidiFiles (file);
+    writeSequenceSet (file, toSequenceSet (model), (uint8) model.getStepSize(), (uint8) model.getGateLength(),
+                      withMidiFiles);
 }
 
 void importMidiIntoEditor (SequenceEditorModel& model)
@@ -105,11 +93,11 @@ void exportMidiFromEditor (const SequenceEditorModel& model)
 {
     auto& dialogs = Platform::dialogs();
     const auto chosen = dialogs.browseForFileToSave ("Export MIDI File", midiFilePattern);
+    const auto target = confirmSaveTarget (chosen, { "mid", "midi" });
 
-    if (chosen == juce::File())
+    if (target == juce::File())
         return;
 
-    const auto target = chosen.withFileExtension ("mid");
     const auto steps = model.getSelected().toStepBuffer();
 
     if (! writeSequenceMidiFile (target, steps.data(), exportTiming (model)))

@@ -60,11 +60,6 @@ namespace
         return tokens;
     }
 
-    juce::String badTokenError (int line, int token)
-    {
-        return "Bad file format on line: " + juce::String (line) + " token: " + juce::String (token);
-    }
-
     juce::String tooLongError (int line) { return "Sequence number: " + juce::String (line) + " is longer than 64"; }
 
     /** Reads the steps of one line; returns an error text, or an empty one. */
@@ -88,7 +83,7 @@ namespace
             const int note = parseLeadingInteger (token);
 
             if (note < lowestNote || note > highestNoteInFiles)
-                return badTokenError (line, (int) i + 1);
+                return badFileFormatError (line, (int) i + 1);
 
             steps.push_back ((uint8) note);
         }
@@ -96,6 +91,11 @@ namespace
         return {};
     }
 } // namespace
+
+juce::String badFileFormatError (int line, int token)
+{
+    return "Bad file format on line: " + juce::String (line) + " token: " + juce::String (token);
+}
 
 juce::String formatSequenceLine (int sequenceNumber, const uint8* steps)
 {

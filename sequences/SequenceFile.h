@@ -57,6 +57,9 @@ struct SequenceFileContent
 */
 SequenceFileContent parseSequenceFile (std::string_view text);
 
+/** The loader's error for a bad token: "Bad file format on line: 3 token: 17". */
+juce::String badFileFormatError (int line, int token);
+
 /** The integer at the start of the text: leading white space, an optional sign, then the
     decimal digits up to the first other character; 0 when no digit follows. Values beyond
     the int range are held at its ends.

@@ -16,51 +16,38 @@ namespace
     }
 } // namespace
 
-std::string decodeSequenceFileText (const void* data, size_t numBytes)
+SequenceFileRead readSequenceFileText (const juce::File& file, std::string& text, juce::String& message)
 {
-    return juce::String::createStringFromData (data, (int) numBytes).toStdString();
-}
+    const auto unreadable = [&message] (juce::String why) {
+        message = std::move (why);
+        return SequenceFileRead::unreadable;
+    };
 
-bool readSequenceFileText (const juce::File& file, std::string& text, juce::String& errorMessage)
-{
     if (! file.existsAsFile())
-    {
-        errorMessage = cannotReadMessage (file);
-        return false;
-    }
+        return unreadable (cannotReadMessage (file));
 
     if (file.getSize() > maxSequenceFileSize)
-    {
-        errorMessage = tooLargeMessage (file);
-        return false;
-    }
+        return unreadable (tooLargeMessage (file));
 
     juce::FileInputStream in (file);
 
     if (! in.openedOk())
-    {
-        errorMessage = cannotReadMessage (file);
-        return false;
-    }
+        return unreadable (cannotReadMessage (file));
 
     // Read one byte more than allowed, in case the file grew or reports no size.
     juce::MemoryBlock block;
     const auto numRead = in.readIntoMemoryBlock (block, (ssize_t) maxSequenceFileSize + 1);
 
     if (in.getStatus().failed())
-    {
-        errorMessage = cannotReadMessage (file);
-        return false;
-    }
+        return unreadable (cannotReadMessage (file));
 
     if ((juce::int64) numRead > maxSequenceFileSize)
-    {
-        errorMessage = tooLargeMessage (file);
-        return false;
-    }
+        return unreadable (tooLargeMessage (file));
 
-    text = decodeSequenceFileText (block.getData(), block.getSize());
-    return true;
+    if (! decodeSequenceFileText (block.getData(), block.getSize(), text, message))
+        return SequenceFileRead::notText;
+
+    return SequenceFileRead::ok;
 }
 
 bool replaceFileWithData (const juce::File& target, const void* data, size_t numBytes)

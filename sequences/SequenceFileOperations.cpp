@@ -3,7 +3,7 @@
 #include "platform/Platform.h"
 #include "protocol/DeviceSettings.h"
 #include "sequences/MidiExport.h"
-#include "sequences/SequenceFile.h"
+#include "sequences/SaveTarget.h"
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceTransfer.h"
 
@@ -76,11 +76,22 @@ namespace
     }
 } // namespace
 
-bool askForMidiFiles()
+juce::File sequenceFileToSave (const juce::File& chosen) { return confirmSaveTarget (chosen, { "tvseq" }); }
+
+bool askForMidiFiles (const juce::File& sequenceFile)
 {
-    return Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Generate MidiFiles?",
-                                                "You are about to save your sequences as a .tvseq file.\n"
-                                                "Would you like to generate separate MidiFiles too?");
+    if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Generate MidiFiles?",
+                                               "You are about to save your sequences as a .tvseq file.\n"
+                                               "Would you like to generate separate MidiFiles too?"))
+        return false;
+
+    juce::Array<juce::File> midiFiles;
+
+    for (int number = 1; number <= numSequences; ++number)
+        midiFiles.add (getSequenceMidiFile (sequenceFile, number));
+
+    return confirmReplacingCompanions (midiFiles, "Replace MidiFiles?",
+                                       "Cancel saves the sequence file without MidiFiles.");
 }
 
 bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uint8 stepSize, uint8 gateLength,
@@ -110,11 +121,12 @@ void saveSequenceFile (MidiOutputPort* output)
     auto& dialogs = Platform::dialogs();
     const auto chosen = dialogs.browseForFileToSave ("Save Sequences", filePattern);
 
-    if (chosen == juce::File())
+    const auto file = sequenceFileToSave (chosen);
+
+    if (file == juce::File())
         return;
 
-    const auto file = chosen.withFileExtension ("tvseq");
-    const bool withMidiFiles = askForMidiFiles();
+    const bool withMidiFiles = askForMidiFiles (file);
 
     InstrumentSequences read;
 
@@ -135,25 +147,34 @@ void loadSequenceFile (MidiOutputPort* output)
     if (file == juce::File())
         return;
 
-    std::string text;
-    juce::String readError;
+    if (const auto content = readSequenceFileForUser (file, loadErrorTitle, "Nothing has been loaded."))
+        for (const auto& sequence : content->sequences)
+            sendSequence (output, sequence.number - 1, (int) sequence.steps.size(), sequence.steps.data());
+}
 
-    if (! readSequenceFileText (file, text, readError))
+std::optional<SequenceFileContent> readSequenceFileForUser (const juce::File& file, const juce::String& readErrorTitle,
+                                                            const juce::String& readErrorEnding)
+{
+    auto& dialogs = Platform::dialogs();
+    std::string text;
+    juce::String message;
+    const auto read = readSequenceFileText (file, text, message);
+
+    if (read == SequenceFileRead::unreadable)
     {
-        dialogs.showMessageBox (DialogIcon::warning, loadErrorTitle, readError + "\nNothing has been loaded.");
-        return;
+        dialogs.showMessageBox (DialogIcon::warning, readErrorTitle, message + "\n" + readErrorEnding);
+        return std::nullopt;
     }
 
-    const auto content = parseSequenceFile (text);
+    auto content = read == SequenceFileRead::ok ? parseSequenceFile (text) : SequenceFileContent{ {}, message };
 
     if (! content.isValid())
     {
         dialogs.showMessageBox (DialogIcon::none, "Sequence file parsing error", content.error);
-        return;
+        return std::nullopt;
     }
 
-    for (const auto& sequence : content.sequences)
-        sendSequence (output, sequence.number - 1, (int) sequence.steps.size(), sequence.steps.data());
+    return content;
 }
 
 } // namespace tarnovelle

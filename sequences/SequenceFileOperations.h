@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/MidiPorts.h"
-#include "sequences/StepBuffer.h"
+#include "sequences/SequenceFile.h"
+
+#include <optional>
 
 namespace tarnovelle
 {
@@ -15,8 +17,13 @@ namespace tarnovelle
 */
 void saveSequenceFile (MidiOutputPort* output);
 
-/** Asks whether the MIDI files should be written too ("Generate MidiFiles?"). */
-bool askForMidiFiles();
+/** The .tvseq file a save writes for the file chosen in its chooser (see confirmSaveTarget). */
+juce::File sequenceFileToSave (const juce::File& chosen);
+
+/** Asks whether the MIDI files of the set should be written too ("Generate MidiFiles?"), and,
+    when some of them exist already, whether to replace them: true when they are to be written.
+*/
+bool askForMidiFiles (const juce::File& sequenceFile);
 
 /** Writes a set to a .tvseq file through a temporary file and, if wanted, its eight MIDI
     files at that step size and gate length; tells the user of any file it could not write.
@@ -31,5 +38,12 @@ bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uin
     file is sent line by line, each line to the sequence it names.
 */
 void loadSequenceFile (MidiOutputPort* output);
+
+/** Reads and parses a .tvseq file the user chose. A file that cannot be read is told in a
+    warning box with this title, its message ending in the text given; a file that is not a
+    valid sequence file in the "Sequence file parsing error" box. Nothing is returned then.
+*/
+std::optional<SequenceFileContent> readSequenceFileForUser (const juce::File& file, const juce::String& readErrorTitle,
+                                                            const juce::String& readErrorEnding);
 
 } // namespace tarnovelle

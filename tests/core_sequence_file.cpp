@@ -90,33 +90,74 @@ TEST (SequenceFileParse, LinesTokensAndNumbers)
         EXPECT_EQ (describeParse (text), expected) << text;
 }
 
-TEST (SequenceFileRead, ByteOrderMarksOfTextEditorsAreReadAsText)
+TEST (SequenceFileRead, TextOfEditorsIsReadAndAnythingElseRefusedWhole)
 {
-    // As an editor saves "1:60 x\n2:61": UTF-8 with its mark, UTF-16 either way round.
-    const juce::String content ("1:60 x\n2:61");
-    juce::MemoryOutputStream utf8, utf16le, utf16be;
-    utf8.write ("\xef\xbb\xbf", 3);
-    utf8 << content;
-    utf16le.writeText (content, true, true, nullptr);
+    // As editors save "1:60 x\n2:61": UTF-8 with and without its mark, UTF-16 behind its mark
+    // either way round; and the same UTF-16 without its mark, and other bytes that are no text.
+    const auto utf16 = [] (bool bigEndian, bool withMark) {
+        juce::MemoryOutputStream out;
 
-    utf16be.writeByte ((char) 0xfe);
-    utf16be.writeByte ((char) 0xff);
+        if (withMark)
+            out.write (bigEndian ? "\xfe\xff" : "\xff\xfe", 2);
 
-    for (auto c = content.getCharPointer(); ! c.isEmpty(); ++c)
-        utf16be.writeShortBigEndian ((short) *c);
+        for (auto c : std::string ("1:60 x\n2:61"))
+            bigEndian ? out.writeShortBigEndian (c) : out.writeShort (c);
 
-    const test::ScratchFolder scratch ("tarnovelle-bom");
+        return out.getMemoryBlock();
+    };
+    const auto bytes = [] (const char* text, size_t size) { return juce::MemoryBlock (text, size); };
 
-    for (auto* written : { &utf8, &utf16le, &utf16be })
+    const std::vector<std::pair<juce::MemoryBlock, juce::String>> cases{
+        { bytes ("1:60 x\n2:61", 11), "1:60 x|2:61" },
+        { bytes ("\xef\xbb\xbf"
+                 "1:60 x\n2:61",
+                 14),
+          "1:60 x|2:61" },
+        { utf16 (false, true), "1:60 x|2:61" },
+        { utf16 (true, true), "1:60 x|2:61" },
+        // Refused, naming where the first character that is no text lies.
+        { utf16 (false, false), "Bad file format on line: 1 token: 1" },
+        { utf16 (true, false), "Bad file format on line: 1 token: 1" },
+        { bytes ("1:60 61\n2:62\0"
+                 "63",
+                 15),
+          "Bad file format on line: 2 token: 1" },
+        { bytes ("1:60 \xc0\xbc 61", 10), "Bad file format on line: 1 token: 2" }, // an overlong "<"
+        { bytes ("1:60 \xed\xa0\x80", 8), "Bad file format on line: 1 token: 2" }, // a surrogate
+        { bytes ("1:60\n\xef\xbb\xbf\xff", 9), "Bad file format on line: 2 token: 1" },
+        { bytes ("\xff\xfe"
+                 "1\0:\0"
+                 "6",
+                 7),
+          "Bad file format on line: 1 token: 1" }, // odd byte count
+        { bytes ("\xff\xfe"
+                 "1\0:\0\x00\xdc",
+                 8),
+          "Bad file format on line: 1 token: 1" },
+    };
+
+    const test::ScratchFolder scratch ("tarnovelle-text");
+
+    for (const auto& [written, expected] : cases)
     {
         const auto file = scratch.folder.getNonexistentChildFile ("edited", ".tvseq");
-        ASSERT_TRUE (file.replaceWithData (written->getData(), written->getDataSize()));
+        ASSERT_TRUE (file.replaceWithData (written.getData(), written.getSize()));
 
-        std::string text;
-        juce::String error;
-        ASSERT_TRUE (readSequenceFileText (file, text, error)) << error;
-        EXPECT_EQ (describeParse (text), "1:60 x|2:61") << written->getDataSize();
+        std::string text = "left as it was";
+        juce::String message;
+        const auto read = readSequenceFileText (file, text, message);
+        EXPECT_EQ (read == SequenceFileRead::ok ? describeParse (text) : message, expected)
+            << written.toBase64Encoding();
+        EXPECT_EQ (read, expected.startsWith ("Bad") ? SequenceFileRead::notText : SequenceFileRead::ok);
+
+        if (read != SequenceFileRead::ok)
+            EXPECT_EQ (text, "left as it was");
     }
+
+    std::string text;
+    juce::String message;
+    EXPECT_EQ (readSequenceFileText (scratch.folder.getChildFile ("missing.tvseq"), text, message),
+               SequenceFileRead::unreadable);
 }
 
 TEST (MidiExport, FileLayoutAndAStepSizeOfZero)

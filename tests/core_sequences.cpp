@@ -1,3 +1,4 @@
+#include "sequences/SequenceEditorFiles.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceFileOperations.h"
@@ -117,10 +118,14 @@ protected:
 
     juce::File file (const juce::String& name) const { return folder.getChildFile (name); }
 
-    void save (const juce::String& name, bool withMidiFiles)
+    /** Saves through the chooser, answering the boxes that follow in turn. */
+    void save (const juce::String& name, std::initializer_list<bool> answers)
     {
         rig.dialogs.answerFile (file (name));
-        rig.dialogs.answerOkCancel (withMidiFiles);
+
+        for (auto answer : answers)
+            rig.dialogs.answerOkCancel (answer);
+
         saveSequenceFile (output.get());
     }
 
@@ -226,7 +231,13 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
     {
         rig.instrument.setSetting (DeviceSetting::STEP, step);
         rig.instrument.setSetting (DeviceSetting::GLEN, gate);
-        save ("live.txt", true);
+
+        // The second time the MIDI files exist: replacing them is asked for, and agreed to.
+        if (file ("live.tvseq").exists())
+            save ("live.tvseq", { true, true });
+        else
+            save ("live.txt", { true });
+
         EXPECT_EQ (file ("live.tvseq").loadFileAsString(), formatSequenceFile (memory()));
         EXPECT_EQ (noteEventsIn (file ("live.tvseq_1.mid")), noteAndRest);
         const auto full = noteEventsIn (file ("live.tvseq_6.mid"));
@@ -237,7 +248,7 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
 
     // Without MIDI files only the set is rewritten.
     rig.instrument.setSequence (0, { 61 });
-    save ("live.tvseq", false);
+    save ("live.tvseq", { false });
     EXPECT_EQ (noteEventsIn (file ("live.tvseq_1.mid")), std::get<2> (exports.back()));
 
     // Loaded into a cleared instrument, the file gives back the memory it was saved from.
@@ -250,7 +261,7 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
     EXPECT_TRUE (InstrumentRig::waitFor ([&] { return memory() == saved; }));
     EXPECT_TRUE (boxes().isEmpty());
 
-    save ("missing/live.tvseq", true);
+    save ("missing/live.tvseq", { true });
     ASSERT_EQ (boxes().size(), 1);
     EXPECT_TRUE (boxes()[0].startsWith ("Save error|Unable to write the sequence file:")) << boxes()[0];
 }
@@ -270,4 +281,42 @@ TEST_F (SequenceFiles, LoadChecksTheWholeFileBeforeSending)
     EXPECT_TRUE (shown[2].startsWith ("Load error|Unable to read the file:")) << shown[2];
     ASSERT_TRUE (everythingSentHasBeenHandled());
     EXPECT_EQ (rig.instrument.countReceived (0x3A), 0);
+}
+
+TEST_F (SequenceFiles, NoFileButTheOneConfirmedIsReplacedWithoutAQuestion)
+{
+    // The chooser confirmed "set" and "clip", never the files that saving them would write.
+    for (auto* name : { "set.tvseq", "set.tvseq_3.mid", "clip.mid" })
+        file (name).replaceWithText ("kept");
+
+    const auto kept = [this] (const char* name) { return file (name).loadFileAsString() == "kept"; };
+    const auto asked = [this] {
+        juce::StringArray titles;
+
+        for (auto& r : rig.dialogs.getRecords (ScriptedDialogs::Kind::okCancelBox))
+            titles.add (r.title);
+
+        rig.dialogs.clear();
+        return titles.joinIntoString (",");
+    };
+
+    save ("set", { false });
+    EXPECT_EQ (asked(), "Replace file?");
+    EXPECT_TRUE (kept ("set.tvseq"));
+
+    save ("set", { true, true, false }); // the set is replaced, its MIDI files are not
+    EXPECT_EQ (asked(), "Replace file?,Generate MidiFiles?,Replace MidiFiles?");
+    EXPECT_EQ (file ("set.tvseq").loadFileAsString(), formatSequenceFile (memory()));
+    EXPECT_TRUE (kept ("set.tvseq_3.mid"));
+    EXPECT_FALSE (file ("set.tvseq_1.mid").exists());
+
+    // The editor's export writes a chosen .midi as it is, and asks before adding .mid to a name.
+    SequenceEditorModel model;
+    rig.dialogs.answerFile (file ("clip.midi"));
+    rig.dialogs.answerFile (file ("clip"));
+    exportMidiFromEditor (model);
+    exportMidiFromEditor (model);
+    EXPECT_EQ (asked(), "Replace file?");
+    EXPECT_TRUE (file ("clip.midi").existsAsFile() && ! kept ("clip.midi"));
+    EXPECT_TRUE (kept ("clip.mid"));
 }

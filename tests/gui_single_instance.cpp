@@ -1,9 +1,13 @@
-// One instance per user: the lock is the user's own. (Starts close together, and the running
-// instance told of each, are tested end to end on the demo.)
+// One instance per user: the lock is a name only a running instance of the same user holds,
+// wherever its runtime folder is. (Starts close together, and the running instance told of
+// each by a box, are tested end to end on the demo.)
 
 #include "app/SingleInstance.h"
+#include "platform/Platform.h"
 #include "tests/support/GuiTestSupport.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,54 +17,117 @@ namespace
 {
     using namespace test;
 
-    /** A name no other test process uses, so that their locks never meet. */
-    juce::String uniqueName() { return "TarnovelleInstanceTest" + juce::String ((int) getpid()); }
+    constexpr int nobody = 65534;
 
-    /** Runs the check in a child process, as another start of the program, and returns its exit
-        status: 0 when it is the first instance. As another user when uid is given.
+    /** A name no other test process uses, so that their locks never meet. */
+    juce::String uniqueName (const char* what)
+    {
+        return "TarnovelleInstanceTest" + juce::String (what) + juce::String ((int) getpid());
+    }
+
+    /** Runs the work in a child process, as another start of the program (as user nobody when
+        asked), and returns its exit status.
     */
-    int startElsewhere (const juce::String& name, int uid = -1)
+    int inChild (const std::function<int()>& work, bool asNobody = false)
     {
         const auto child = fork();
 
         if (child == 0)
         {
-            if (uid >= 0 && (setgid ((gid_t) uid) != 0 || setuid ((uid_t) uid) != 0))
+            if (asNobody && (setgid ((gid_t) nobody) != 0 || setuid ((uid_t) nobody) != 0))
                 _exit (2);
 
-            const SingleInstance instance (name);
-            _exit (instance.isAnotherInstanceRunning() ? 1 : 0);
+            _exit (work());
         }
 
         int status = -1;
         waitpid (child, &status, 0);
         return WIFEXITED (status) ? WEXITSTATUS (status) : -1;
     }
+
+    /** 1 when another instance runs, 0 when this start is the first. */
+    int startAnother (const juce::String& name, const juce::String& runtimeFolder = {})
+    {
+        return inChild ([&] {
+            if (runtimeFolder.isNotEmpty())
+                setenv ("XDG_RUNTIME_DIR", runtimeFolder.toRawUTF8(), 1);
+
+            SingleInstance instance (name);
+            return instance.isAnotherInstanceRunning() && instance.notifyRunningInstance ("--from " + runtimeFolder)
+                       ? 1
+                       : 0;
+        });
+    }
 } // namespace
 
-TEST (SingleInstance, AnotherUserGetsAnInstanceOfTheirOwn)
+TEST (SingleInstance, OneInstancePerUserWhateverItsRuntimeFolderAndEveryLaterStartTold)
+{
+    const auto name = uniqueName ("First");
+    SingleInstance first (name);
+    ASSERT_FALSE (first.isAnotherInstanceRunning());
+    EXPECT_EQ (first.getProblem(), "");
+
+    juce::StringArray told;
+    first.listen ([&told] (const juce::String& commandLine) { told.add (commandLine); });
+
+    // A start from a desktop and one over ssh see different runtime folders, or none.
+    EXPECT_EQ (startAnother (name, "/run/user/elsewhere"), 1);
+    EXPECT_EQ (startAnother (name, "/nonexistent"), 1);
+
+    for (int i = 0; i < 100 && told.size() < 2; ++i)
+        Platform::runMessageLoopFor (20);
+
+    told.sort (false);
+    EXPECT_EQ (told, juce::StringArray ({ "--from /nonexistent", "--from /run/user/elsewhere" }));
+
+    if (geteuid() == 0)
+        EXPECT_EQ (inChild ([&] { return SingleInstance (name).isAnotherInstanceRunning() ? 1 : 0; }, true), 0)
+            << "another user gets an instance of their own";
+}
+
+TEST (SingleInstance, ANameHeldByAnotherUserIsNoInstanceButAProblemTold)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "starting as another user needs root";
 
-    // Without a runtime folder each user's lock lies in a folder named after the user id.
-    const auto runtime = juce::SystemStats::getEnvironmentVariable ("XDG_RUNTIME_DIR", {});
-    unsetenv ("XDG_RUNTIME_DIR");
-    const auto name = uniqueName();
-    constexpr int nobody = 65534;
+    // Another user's program takes the name this user's instance would use, and holds it.
+    const auto name = uniqueName ("Taken");
+    const auto socketName = SingleInstance::getSocketName (name).toStdString();
+    int ready[2];
+    ASSERT_EQ (pipe (ready), 0);
 
+    const auto squatter = fork();
+
+    if (squatter == 0)
     {
-        const SingleInstance first (name);
-        ASSERT_FALSE (first.isAnotherInstanceRunning());
-        EXPECT_EQ (startElsewhere (name), 1);
-        EXPECT_EQ (startElsewhere (name, nobody), 0);
+        if (setgid ((gid_t) nobody) != 0 || setuid ((uid_t) nobody) != 0)
+            _exit (2);
+
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::copy (socketName.begin(), socketName.end(), address.sun_path + 1);
+        const auto handle = socket (AF_UNIX, SOCK_STREAM, 0);
+        const auto length = (socklen_t) (offsetof (sockaddr_un, sun_path) + 1 + socketName.size());
+
+        if (bind (handle, reinterpret_cast<sockaddr*> (&address), length) != 0 || listen (handle, 4) != 0)
+            _exit (3);
+
+        (void) ! write (ready[1], "r", 1);
+        pause();
+        _exit (0);
     }
 
-    for (auto uid : { (int) getuid(), nobody })
-        juce::File ("/tmp").getChildFile (name + "-" + juce::String (uid)).deleteRecursively();
+    char c = 0;
+    close (ready[1]);
+    ASSERT_EQ (read (ready[0], &c, 1), 1);
 
-    if (runtime.isNotEmpty())
-        setenv ("XDG_RUNTIME_DIR", runtime.toRawUTF8(), 1);
+    const SingleInstance start (name);
+    EXPECT_FALSE (start.isAnotherInstanceRunning());
+    EXPECT_EQ (start.getProblem(), "The name of its instance check is held by a program of user id 65534.");
+
+    kill (squatter, SIGKILL);
+    waitpid (squatter, nullptr, 0);
+    close (ready[0]);
 }
 
 } // namespace tarnovelle

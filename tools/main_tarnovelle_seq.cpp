@@ -75,7 +75,7 @@ namespace
     {
         juce::String readError;
 
-        if (! readSequenceFileText (file, text, readError))
+        if (readSequenceFileText (file, text, readError) != SequenceFileRead::ok)
         {
             std::cerr << readError << "\n";
             return std::nullopt;

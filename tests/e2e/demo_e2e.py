@@ -13,16 +13,16 @@
 # writes from the windows' own geometry table (e2e_geometry). Only the standard library is used;
 # the X tools are Xvfb, xdotool and ImageMagick's import.
 
-import argparse, contextlib, ctypes, fcntl, json, os, pathlib, re, shutil, signal, subprocess, sys, tempfile, time, traceback
+import argparse, contextlib, ctypes, json, os, pathlib, re, shutil, signal, socket, subprocess, sys, tempfile, time, traceback
 
 MAIN_TITLE, DETECTION_TITLE = "Tarnovelle Connection Demo", "Checking connection with Tarnovelle synthesizer"
-OVERWRITE_TITLE = "File already exists"  # JUCE's own chooser asks this before replacing a file
 SCREEN = (1280, 1024)
 
-# The demo keeps one instance per user through a lock file in the user's runtime folder. Each
-# test gives its demos a runtime folder of its own, so that no other demo on the machine, in
-# another test or another checkout, counts as running.
-INSTANCE_LOCK = "TarnovelleConnectionDemo/instance.lock"
+# The demo keeps one instance per user by binding this name in the abstract namespace of Unix
+# sockets, which each network namespace has to itself: each test runs in a network namespace of
+# its own (see run_isolated), so that no other demo on the machine, in another test or another
+# checkout, counts as running, while the demos of one test meet as they would on a desktop.
+INSTANCE_NAME = "\0TarnovelleConnectionDemo/instance/%d" % os.getuid()
 
 # The lowest and highest value one click on a setting's control steps through: past the highest
 # it comes back to the lowest. The step knob doubles its value instead of adding one.
@@ -69,6 +69,10 @@ EDITOR_LIST_ROW_2, NOTE_COLOUR = (120, 170), (0xf2, 0xa0, 0x3d)
 
 # Slower builds (the sanitizers) stretch every time-out by this factor.
 TIME_SCALE = float(os.environ.get("TARNOVELLE_E2E_TIME_SCALE", "1"))
+
+# The desktop's chooser is a program of its own, which takes some seconds to show on a busy
+# machine: a second click meanwhile would open a second one.
+CHOOSER_START = 20.0
 
 # Long enough for the emulated instrument's ports to be listed again after it has restarted.
 REENUMERATION_PAUSE = 1.0
@@ -154,13 +158,12 @@ def sequence_file_text(sequences):
                      for i, steps in enumerate(sequences))
 
 
-# No demo of this test holds the single-instance lock (closing the file drops the lock taken here).
-def instance_lock_free(runtime):
-    with contextlib.suppress(FileNotFoundError), open(os.path.join(runtime, INSTANCE_LOCK), "a+") as f:
+# No demo holds the single-instance name (bound here for a moment, and let go at once).
+def instance_name_free():
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
         with contextlib.suppress(OSError):
-            return fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB) or True
-        return False
-    return True
+            return probe.bind(INSTANCE_NAME) or True
+    return False
 
 
 # The window manager's close request: a WM_DELETE_WINDOW client message sent to the window,
@@ -266,10 +269,12 @@ class Session:
             self.run("xdotool", "windowfocus", "--sync", str(window))
         self.run("xdotool", "key", "--clearmodifiers", keysym)
 
-    # Starts the demo on the display, with the test's memory file, home folder and user name.
-    def launch(self, name):
-        env = dict(self.env, TARNOVELLE_EMULATOR_STATE=self.state_file, HOME=self.work, XDG_RUNTIME_DIR=self.runtime,
-                   **sanitizer_environment(self.app))
+    # Starts the demo on the display, with the test's memory file, home folder and user name, and
+    # the test's runtime folder unless another is given.
+    def launch(self, name, runtime=None):
+        # NO_AT_BRIDGE: the desktop's chooser would otherwise look for an accessibility bus first.
+        env = dict(self.env, TARNOVELLE_EMULATOR_STATE=self.state_file, HOME=self.work, XDG_RUNTIME_DIR=runtime or self.runtime,
+                   NO_AT_BRIDGE="1", **sanitizer_environment(self.app))
         with open(self.log_path, "ab") as log_file:
             process = subprocess.Popen([self.app], env=env, stdout=log_file, stderr=subprocess.STDOUT, cwd=self.work)
         print("%s started, pid %d" % (name, process.pid), flush=True)
@@ -281,7 +286,7 @@ class Session:
 
     # Starts the demo and waits for its main window, as large as it should be and centred.
     def start_demo(self):
-        wait_for("another running demo to end", lambda: instance_lock_free(self.runtime), 10.0)
+        wait_for("another running demo to end", instance_name_free, 10.0)
         self.demo = self.launch("demo")
         geometry = self.geometry(self.wait_window(MAIN_TITLE))
         self.origin = geometry[:2]
@@ -313,11 +318,11 @@ class Session:
         self.click_at(*self.at(point))
 
     # Clicks the point until a window with the title shows (a click may be lost while the window
-    # is still busy painting a tab it has just shown).
-    def click_until_window(self, point, title, tries=3):
+    # is still busy painting a tab it has just shown), waiting this long after each click.
+    def click_until_window(self, point, title, tries=3, wait=5.0):
         for _ in range(tries):
             self.click(point)
-            if wait_for("", lambda: self.windows(title), 5.0, quiet=True):
+            if wait_for("", lambda: self.windows(title), wait, quiet=True):
                 return
         self.wait_window(title, 1.0)
 
@@ -373,33 +378,48 @@ class Session:
         value = expected_settings[code] = advance(code, expected_settings[code])
         wait_for_state(self.state_file, "%s = %d" % (code, value), lambda s: s["settings"][code] == value)
 
-    # JUCE's own file chooser: types the full path into its file name box and presses Return.
+    # The unnamed boxes of the desktop's chooser: zenity asks in one before it replaces a file.
+    def replace_boxes(self):
+        found = self.run("xdotool", "search", "--onlyvisible", "--classname", "^zenity$", check=False).split()
+        return [int(w) for w in found if not self.run("xdotool", "getwindowname", w, check=False).strip()]
+
+    # The desktop's chooser, as GNOME users see it (zenity, which JUCE runs where it is
+    # installed): Ctrl+L takes the keyboard to its name box (save) or opens its location box
+    # (open), the full path is typed there, and Return chooses it. Choosing an existing file to
+    # save asks first (see confirm_replace). Typed again if the chooser, still starting, lost it.
     def choose_file(self, title, path):
-        window = self.wait_window(title)
-        x, y, width, height = wait_for("the chooser's size", lambda: (g := self.geometry(window))[2] > 300 and g, 5.0)
-        # The chooser scans its folder first and lists what it found: wait until its list shows
-        # the same picture twice in a row (the name box below it has a blinking caret).
-        listing, shown = (x - self.origin[0], y - self.origin[1], width, height * 6 // 10), [None]
-
-        def settled():
-            previous, shown[0] = shown[0], self.pixels(listing)
-            return shown[0] == previous
-
-        wait_for("the chooser to list its folder", settled, 5.0, interval=0.1)
-        done = lambda: not self.windows(title) or self.windows(OVERWRITE_TITLE)
-        # Typed again if the chooser, still busy, lost what was typed.
-        for _ in range(2):
-            # The name box lies along the bottom of the dialog, above its buttons: click into it.
-            self.click_at(x + width // 2, y + height - 64)
-            self.key("ctrl+a")
-            self.run("xdotool", "type", "--delay", "5", "--clearmodifiers", path)
-            # The first Return takes the chooser to the file's folder and leaves the bare name in
-            # the box; the next one chooses it. Choosing an existing file to save asks first.
-            self.press_until("Return", done, 3)
-            if done():
+        if not shutil.which("zenity"):
+            raise Failure("zenity is not installed (scripts/install-deps.sh installs it); the chooser tests drive it")
+        window = self.wait_window(title, 30.0)
+        done = lambda: not self.windows(title) or self.replace_boxes()
+        for _ in range(3):
+            with contextlib.suppress(Failure):  # the chooser may close between the look and the key
+                self.key("ctrl+l", window)
+                self.key("ctrl+a")
+                self.run("xdotool", "type", "--delay", "5", "--clearmodifiers", path)
+                # In an open chooser the first Return may only close the location box's completion.
+                self.press_until("Return", done, 2)
+            if wait_for("", done, 5.0, quiet=True):
                 break
-        if not self.windows(OVERWRITE_TITLE):
+        if not self.replace_boxes():
             self.wait_window(title, 5.0, gone=True)
+
+    # Answers the chooser's question before it replaces a file with Replace (Return), and waits
+    # until the chooser has closed.
+    def confirm_replace(self, title):
+        box = wait_for("the chooser to ask before replacing the file", lambda: self.replace_boxes(), 10.0)[0]
+        self.press_until("Return", lambda: not self.replace_boxes() and not self.windows(title), 4, box)
+        self.wait_window(title, 5.0, gone=True)
+
+    # The choosers the demo has started (zenity processes whose parent it is).
+    def chooser_processes(self):
+        found = []
+        for stat in pathlib.Path("/proc").glob("[0-9]*/stat"):
+            with contextlib.suppress(OSError, IndexError):
+                fields = stat.read_text().rsplit(")", 1)
+                if fields[0].endswith("(zenity") and int(fields[1].split()[1]) == self.demo.pid:
+                    found.append(int(stat.parent.name))
+        return found
 
     # Keeps a screenshot, stops the demo and the X server by their ids, checks that the demo ended
     # cleanly and left a readable memory file, and removes the scratch files.
@@ -521,7 +541,7 @@ def test_sequences_save_and_load(s):
 
     # Save, with the MIDI files.
     saved = os.path.join(s.work, "saved set.tvseq")
-    s.click_until_window(SEQ_SAVE, "Save Sequences")
+    s.click_until_window(SEQ_SAVE, "Save Sequences", wait=CHOOSER_START)
     s.choose_file("Save Sequences", saved)
     s.answer("Generate MidiFiles?", "Return")
     wait_for("the sequence file", lambda: read(saved) == sequence_file_text(state["sequences"]), 10.0)
@@ -532,15 +552,14 @@ def test_sequences_save_and_load(s):
     loaded = [[50, 127, 52, 127]] + DEFAULT_SEQUENCES[-2::-1]
     to_load = os.path.join(s.work, "other.tvseq")
     pathlib.Path(to_load).write_text(sequence_file_text(loaded))
-    s.click_until_window(SEQ_LOAD, "Load Sequences")
+    s.click_until_window(SEQ_LOAD, "Load Sequences", wait=CHOOSER_START)
     s.choose_file("Load Sequences", to_load)
     wait_for_state(s.state_file, "the loaded sequences", lambda m: m["sequences"] == loaded, 10.0)
 
     # Saving over the first file asks before overwriting; the file then holds the new set.
-    s.click_until_window(SEQ_SAVE, "Save Sequences")
+    s.click_until_window(SEQ_SAVE, "Save Sequences", wait=CHOOSER_START)
     s.choose_file("Save Sequences", saved)
-    s.answer(OVERWRITE_TITLE, "Return")
-    s.wait_window("Save Sequences", 5.0, gone=True)
+    s.confirm_replace("Save Sequences")
     s.answer("Generate MidiFiles?", "Escape")
     wait_for("the sequence file to hold the loaded set", lambda: read(saved) == sequence_file_text(loaded), 10.0)
     # Without a window manager nothing but the program itself paints over a closed box.
@@ -578,10 +597,13 @@ def test_sequence_editor(s):
 
 
 def test_second_instance(s):
-    """A second start exits at once without a window; the first shows the "Multiple instance" box."""
+    """A second start, with another runtime folder (as over ssh), exits at once without a window and without touching
+    the instrument; the first shows the "Multiple instance" box."""
     state = s.start_connected()
     memory_before = read(s.state_file, "rb")
-    second = s.launch("the second instance")
+    other_runtime = os.path.join(s.work, "other runtime")
+    os.makedirs(other_runtime, mode=0o700)
+    second = s.launch("the second instance", other_runtime)
 
     def ended():
         if len(s.windows(MAIN_TITLE)) > 1:
@@ -689,15 +711,36 @@ def test_quit_during_update_transfer(s):
         raise Failure("the instrument does not hold the whole new firmware: %s" % read_state(s.state_file))
 
 
-def test_quit_in_file_chooser(s):
-    """Closed while the "Save Sequences" chooser is open: nothing is saved, the demo ends."""
+# Opens the "Save Sequences" chooser, ends the demo as given, and checks that nothing was saved
+# and that the chooser went with the demo.
+def quit_in_file_chooser(s, end):
     s.start_connected()
     s.click(SEQUENCES_TAB)
-    s.click(SEQ_SAVE)
-    s.wait_window("Save Sequences")
-    close_and_expect_end(s, never_shown=["Generate MidiFiles?"])
+    s.click_until_window(SEQ_SAVE, "Save Sequences", wait=CHOOSER_START)
+    choosers = wait_for("the chooser's process", s.chooser_processes, 5.0)
+    end()
     if [f for f in os.listdir(s.work) if f.endswith(".tvseq")]:
         raise Failure("a sequence file was written")
+    gone = lambda pid: not os.path.exists("/proc/%d" % pid) or read("/proc/%d/stat" % pid).rsplit(")", 1)[1].split()[0] == "Z"
+    wait_for("the chooser to end with the demo", lambda: all(gone(pid) for pid in choosers), 2.0)
+
+
+def test_quit_in_file_chooser(s):
+    """Closed while the desktop's "Save Sequences" chooser is open: nothing is saved, the demo ends, the chooser with it."""
+    quit_in_file_chooser(s, lambda: close_and_expect_end(s, never_shown=["Generate MidiFiles?"]))
+
+
+def test_terminated_in_file_chooser(s):
+    """SIGTERM while the desktop's "Save Sequences" chooser is open: the demo ends within 5 s, the chooser with it."""
+    def terminate():
+        s.quit_sent, start = True, time.monotonic()
+        s.demo.send_signal(signal.SIGTERM)
+        wait_for("the demo to end after SIGTERM", lambda: s.demo.poll() is not None, 5.0)
+        print("ended %.2f s after SIGTERM, status %d" % (time.monotonic() - start, s.demo.returncode), flush=True)
+        if s.demo.returncode != 0:
+            raise Failure("the demo ended with status %d" % s.demo.returncode)
+
+    quit_in_file_chooser(s, terminate)
 
 
 def test_quit_at_parse_error(s):
@@ -719,7 +762,7 @@ def test_instance_starts_close_together(s):
     each told by a "Multiple instance" box; once it has ended, a new start works."""
     write_state(s.state_file)
     for round in range(3):
-        wait_for("the last instance's lock to be free", lambda: instance_lock_free(s.runtime), 10.0)
+        wait_for("the last instance's name to be free", instance_name_free, 10.0)
         started, processes = time.monotonic(), []
         for delay in [0.0, 0.02, 0.05]:
             time.sleep(max(0.0, started + delay - time.monotonic()))
@@ -776,9 +819,11 @@ def run_test(name, app, out):
 
 
 # Runs this script again in a mount and network namespace of its own, with an empty X socket
-# folder and /var/tmp: the demo's single-instance lock, and the X server's socket, are then
-# invisible to every other demo and test on the machine. Returns None when the system does not
-# allow it; the test then runs in the shared namespace, waiting for other demos to end.
+# folder and /var/tmp: the demo's single-instance name (abstract Unix socket names belong to a
+# network namespace), and the X server's socket, are then invisible to every other demo and test
+# on the machine, while the demos of this test meet as on any desktop. Returns None when the
+# system does not allow it; the test then runs in the shared namespace, waiting for other demos
+# to end.
 def run_isolated(argv, app):
     here, unshare = os.path.abspath(__file__), shutil.which("unshare")
     if unshare is None or any(os.path.abspath(p).startswith("/var/tmp/") for p in [here, app]):
