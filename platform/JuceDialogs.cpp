@@ -94,6 +94,14 @@ namespace
     juce::File runFileChooser (const juce::String& title, const juce::String& pattern, int flags)
     {
         const RepaintWindowsAfterwards repaint;
+
+        // The desktop's chooser is another program's window: while it is open, the program's own
+        // windows take no clicks or keys (a second click on the button that opened it would
+        // open another), as under any other dialog. A close request still reaches them.
+        juce::Component inputBlocker;
+        inputBlocker.enterModalState (false);
+        const juce::ScopeGuard endBlocking{ [&inputBlocker] { inputBlocker.exitModalState (0); } };
+
         auto chooser = std::make_unique<juce::FileChooser> (title, juce::File(), pattern, true);
         std::optional<juce::File> answer;
         chooser->launchAsync (flags, [&answer] (const juce::FileChooser& done) { answer = done.getResult(); });

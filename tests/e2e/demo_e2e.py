@@ -397,8 +397,11 @@ class Session:
                 self.key("ctrl+l", window)
                 self.key("ctrl+a")
                 self.run("xdotool", "type", "--delay", "5", "--clearmodifiers", path)
-                # In an open chooser the first Return may only close the location box's completion.
-                self.press_until("Return", done, 2)
+                # In an open chooser the first Return may only close the location box's completion;
+                # a second one, once the chooser has had time to ask before replacing, chooses.
+                self.key("Return")
+                if not wait_for("", done, 3.0, quiet=True):
+                    self.key("Return")
             if wait_for("", done, 5.0, quiet=True):
                 break
         if not self.replace_boxes():
