@@ -151,7 +151,9 @@ TEST (SequenceFileRead, TextOfEditorsIsReadAndAnythingElseRefusedWhole)
         EXPECT_EQ (read, expected.startsWith ("Bad") ? SequenceFileRead::notText : SequenceFileRead::ok);
 
         if (read != SequenceFileRead::ok)
+        {
             EXPECT_EQ (text, "left as it was");
+        }
     }
 
     std::string text;

@@ -81,8 +81,10 @@ TEST (SingleInstance, OneInstancePerUserWhateverItsRuntimeFolderAndEveryLaterSta
     EXPECT_EQ (told, juce::StringArray ({ "--from /nonexistent", "--from /run/user/elsewhere" }));
 
     if (geteuid() == 0)
+    {
         EXPECT_EQ (inChild ([&] { return SingleInstance (name).isAnotherInstanceRunning() ? 1 : 0; }, true), 0)
             << "another user gets an instance of their own";
+    }
 }
 
 TEST (SingleInstance, ANameHeldByAnotherUserIsNoInstanceButAProblemTold)
