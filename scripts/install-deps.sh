@@ -11,6 +11,7 @@ packages=(
     libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxrender-dev libxcomposite-dev libxcursor-dev
     libgtest-dev                                                       # the test suites
     xvfb xauth xdotool imagemagick fonts-dejavu-core                   # GUI and e2e tests, artwork
+    xsettingsd                                                         # the desktop scale test (XSETTINGS)
     clang-14 libclang-rt-14-dev                                        # the fuzz targets
     clang-format-14                                                    # the formatting check
     alsa-utils                                                         # the ALSA guest tests (aconnect, aseqdump)
