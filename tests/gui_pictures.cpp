@@ -112,7 +112,7 @@ namespace
 
                 // the same drawing as at 1x, not another one nor one shifted by a pixel
                 if (scale == 2)
-                    EXPECT_LT (meanDifference (halved (image), picture (1)), file.endsWith (".jpg") ? 0.012f : 0.02f);
+                    EXPECT_LT (meanDifference (halved (image), picture (1)), 0.012f);
 
                 if (file.endsWith (".jpg"))
                 {

@@ -153,7 +153,8 @@ def test_desktop_scale(s):
     """At 200 % the main window and the editor are twice as large and as sharp as a 2x drawing."""
     out = os.path.dirname(s.screenshot)
     size_100, knob_100, editor_100, corner_100 = look_at_windows(s, out, "100")
-    code, s.demo = e2e.stop_process(s.demo), None
+    # The 100 % demo is done with: it ends here, as a quit would end it.
+    code, s.demo, s.quit_sent = e2e.stop_process(s.demo), None, True
     if code:
         raise Failure("the demo at 100 %% ended with code %s" % code)
 
