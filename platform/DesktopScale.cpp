@@ -124,13 +124,8 @@ double chooseScale (const Sources& sources)
     if (sources.gdkScale.trim().containsOnly ("0123456789") && sources.gdkScale.getIntValue() > 0)
         return sources.gdkScale.getIntValue();
 
-    if (sources.xftDpi > 0.0)
-        return juce::jmax (1.0, std::round (sources.xftDpi / pointsPerInch * 4.0) / 4.0);
-
-    if (sources.screenDpi > 0.0)
-        return juce::jmax (1.0, std::round (sources.screenDpi / pointsPerInch));
-
-    return 1.0;
+    const auto dpi = sources.xftDpi > 0.0 ? sources.xftDpi : sources.screenDpi;
+    return juce::jmax (1.0, std::round (dpi / pointsPerInch * 4.0) / 4.0);
 }
 
 int pictureScaleFor (double pixelsPerPoint) { return pixelsPerPoint > 1.01 ? 2 : 1; }

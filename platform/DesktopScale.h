@@ -22,8 +22,8 @@ struct Sources
 };
 
 /** The scale the desktop asks for, 1 or more: the XSETTINGS window scaling factor, else
-    GDK_SCALE, else Xft.dpi / 96 in quarter steps, else the screen's DPI / 96 rounded to a whole
-    number (a screen's measured DPI is only a hint: a 109 dpi monitor still wants 100 %).
+    GDK_SCALE, else Xft.dpi / 96, else the screen's DPI / 96 (X servers report 96 unless told
+    otherwise), the last two in quarter steps (Xft.dpi 144 is 150 %).
 */
 double chooseScale (const Sources& sources);
 

@@ -122,7 +122,8 @@ namespace
             { "Xft.dpi in quarter steps", S{ {}, "", 118.0, 0.0 }, 1.25 },
             { "Xft.dpi below 96 does not shrink", S{ {}, "", 72.0, 0.0 }, 1.0 },
             { "the screen's dpi 192", S{ {}, "", 0.0, 192.0 }, 2.0 },
-            { "the screen's dpi in whole steps", S{ {}, "", 0.0, 109.0 }, 1.0 },
+            { "the screen's dpi 144", S{ {}, "", 0.0, 144.0 }, 1.5 },
+            { "the screen's dpi near 96", S{ {}, "", 0.0, 100.0 }, 1.0 },
         };
         for (auto& [what, sources, expected] : cases)
             EXPECT_EQ (DesktopScale::chooseScale (sources), expected) << what;
