@@ -1,5 +1,6 @@
 #include "app/VarokEditorApplication.h"
 
+#include "platform/DesktopScaleX11.h"
 #include "platform/Platform.h"
 #include "platform/QuitRequest.h"
 #include "platform/TerminationSignals.h"
@@ -20,6 +21,8 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     Platform::setDialogs (&environment->getDialogs());
     terminationSignals = std::make_unique<TerminationSignals>();
 
+    // Every window at the desktop's scale, also where JUCE does not find it by itself.
+    DesktopScale::applyToDesktop();
     mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
     controller = std::make_unique<ApplicationController> (*mainWindow);
     mainWindow->setListener (this);

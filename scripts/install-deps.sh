@@ -12,6 +12,7 @@ packages=(
     libgtest-dev                                                       # the test suites
     xvfb xauth xdotool imagemagick fonts-dejavu-core                   # GUI and e2e tests, artwork
     zenity                                                             # the desktop's file chooser, driven by the e2e tests
+    xsettingsd                                                         # the desktop scale test (XSETTINGS)
     clang-14 libclang-rt-14-dev                                        # the fuzz targets
     clang-format-14                                                    # the formatting check
     alsa-utils                                                         # the ALSA guest tests (aconnect, aseqdump)

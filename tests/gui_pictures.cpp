@@ -30,51 +30,102 @@ namespace
 
     float brightness (juce::Colour c) { return (c.getFloatRed() + c.getFloatGreen() + c.getFloatBlue()) / 3.0f; }
 
-    TEST (EmbeddedPictures, everyPictureDecodesWithItsSizeFormatAndAlpha)
+    // How far apart two pictures of one size are: the mean difference of their channels, 0 to 1.
+    float meanDifference (const juce::Image& a, const juce::Image& b)
     {
-        // file, picture, width, height, a point inside the drawing, a point of the transparent
-        // ground (for a switch: another cap position)
-        using Case = std::tuple<juce::String, juce::Image, int, int, juce::Point<int>, juce::Point<int>>;
+        double sum = 0.0;
+        for (int y = 0; y < a.getHeight(); ++y)
+            for (int x = 0; x < a.getWidth(); ++x)
+            {
+                const auto p = a.getPixelAt (x, y), q = b.getPixelAt (x, y);
+                sum += std::abs (p.getFloatAlpha() - q.getFloatAlpha())
+                       + p.getFloatAlpha() * q.getFloatAlpha() * std::abs (brightness (p) - brightness (q));
+            }
+        return (float) (sum / (a.getWidth() * a.getHeight()));
+    }
+
+    // Each pixel the average of the 2 x 2 pixels it stands for.
+    juce::Image halved (const juce::Image& image)
+    {
+        juce::Image half (juce::Image::ARGB, image.getWidth() / 2, image.getHeight() / 2, true);
+        for (int y = 0; y < half.getHeight(); ++y)
+            for (int x = 0; x < half.getWidth(); ++x)
+            {
+                float sum[4] = {};
+                for (auto [dx, dy] : { std::pair (0, 0), std::pair (1, 0), std::pair (0, 1), std::pair (1, 1) })
+                {
+                    const auto p = image.getPixelAt (2 * x + dx, 2 * y + dy);
+                    const float channels[4] = { p.getFloatAlpha(), p.getFloatRed() * p.getFloatAlpha(),
+                                                p.getFloatGreen() * p.getFloatAlpha(),
+                                                p.getFloatBlue() * p.getFloatAlpha() };
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += channels[c] / 4.0f;
+                }
+                const auto alpha = sum[0] > 0.0f ? sum[0] : 1.0f;
+                half.setPixelAt (x, y,
+                                 juce::Colour::fromFloatRGBA (sum[1] / alpha, sum[2] / alpha, sum[3] / alpha, sum[0]));
+            }
+        return half;
+    }
+
+    TEST (EmbeddedPictures, everyPictureDecodesAt1xAnd2xWithItsSizeFormatAndAlpha)
+    {
+        // file, picture at a scale, width and height in points, a point inside the drawing, a
+        // point of the transparent ground (for a switch: another cap position)
+        using Picture = std::function<juce::Image (int)>;
+        using Case = std::tuple<juce::String, Picture, int, int, juce::Point<int>, juce::Point<int>>;
         using Pos = Geo::SwitchPosition;
         const auto cap = [] (Pos p) { return juce::Point<int> (14, (int) Geo::switchCapCentreY (p)); };
         std::vector<Case> cases{
-            { "parametersBackground.jpg", Pictures::parametersBackground(), 1035, 420, {}, {} },
-            { "firmwareBackground.jpg", Pictures::firmwareBackground(), 1035, 420, {}, {} },
-            { "sequencesBackground.jpg", Pictures::sequencesBackground(), 1035, 420, {}, {} },
-            { "switchTop.png", Pictures::switchTop(), 29, 65, cap (Pos::top), cap (Pos::middle) },
-            { "switchMiddle.png", Pictures::switchMiddle(), 29, 65, cap (Pos::middle), cap (Pos::bottom) },
-            { "switchBottom.png", Pictures::switchBottom(), 29, 65, cap (Pos::bottom), cap (Pos::top) },
-            { "knobAll.png", Pictures::knobAll(), 66, 65, { 33, 32 }, {} },
-            { "buttonNormal.png", Pictures::buttonNormal(), 70, 55, { 35, 27 }, {} },
-            { "buttonOver.png", Pictures::buttonOver(), 70, 55, { 35, 27 }, {} },
-            { "buttonDown.png", Pictures::buttonDown(), 70, 55, { 35, 27 }, {} },
-            { "lampOff.png", Pictures::lampOff(), 21, 21, { 10, 10 }, {} },
-            { "lampOn.png", Pictures::lampOn(), 21, 21, { 10, 10 }, {} },
+            { "parametersBackground.jpg", Pictures::parametersBackground, 1035, 420, {}, {} },
+            { "firmwareBackground.jpg", Pictures::firmwareBackground, 1035, 420, {}, {} },
+            { "sequencesBackground.jpg", Pictures::sequencesBackground, 1035, 420, {}, {} },
+            { "switchTop.png", Pictures::switchTop, 29, 65, cap (Pos::top), cap (Pos::middle) },
+            { "switchMiddle.png", Pictures::switchMiddle, 29, 65, cap (Pos::middle), cap (Pos::bottom) },
+            { "switchBottom.png", Pictures::switchBottom, 29, 65, cap (Pos::bottom), cap (Pos::top) },
+            { "knobAll.png", Pictures::knobAll, 66, 65, { 33, 32 }, {} },
+            { "buttonNormal.png", Pictures::buttonNormal, 70, 55, { 35, 27 }, {} },
+            { "buttonOver.png", Pictures::buttonOver, 70, 55, { 35, 27 }, {} },
+            { "buttonDown.png", Pictures::buttonDown, 70, 55, { 35, 27 }, {} },
+            { "lampOff.png", Pictures::lampOff, 21, 21, { 10, 10 }, {} },
+            { "lampOn.png", Pictures::lampOn, 21, 21, { 10, 10 }, {} },
         };
         for (int i = 0; i < Pictures::knobCount; ++i)
-            cases.push_back ({ "knob" + juce::String (i) + ".png", Pictures::knob (i), 66, 65, { 33, 32 }, {} });
+            cases.push_back ({ "knob" + juce::String (i) + ".png",
+                               [i] (int scale) { return Pictures::knob (i, scale); },
+                               66,
+                               65,
+                               { 33, 32 },
+                               {} });
 
-        for (auto& [file, image, width, height, opaqueAt, clearAt] : cases)
-        {
-            SCOPED_TRACE (file);
-            int size = 0;
-            const auto* bytes = reinterpret_cast<const juce::uint8*> (
-                BinaryData::getNamedResource (file.replaceCharacter ('.', '_').toRawUTF8(), size));
-            ASSERT_TRUE (bytes != nullptr && size > 33);
-            EXPECT_EQ (image.getBounds(), juce::Rectangle<int> (width, height));
-
-            if (file.endsWith (".jpg"))
+        for (auto& [file, picture, width, height, opaqueAt, clearAt] : cases)
+            for (int scale : { 1, 2 })
             {
-                EXPECT_EQ (jpegFrameMarkers (bytes, size), juce::Array<int> (0xc0)) << "one baseline frame only";
-                continue;
-            }
+                const auto name = file.replace (".", scale == 2 ? "_2x_" : "_");
+                SCOPED_TRACE (name);
+                int size = 0;
+                const auto* bytes =
+                    reinterpret_cast<const juce::uint8*> (BinaryData::getNamedResource (name.toRawUTF8(), size));
+                ASSERT_TRUE (bytes != nullptr && size > 33);
+                const auto image = picture (scale);
+                EXPECT_EQ (image.getBounds(), juce::Rectangle<int> (width * scale, height * scale));
 
-            EXPECT_EQ (memcmp (bytes, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16), 0) << "signature and header";
-            EXPECT_TRUE (bytes[24] == 8 && bytes[25] == 6) << "8 bits per channel, RGBA";
-            for (auto at : std::initializer_list<juce::Point<int>>{ clearAt, { width - 1, 0 }, { 0, height - 1 } })
-                EXPECT_EQ (image.getPixelAt (at.x, at.y).getAlpha(), 0) << at.toString();
-            EXPECT_EQ (image.getPixelAt (opaqueAt.x, opaqueAt.y).getAlpha(), 255);
-        }
+                // the same drawing as at 1x, not another one nor one shifted by a pixel
+                if (scale == 2)
+                    EXPECT_LT (meanDifference (halved (image), picture (1)), 0.012f);
+
+                if (file.endsWith (".jpg"))
+                {
+                    EXPECT_EQ (jpegFrameMarkers (bytes, size), juce::Array<int> (0xc0)) << "one baseline frame only";
+                    continue;
+                }
+
+                EXPECT_EQ (memcmp (bytes, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16), 0) << "signature and header";
+                EXPECT_TRUE (bytes[24] == 8 && bytes[25] == 6) << "8 bits per channel, RGBA";
+                for (auto at : std::initializer_list<juce::Point<int>>{ clearAt, { width - 1, 0 }, { 0, height - 1 } })
+                    EXPECT_EQ (image.getPixelAt (at.x * scale, at.y * scale).getAlpha(), 0) << at.toString();
+                EXPECT_EQ (image.getPixelAt (opaqueAt.x * scale, opaqueAt.y * scale).getAlpha(), 255);
+            }
 
         // The key darkens under the mouse and more when pressed; the lit lamp is clearly brighter.
         const auto middle = [] (const juce::Image& image) { return image.getPixelAt (35, 27).getBrightness(); };

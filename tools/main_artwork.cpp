@@ -3,7 +3,9 @@
 
         tarnovelle_artwork <resources folder>
 
-    The backgrounds become baseline JPEGs, everything else RGBA PNGs. All drawing is done into
+    Every picture but the icon is painted twice, at one and at two pixels per point
+    ("knob0.png", "knob0_2x.png"), from the same design in points. The backgrounds become
+    baseline JPEGs, everything else RGBA PNGs. All drawing is done into
     juce::Image with juce::Graphics, so no display is needed. The texture noise is seeded, so
     the same sources give the same pictures.
 
@@ -120,6 +122,69 @@ namespace
         return written ? 0 : 2;
     }
 
+    /** "knob0.png" at 1x, "knob0_2x.png" at 2x. */
+    juce::String pictureName (const juce::String& name, int scale)
+    {
+        if (scale == 1)
+            return name;
+        return name.upToLastOccurrenceOf (".", false, false) + "_" + juce::String (scale) + "x"
+               + name.fromLastOccurrenceOf (".", true, false);
+    }
+
+    /** Writes every picture of the interface at `scale` pixels per point. The print's layout is
+        the same at every scale: it is checked once, at 1x. */
+    bool writePictures (const Fonts& fonts, const juce::File& resources, int scale, bool& layoutIsClean)
+    {
+        bool written = true;
+        auto write = [&] (const juce::Image& image, const juce::String& name) {
+            written = writePicture (image, resources.getChildFile (pictureName (name, scale))) && written;
+        };
+        auto check = [&] (const PrintLayout& layout, const char* name) {
+            layoutIsClean = (scale != 1 || layout.check (name)) && layoutIsClean;
+        };
+
+        {
+            PrintLayout layout;
+            write (paintParametersBackground (fonts, layout, scale), "parametersBackground.jpg");
+            check (layout, "parametersBackground");
+        }
+        {
+            PrintLayout layout;
+            const ButtonTab tab{ { Geo::sequencesCaptions.begin(), Geo::sequencesCaptions.end() },
+                                 { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton, Geo::seqEditButton },
+                                 Geo::sequencesFrame,
+                                 2,
+                                 false };
+            write (paintButtonTabBackground (fonts, tab, layout, scale), "sequencesBackground.jpg");
+            check (layout, "sequencesBackground");
+        }
+        {
+            PrintLayout layout;
+            const ButtonTab tab{ { Geo::firmwareCaptions.begin(), Geo::firmwareCaptions.end() },
+                                 { Geo::webLinkButton, Geo::updaterButton },
+                                 Geo::firmwareFrame,
+                                 3,
+                                 true };
+            write (paintButtonTabBackground (fonts, tab, layout, scale), "firmwareBackground.jpg");
+            check (layout, "firmwareBackground");
+        }
+
+        for (auto position : { Geo::SwitchPosition::top, Geo::SwitchPosition::middle, Geo::SwitchPosition::bottom })
+            write (paintSwitchPicture (position, scale), switchPictureName (position));
+
+        for (int i = 0; i < 16; ++i)
+            write (paintKnobPicture (Geo::knobAngleDegrees (i), scale), knobPictureName (i));
+        write (paintKnobPicture (Geo::knobAngleDegrees (Geo::allPicture), scale), knobPictureName (Geo::allPicture));
+
+        write (paintButtonPicture (KeyLook::normal, scale), "buttonNormal.png");
+        write (paintButtonPicture (KeyLook::over, scale), "buttonOver.png");
+        write (paintButtonPicture (KeyLook::down, scale), "buttonDown.png");
+
+        write (paintLampPicture (false, scale), "lampOff.png");
+        write (paintLampPicture (true, scale), "lampOn.png");
+        return written;
+    }
+
     int run (const juce::File& resources)
     {
         const Fonts fonts (juce::File ("/usr/share/fonts/truetype/dejavu"));
@@ -132,51 +197,11 @@ namespace
             return 2;
         }
 
-        bool written = true;
         bool layoutIsClean = true;
-        auto write = [&] (const juce::Image& image, const char* name) {
-            written = writePicture (image, resources.getChildFile (name)) && written;
-        };
-
-        {
-            PrintLayout layout;
-            write (paintParametersBackground (fonts, layout), "parametersBackground.jpg");
-            layoutIsClean = layout.check ("parametersBackground") && layoutIsClean;
-        }
-        {
-            PrintLayout layout;
-            write (paintButtonTabBackground (
-                       fonts, { Geo::sequencesCaptions.begin(), Geo::sequencesCaptions.end() },
-                       { Geo::seqFactoryButton, Geo::seqLoadButton, Geo::seqSaveButton, Geo::seqEditButton },
-                       Geo::sequencesFrame, 2, layout, false),
-                   "sequencesBackground.jpg");
-            layoutIsClean = layout.check ("sequencesBackground") && layoutIsClean;
-        }
-        {
-            PrintLayout layout;
-            write (paintButtonTabBackground (fonts, { Geo::firmwareCaptions.begin(), Geo::firmwareCaptions.end() },
-                                             { Geo::webLinkButton, Geo::updaterButton }, Geo::firmwareFrame, 3, layout,
-                                             true),
-                   "firmwareBackground.jpg");
-            layoutIsClean = layout.check ("firmwareBackground") && layoutIsClean;
-        }
-
-        write (paintSwitchPicture (Geo::SwitchPosition::top), "switchTop.png");
-        write (paintSwitchPicture (Geo::SwitchPosition::middle), "switchMiddle.png");
-        write (paintSwitchPicture (Geo::SwitchPosition::bottom), "switchBottom.png");
-
-        for (int i = 0; i < 16; ++i)
-            write (paintKnobPicture (Geo::knobAngleDegrees (i)), ("knob" + juce::String (i) + ".png").toRawUTF8());
-        write (paintKnobPicture (Geo::knobAngleDegrees (Geo::allPicture)), "knobAll.png");
-
-        write (paintButtonPicture (KeyLook::normal), "buttonNormal.png");
-        write (paintButtonPicture (KeyLook::over), "buttonOver.png");
-        write (paintButtonPicture (KeyLook::down), "buttonDown.png");
-
-        write (paintLampPicture (false), "lampOff.png");
-        write (paintLampPicture (true), "lampOn.png");
-
-        write (paintIcon (fonts), "icon.png");
+        bool written = writePictures (fonts, resources, 1, layoutIsClean);
+        written = writePictures (fonts, resources, 2, layoutIsClean) && written;
+        // The icon is large enough for every scale.
+        written = writePicture (paintIcon (fonts), resources.getChildFile ("icon.png")) && written;
 
         if (! written)
             return 2;

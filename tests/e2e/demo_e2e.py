@@ -221,7 +221,8 @@ def send_close_request(display_name, window):
 # One test: its X server (driven through xdotool and ImageMagick), scratch folder, instrument
 # memory file and demo.
 class Session:
-    def __init__(self, name, app, out):
+    # scale: the desktop's scale, for the screen's size; the desktop is set to it by the caller.
+    def __init__(self, name, app, out, scale=1):
         self.app, out = os.path.abspath(app), os.path.abspath(out)
         os.makedirs(out, exist_ok=True)
         self.screenshot, self.log_path = os.path.join(out, name + ".png"), os.path.join(out, name + ".log")
@@ -231,10 +232,11 @@ class Session:
         self.state_file = os.path.join(self.work, "instrument.json")
         self.runtime = os.path.join(self.work, "runtime")
         os.makedirs(self.runtime, mode=0o700)
-        self.demo, self.quit_sent = None, False
+        self.demo, self.quit_sent, self.scale = None, False, scale
         # An X server of our own; -displayfd lets it choose a free display number.
         read_end, write_end = os.pipe()
-        xvfb = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"]
+        screen = "%dx%dx24" % (SCREEN[0] * scale, SCREEN[1] * scale)
+        xvfb = ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp"]
         self.xvfb = subprocess.Popen(xvfb + ["-dpi", "96"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
@@ -284,15 +286,17 @@ class Session:
         if self.demo.poll() is not None:
             raise Failure("the demo ended unexpectedly with code %s" % self.demo.returncode)
 
-    # Starts the demo and waits for its main window, as large as it should be and centred.
+    # Starts the demo and waits for its main window, as large as it should be at the desktop's
+    # scale and centred.
     def start_demo(self):
         wait_for("another running demo to end", instance_name_free, 10.0)
         self.demo = self.launch("demo")
         geometry = self.geometry(self.wait_window(MAIN_TITLE))
         self.origin = geometry[:2]
-        centre = ((SCREEN[0] - WINDOW[0]) // 2, (SCREEN[1] - WINDOW[1]) // 2)
-        if geometry[2:] != WINDOW or abs(geometry[0] - centre[0]) > 1 or abs(geometry[1] - centre[1]) > 1:
-            raise Failure("the main window is at %s, not %dx%d in the middle of the screen" % (geometry, *WINDOW))
+        size = tuple(n * self.scale for n in WINDOW)
+        centre = ((SCREEN[0] * self.scale - size[0]) // 2, (SCREEN[1] * self.scale - size[1]) // 2)
+        if geometry[2:] != size or abs(geometry[0] - centre[0]) > 1 or abs(geometry[1] - centre[1]) > 1:
+            raise Failure("the main window is at %s, not %dx%d in the middle of the screen" % (geometry, *size))
 
     # Starts the demo with the shipped firmware and waits until every setting has been read.
     def start_connected(self):
@@ -301,17 +305,23 @@ class Session:
         self.wait_until_settings_read()
         return state
 
+    # A point in the main window's points, on the screen.
     def at(self, point):
-        return self.origin[0] + point[0], self.origin[1] + point[1]
+        return self.origin[0] + point[0] * self.scale, self.origin[1] + point[1] * self.scale
 
     # The lit lamp holds bright red; nothing in its area is brighter than 141 while it is dark.
     def lamp_lit(self):
         return max(self.pixels(LAMP_AREA)) >= 220
 
-    # The raw pixels of an area of the main window, for comparisons.
+    # The raw pixels of an area of the main window (in points), for comparisons.
     def pixels(self, area):
         x, y = self.at(area)
-        return self.run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (area[2], area[3], x, y), "rgb:-")
+        return self.screen_pixels((x, y, area[2] * self.scale, area[3] * self.scale))
+
+    # The raw pixels of an area of the screen (x, y, w, h), 8-bit RGB.
+    def screen_pixels(self, area):
+        x, y, w, h = area
+        return self.run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y), "-depth", "8", "rgb:-")
 
     def click(self, point):
         self.check_alive()
@@ -817,8 +827,8 @@ def run_session(name, session, test, program_should_live):
     return 0 if ok else 1
 
 
-def run_test(name, app, out):
-    return run_session(name, Session(name, app, out), TESTS[name], lambda s: not s.quit_sent)
+def run_test(name, app, out, tests):
+    return run_session(name, Session(name, app, out), tests[name], lambda s: not s.quit_sent)
 
 
 # Runs this script again in a mount and network namespace of its own, with an empty X socket
@@ -827,8 +837,8 @@ def run_test(name, app, out):
 # on the machine, while the demos of this test meet as on any desktop. Returns None when the
 # system does not allow it; the test then runs in the shared namespace, waiting for other demos
 # to end.
-def run_isolated(argv, app):
-    here, unshare = os.path.abspath(__file__), shutil.which("unshare")
+def run_isolated(argv, app, script):
+    here, unshare = os.path.abspath(script), shutil.which("unshare")
     if unshare is None or any(os.path.abspath(p).startswith("/var/tmp/") for p in [here, app]):
         return None
     command = [unshare, "--mount", "--net", "--fork", "--kill-child"] + (["--map-root-user"] if os.geteuid() else [])
@@ -842,21 +852,23 @@ def run_isolated(argv, app):
                            env=dict(os.environ, TARNOVELLE_E2E_ISOLATED="1"))
 
 
-def main():
+# Runs the test named on the command line, one of `tests` (a script with tests of its own passes
+# them, and itself as the script to run again in isolation).
+def main(tests=TESTS, script=__file__):
     parser = argparse.ArgumentParser(description="End-to-end tests of the built demo application.")
-    parser.add_argument("test", nargs="?", choices=sorted(TESTS))
+    parser.add_argument("test", nargs="?", choices=sorted(tests))
     parser.add_argument("--app")
     parser.add_argument("--out", default="e2e")
     parser.add_argument("--geometry", help="the geometry file the build writes (e2e/geometry.json)")
     parser.add_argument("--list", action="store_true")
     args = parser.parse_args()
     if args.list or not args.test or not args.app or not args.geometry:
-        print("\n".join(sorted(TESTS)))
+        print("\n".join(sorted(tests)))
         return 0 if args.list else 2
     load_geometry(args.geometry)
     isolated = os.environ.get("TARNOVELLE_E2E_ISOLATED") == "1"
-    code = None if isolated else run_isolated(sys.argv[1:], args.app)
-    return run_test(args.test, args.app, args.out) if code is None else code
+    code = None if isolated else run_isolated(sys.argv[1:], args.app, script)
+    return run_test(args.test, args.app, args.out, tests) if code is None else code
 
 
 if __name__ == "__main__":

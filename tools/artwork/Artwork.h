@@ -148,16 +148,22 @@ enum class Anchor
 juce::Rectangle<float> printLine (juce::Graphics& g, const juce::String& text, const juce::Font& font,
                                   juce::Point<float> at, Anchor anchor, juce::Colour colour);
 
-/** Brushed metal of that size, brightest within `lit`; the noise is seeded. */
+/** Brushed metal of that size in pixels, brightest within `lit`; the noise is seeded. */
 juce::Image paintMetal (int width, int height, juce::Rectangle<float> lit, int seed, float brightness = 1.0f);
 
-/** The settings tab's background with its whole print. */
-juce::Image paintParametersBackground (const Fonts& fonts, PrintLayout& layout);
+/** The settings tab's background with its whole print, at `scale` pixels per point. */
+juce::Image paintParametersBackground (const Fonts& fonts, PrintLayout& layout, int scale);
 
 /** The background of a tab of buttons (sequences, firmware) with their captions. */
-juce::Image paintButtonTabBackground (const Fonts& fonts, const std::vector<Geo::Caption>& captions,
-                                      const std::vector<juce::Rectangle<int>>& buttons, juce::Rectangle<int> frame,
-                                      int seed, PrintLayout& layout, bool withVersionWindow);
+struct ButtonTab
+{
+    std::vector<Geo::Caption> captions;
+    std::vector<juce::Rectangle<int>> buttons;
+    juce::Rectangle<int> frame;
+    int seed;
+    bool withVersionWindow;
+};
+juce::Image paintButtonTabBackground (const Fonts& fonts, const ButtonTab& tab, PrintLayout& layout, int scale);
 
 //==============================================================================
 // The widget pictures (WidgetPictures.cpp).
@@ -169,13 +175,16 @@ enum class KeyLook
     down
 };
 
-juce::Image paintKnobPicture (float angleDegrees);
-juce::Image paintSwitchPicture (Geo::SwitchPosition position);
+// Each picture is painted from its design in points at `scale` pixels per point: the same
+// shapes, with every edge and line as sharp as one pixel allows at that scale.
+
+juce::Image paintKnobPicture (float angleDegrees, int scale);
+juce::Image paintSwitchPicture (Geo::SwitchPosition position, int scale);
 
 /** A grey key: raised, raised under the mouse, or pressed in. */
-juce::Image paintButtonPicture (KeyLook look);
+juce::Image paintButtonPicture (KeyLook look, int scale);
 
-juce::Image paintLampPicture (bool lit);
+juce::Image paintLampPicture (bool lit, int scale);
 juce::Image paintIcon (const Fonts& fonts);
 
 } // namespace tarnovelle::artwork

@@ -301,13 +301,21 @@ namespace
         layout.addText (printed.name, printLines (g, printed.name, name, printed.nameAnchor(), Palette::print));
         layout.addKnob (printed.name, centre, Geo::tickOuterRadius + 1.0f);
     }
+
+    /** The metal of a whole background at `scale` pixels per point, lit in its visible part. The
+        grain is the metal's own, one grain a pixel at any scale, as on a photograph. */
+    juce::Image paintScaledMetal (int seed, int scale)
+    {
+        const auto visible = juce::Rectangle<float> ((float) Geo::visibleWidth, (float) Geo::visibleHeight);
+        return paintMetal (Geo::backgroundWidth * scale, Geo::backgroundHeight * scale, visible * (float) scale, seed);
+    }
 } // namespace
 
-juce::Image paintParametersBackground (const Fonts& fonts, PrintLayout& layout)
+juce::Image paintParametersBackground (const Fonts& fonts, PrintLayout& layout, int scale)
 {
-    const juce::Rectangle<float> visible (0.0f, 0.0f, (float) Geo::visibleWidth, (float) Geo::visibleHeight);
-    auto image = paintMetal (Geo::backgroundWidth, Geo::backgroundHeight, visible, 1);
+    auto image = paintScaledMetal (1, scale);
     juce::Graphics g (image);
+    g.addTransform (juce::AffineTransform::scale ((float) scale));
 
     paintScrews (g);
     for (auto& section : Geo::sections)
@@ -324,25 +332,23 @@ juce::Image paintParametersBackground (const Fonts& fonts, PrintLayout& layout)
     return image;
 }
 
-juce::Image paintButtonTabBackground (const Fonts& fonts, const std::vector<Geo::Caption>& captions,
-                                      const std::vector<juce::Rectangle<int>>& buttons, juce::Rectangle<int> frame,
-                                      int seed, PrintLayout& layout, bool withVersionWindow)
+juce::Image paintButtonTabBackground (const Fonts& fonts, const ButtonTab& tab, PrintLayout& layout, int scale)
 {
-    const juce::Rectangle<float> visible (0.0f, 0.0f, (float) Geo::visibleWidth, (float) Geo::visibleHeight);
-    auto image = paintMetal (Geo::backgroundWidth, Geo::backgroundHeight, visible, seed);
+    auto image = paintScaledMetal (tab.seed, scale);
     juce::Graphics g (image);
+    g.addTransform (juce::AffineTransform::scale ((float) scale));
 
     paintScrews (g);
-    paintFrame (g, frame.toFloat());
-    for (auto& caption : captions)
+    paintFrame (g, tab.frame.toFloat());
+    for (auto& caption : tab.captions)
         paintTitleBar (g, fonts, caption.bar, caption.text, layout);
-    for (auto& button : buttons)
+    for (auto& button : tab.buttons)
     {
         paintButtonWell (g, button);
         layout.addObstacle ("a button", button.toFloat());
     }
 
-    if (withVersionWindow)
+    if (tab.withVersionWindow)
     {
         const auto window = Geo::versionWindow.toFloat();
         g.setColour (Palette::recess.withAlpha (0.9f));

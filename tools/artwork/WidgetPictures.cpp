@@ -17,6 +17,15 @@ namespace
         return juce::Image (juce::Image::ARGB, width, height, true);
     }
 
+    /** A picture of that size in points, with room for `scale` pixels per point; a Graphics
+        on it is to be scaled with scaleToPoints. */
+    juce::Image transparentImage (int width, int height, int scale)
+    {
+        return transparentImage (width * scale, height * scale);
+    }
+
+    void scaleToPoints (juce::Graphics& g, int scale) { g.addTransform (juce::AffineTransform::scale ((float) scale)); }
+
     /** A soft round shadow: dark at the given radius, gone at radius + spread. */
     void paintRoundShadow (juce::Graphics& g, juce::Point<float> centre, float radius, float spread, float alpha)
     {
@@ -87,19 +96,21 @@ namespace
     }
 } // namespace
 
-juce::Image paintKnobPicture (float angleDegrees)
+juce::Image paintKnobPicture (float angleDegrees, int scale)
 {
-    auto image = transparentImage (Geo::knobWidth, Geo::knobHeight);
+    auto image = transparentImage (Geo::knobWidth, Geo::knobHeight, scale);
     juce::Graphics g (image);
+    scaleToPoints (g, scale);
     paintKnob (g, { Geo::knobCentreX, Geo::knobCentreY }, 1.0f, angleDegrees);
     return image;
 }
 
 /** A round cap of spun metal on a transparent ground, at one of the three slot positions. */
-juce::Image paintSwitchPicture (Geo::SwitchPosition position)
+juce::Image paintSwitchPicture (Geo::SwitchPosition position, int scale)
 {
-    auto image = transparentImage (Geo::switchWidth, Geo::switchHeight);
+    auto image = transparentImage (Geo::switchWidth, Geo::switchHeight, scale);
     juce::Graphics g (image);
+    scaleToPoints (g, scale);
 
     const juce::Point<float> centre (Geo::switchCapCentreX, Geo::switchCapCentreY (position));
     const float r = Geo::switchCapRadius;
@@ -146,10 +157,11 @@ juce::Image paintSwitchPicture (Geo::SwitchPosition position)
 }
 
 /** A grey key: raised, raised under the mouse, or pressed in. */
-juce::Image paintButtonPicture (KeyLook look)
+juce::Image paintButtonPicture (KeyLook look, int scale)
 {
-    auto image = transparentImage (Geo::buttonWidth, Geo::buttonHeight);
+    auto image = transparentImage (Geo::buttonWidth, Geo::buttonHeight, scale);
     juce::Graphics g (image);
+    scaleToPoints (g, scale);
 
     const juce::Rectangle<float> key (2.0f, 1.5f, 66.0f, 51.0f);
     const float corner = 5.0f;
@@ -214,10 +226,11 @@ juce::Image paintButtonPicture (KeyLook look)
 }
 
 /** The CONNECT lamp in its bezel, dark or lit. */
-juce::Image paintLampPicture (bool lit)
+juce::Image paintLampPicture (bool lit, int scale)
 {
-    auto image = transparentImage (Geo::lampSize, Geo::lampSize);
+    auto image = transparentImage (Geo::lampSize, Geo::lampSize, scale);
     juce::Graphics g (image);
+    scaleToPoints (g, scale);
 
     const juce::Point<float> centre (10.5f, 10.5f);
     const auto circle = [&] (float radius) {
