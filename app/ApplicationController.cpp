@@ -106,6 +106,8 @@ void ApplicationController::connect()
             lastActiveSenseTime.store (juce::Time::getMillisecondCounter(), std::memory_order_release);
             connected = true;
             view.setConnected (true);
+            // Another instrument, or the same one changed at its panel meanwhile.
+            sequenceEditorModel.markInstrumentStale();
             sequenceEditorModel.setConnected (true);
 
             uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
@@ -180,10 +182,61 @@ void ApplicationController::showSetting (DeviceSetting setting, uint8 value)
     view.showSetting (setting, isOnOff ? (value == 1 ? 1 : 0) : (int) value);
 }
 
+void ApplicationController::instrumentSequencesChanged()
+{
+    sequenceEditorModel.markInstrumentStale();
+
+    // An open editor shows at once what the instrument now holds, keeping the user's changes.
+    if (connected && sequenceEditorHost != nullptr && sequenceEditorHost->isSequenceEditorOpen())
+        readSequencesIntoEditor (output.get(), sequenceEditorModel);
+}
+
+void ApplicationController::sendEditorSequences()
+{
+    sendChangedSequences (output.get(), sequenceEditorModel);
+}
+
+bool ApplicationController::confirmQuit()
+{
+    const auto changed = sequenceEditorModel.getChangedIndices();
+
+    if (changed.empty() || operationDepth > 0)
+        return true;
+
+    const auto answer = Platform::dialogs().showYesNoCancelBox (
+        DialogIcon::warning, "Sequence Editor",
+        "The sequence editor holds changes not sent to Tarnovelle: " + describeSequences (changed)
+            + ".\nSend them before quitting? Yes sends them, No discards them, Cancel keeps the program open.");
+
+    if (answer == DialogChoice::cancel)
+        return false;
+
+    if (answer == DialogChoice::no)
+    {
+        sequenceEditorModel.revertChanges();
+        return true;
+    }
+
+    if (connected && ! instrumentHasGoneSilent())
+        runExclusively ([this] { sendEditorSequences(); });
+
+    // Whatever could not be sent is kept, and offered again at the next start.
+    if (! sequenceEditorModel.hasUnsentChanges())
+        return true;
+
+    auto unsent = describeSequences (sequenceEditorModel.getChangedIndices());
+    unsent = unsent.substring (0, 1).toUpperCase() + unsent.substring (1);
+    return ! Platform::dialogs().showOkCancelBox (
+        DialogIcon::warning, "Sequence Editor",
+        unsent + " could not be sent to Tarnovelle.\nKeep the program open? If not, the changes are kept and "
+                 "offered again at the next start.");
+}
+
 void ApplicationController::runFirmwareUpdate()
 {
     disconnect();
     HWUpdater::update (getShippedFirmwareFile());
+    sequenceEditorModel.markInstrumentStale();
     connect();
 }
 
@@ -280,9 +333,19 @@ void ApplicationController::carryOut (const juce::String& message)
     {
         case Action::setSetting: setSetting (output.get(), *action->setting, getActionValue (message)); break;
 
-        case Action::factorySequences: runExclusively ([this] { sendFactorySequences (output.get()); }); break;
+        case Action::factorySequences:
+            runExclusively ([this] {
+                sendFactorySequences (output.get());
+                instrumentSequencesChanged();
+            });
+            break;
 
-        case Action::loadSequences: runExclusively ([this] { loadSequenceFile (output.get()); }); break;
+        case Action::loadSequences:
+            runExclusively ([this] {
+                loadSequenceFile (output.get());
+                instrumentSequencesChanged();
+            });
+            break;
 
         case Action::saveSequences: runExclusively ([this] { saveSequenceFile (output.get()); }); break;
 
@@ -290,7 +353,7 @@ void ApplicationController::carryOut (const juce::String& message)
             runExclusively ([this] { readSequencesIntoEditor (output.get(), sequenceEditorModel); });
             break;
 
-        case Action::sendEditorSequences: sendChangedSequences (output.get(), sequenceEditorModel); break;
+        case Action::sendEditorSequences: runExclusively ([this] { sendEditorSequences(); }); break;
 
         case Action::connect:
         case Action::firmwareUpdate:

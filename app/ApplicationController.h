@@ -59,7 +59,18 @@ public:
 
     void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
 
+    /** The user closes the main window: with unsent changes in the sequence editor, asks
+        whether to send them first, discard them, or not quit. Returns true when the program
+        may end.
+    */
+    bool confirmQuit();
+
 private:
+    void sendEditorSequences();
+
+    /** After an operation that may have changed the instrument's sequences behind the editor. */
+    void instrumentSequencesChanged();
+
     void runFirmwareUpdate();
     bool instrumentHasGoneSilent() const;
     void showSetting (DeviceSetting setting, uint8 value);

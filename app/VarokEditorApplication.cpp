@@ -22,6 +22,10 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     mainWindow->setListener (this);
     sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this);
     controller->setSequenceEditorHost (sequenceEditor.get());
+    sequenceEditorKeeper = std::make_unique<SequenceEditorKeeper> (controller->getSequenceEditorModel(),
+                                                                   environment->getSequenceEditorFile());
+    // Only a close the user makes asks about unsent changes; a quit from the system keeps them.
+    mainWindow->canClose = [this] { return controller->confirmQuit(); };
 }
 
 VarokEditorApplication::~VarokEditorApplication()
@@ -31,6 +35,7 @@ VarokEditorApplication::~VarokEditorApplication()
         controller->setSequenceEditorHost (nullptr);
 
     sequenceEditor.reset();
+    sequenceEditorKeeper.reset();
     controller.reset();
     mainWindow.reset();
     Platform::setDialogs (nullptr);
@@ -59,11 +64,15 @@ void VarokEditorApplication::initialise (const juce::String&)
         return;
 
     singleInstance.listen ([this] (const juce::String& commandLine) { anotherInstanceStarted (commandLine); });
+    sequenceEditorKeeper->offerKeptChanges();
     controller->startUp();
 }
 
 void VarokEditorApplication::shutdown()
 {
+    if (sequenceEditorKeeper != nullptr)
+        sequenceEditorKeeper->flush();
+
     if (controller != nullptr)
         controller->disconnect();
 }
