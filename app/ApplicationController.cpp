@@ -191,10 +191,7 @@ void ApplicationController::instrumentSequencesChanged()
         readSequencesIntoEditor (output.get(), sequenceEditorModel);
 }
 
-void ApplicationController::sendEditorSequences()
-{
-    sendChangedSequences (output.get(), sequenceEditorModel);
-}
+void ApplicationController::sendEditorSequences() { sendChangedSequences (output.get(), sequenceEditorModel); }
 
 bool ApplicationController::confirmQuit()
 {
@@ -217,7 +214,7 @@ bool ApplicationController::confirmQuit()
         return true;
     }
 
-    if (connected && ! instrumentHasGoneSilent())
+    if (connected && ! instrumentStaysSilent())
         runExclusively ([this] { sendEditorSequences(); });
 
     // Whatever could not be sent is kept, and offered again at the next start.
@@ -228,8 +225,9 @@ bool ApplicationController::confirmQuit()
     unsent = unsent.substring (0, 1).toUpperCase() + unsent.substring (1);
     return ! Platform::dialogs().showOkCancelBox (
         DialogIcon::warning, "Sequence Editor",
-        unsent + " could not be sent to Tarnovelle.\nKeep the program open? If not, the changes are kept and "
-                 "offered again at the next start.");
+        unsent
+            + " could not be sent to Tarnovelle.\nKeep the program open? If not, the changes are kept and "
+              "offered again at the next start.");
 }
 
 void ApplicationController::runFirmwareUpdate()
@@ -245,6 +243,19 @@ bool ApplicationController::instrumentHasGoneSilent() const
     // Unsigned arithmetic keeps the difference right when the counter wraps.
     const juce::uint32 silence = juce::Time::getMillisecondCounter() - getLastActiveSenseTime();
     return silence > maxSilenceMs;
+}
+
+bool ApplicationController::instrumentStaysSilent() const
+{
+    // A loaded computer can run the input thread late, so that an Active Sensing the instrument
+    // sent in time arrives after the limit; a Send made then was dropped with a disconnection.
+    // The input thread updates the time by itself: waiting here needs no message loop.
+    const auto end = juce::Time::getMillisecondCounter() + maxSilenceMs;
+
+    while (instrumentHasGoneSilent() && juce::Time::getMillisecondCounter() < end && ! QuitRequest::isRaised())
+        juce::Thread::sleep (5);
+
+    return instrumentHasGoneSilent();
 }
 
 void ApplicationController::handleActionMessage (const juce::String& message)
@@ -318,7 +329,7 @@ void ApplicationController::carryOut (const juce::String& message)
     if (! connected)
         return;
 
-    if (instrumentHasGoneSilent())
+    if (instrumentStaysSilent())
     {
         // Messages that arrive while the box is open wait until it has been closed.
         runExclusively ([this] {

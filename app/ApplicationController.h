@@ -73,6 +73,11 @@ private:
 
     void runFirmwareUpdate();
     bool instrumentHasGoneSilent() const;
+
+    /** True when the instrument has gone silent and no Active Sensing comes within one more
+        allowed silence either.
+    */
+    bool instrumentStaysSilent() const;
     void showSetting (DeviceSetting setting, uint8 value);
     void carryOut (const juce::String& message);
 

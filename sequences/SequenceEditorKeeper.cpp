@@ -77,9 +77,10 @@ SequenceEditorKeeper::~SequenceEditorKeeper()
 juce::File SequenceEditorKeeper::getDefaultFile()
 {
     const auto dataHome = juce::SystemStats::getEnvironmentVariable ("XDG_DATA_HOME", {});
-    const auto folder = dataHome.isNotEmpty() && juce::File::isAbsolutePath (dataHome)
-                            ? juce::File (dataHome)
-                            : juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (".local/share");
+    const auto folder =
+        dataHome.isNotEmpty() && juce::File::isAbsolutePath (dataHome)
+            ? juce::File (dataHome)
+            : juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (".local/share");
     return folder.getChildFile ("Tarnovelle Connection").getChildFile ("Sequence Editor.json");
 }
 
@@ -127,8 +128,7 @@ void SequenceEditorKeeper::offerKeptChanges()
     const auto when = kept->savedAt.toString (true, true, false, true);
 
     if (Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Sequence Editor",
-                                             "The sequence editor holds unsent changes from " + when
-                                                 + ". Keep them?"))
+                                             "The sequence editor holds unsent changes from " + when + ". Keep them?"))
         model.restoreWorkingSet (kept->workingSet);
 
     // Either way the file now keeps the editor's own set; a no forgets the old one.

@@ -33,7 +33,8 @@ namespace
         spec.title = "Reading Sequences";
         spec.statusMessage = "Reading the sequences from Tarnovelle...";
         spec.work = [output, &read] (ProgressReporter& progress) {
-            read.complete = readEditorSequences (output, read.sequences, &progress) && readTimingSettings (output, read);
+            read.complete =
+                readEditorSequences (output, read.sequences, &progress) && readTimingSettings (output, read);
             read.cancelled = progress.threadShouldExit();
         };
 
@@ -87,10 +88,10 @@ namespace
         if (destructive.empty())
             return true;
 
-        return Platform::dialogs().showOkCancelBox (
-            DialogIcon::warning, "Send Sequences",
-            "Sending would empty, or cut to less than half its length, " + describeSequences (destructive)
-                + " on Tarnovelle, which now holds notes there.\nSend anyway?");
+        return Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Send Sequences",
+                                                    "Sending would empty, or cut to less than half its length, "
+                                                        + describeSequences (destructive)
+                                                        + " on Tarnovelle, which now holds notes there.\nSend anyway?");
     }
 
     /** Brings a stale picture of the instrument up to date; false when nothing may be sent. */
@@ -116,9 +117,10 @@ namespace
         model.setNotice (what + ": nothing sent");
         Platform::dialogs().showMessageBox (
             DialogIcon::info, editorTitle,
-            what + " since the editor last read them. Nothing has been sent: the editor now shows what "
-                   "Tarnovelle holds, and marks changed every sequence that differs from it. Check them, then "
-                   "send again.");
+            what
+                + " since the editor last read them. Nothing has been sent: the editor now shows what "
+                  "Tarnovelle holds, and marks changed every sequence that differs from it. Check them, then "
+                  "send again.");
         return false;
     }
 } // namespace
@@ -174,7 +176,8 @@ void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model
     model.setGateLength (read.gateLength);
     const auto moved = model.refreshInstrumentPicture (read.sequences);
     const auto changed = model.getChangedIndices();
-    auto notice = moved.empty() ? juce::String ("Read the eight sequences from Tarnovelle") : sayInstrumentDiffers (moved);
+    auto notice =
+        moved.empty() ? juce::String ("Read the eight sequences from Tarnovelle") : sayInstrumentDiffers (moved);
 
     if (! changed.empty())
         notice << "; the editor keeps its unsent changes to " << describeSequences (changed);
@@ -216,8 +219,7 @@ void sendChangedSequences (MidiOutputPort* output, SequenceEditorModel& model)
         if (! readSequence (output, index, readBack.data()))
         {
             model.markInstrumentStale();
-            const auto done = sent.empty() ? juce::String ("Nothing confirmed")
-                                           : "Sent " + describeSequences (sent);
+            const auto done = sent.empty() ? juce::String ("Nothing confirmed") : "Sent " + describeSequences (sent);
             model.setNotice (done + "; Tarnovelle did not confirm " + describeSequences ({ index }));
             Platform::dialogs().showMessageBox (DialogIcon::warning, editorTitle,
                                                 "Tarnovelle did not confirm " + describeSequences ({ index })

@@ -220,7 +220,11 @@ TEST_F (EditorModel, RefusalsAreSaidAndListenersSeeTheHistoryAfterEachChange)
     {
         SequenceEditorModel& model;
         bool canUndo = false, canRedo = false;
-        explicit HistoryWatcher (SequenceEditorModel& m) : model (m) { model.addListener (this); }
+        explicit HistoryWatcher (SequenceEditorModel& m)
+            : model (m)
+        {
+            model.addListener (this);
+        }
         ~HistoryWatcher() override { model.removeListener (this); }
         void sequenceEditorModelChanged() override
         {
@@ -463,6 +467,27 @@ TEST_F (EditorHub, ASendCutShortKeepsTheMarksOfWhatTheInstrumentDidNotConfirm)
     EXPECT_EQ (model.getNotice(), "Sent sequence 3; Tarnovelle did not confirm sequence 7");
     EXPECT_TRUE (model.isInstrumentStale());
     EXPECT_EQ (boxes (ScriptedDialogs::Kind::messageBox).size(), 1u);
+}
+
+TEST_F (EditorHub, AnActiveSensingHeldUpByABusyComputerDoesNotDropTheSend)
+{
+    openConnected();
+    edit (2);
+
+    // The input thread runs late: the last Active Sensing is older than the limit when the
+    // Send is handled, and the next one is on its way.
+    rig.instrument.setActiveSensingEnabled (false);
+    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
+        return juce::Time::getMillisecondCounter() - controller.getLastActiveSenseTime()
+               > ApplicationController::maxSilenceMs + 20;
+    }));
+    rig.instrument.setActiveSensingEnabled (true);
+    controller.handleActionMessage ("WRSQ ");
+
+    EXPECT_TRUE (controller.isConnected());
+    EXPECT_FALSE (model.hasUnsentChanges());
+    EXPECT_EQ (model.getNotice(), "Sent sequence 3");
+    EXPECT_TRUE (rig.dialogs.getRecords().empty());
 }
 
 TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
