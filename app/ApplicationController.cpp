@@ -200,16 +200,18 @@ bool ApplicationController::confirmQuit()
     if (changed.empty() || operationDepth > 0)
         return true;
 
-    const auto answer = Platform::dialogs().showYesNoCancelBox (
-        DialogIcon::warning, "Sequence Editor",
-        "The sequence editor holds changes not sent to Tarnovelle: " + describeSequences (changed)
-            + ".\nSend them before quitting? Yes sends them, No discards them, Cancel keeps the program open.");
+    auto& dialogs = Platform::dialogs();
+    const auto which = describeSequences (changed);
 
-    if (answer == DialogChoice::cancel)
-        return false;
-
-    if (answer == DialogChoice::no)
+    if (! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
+                                   "The sequence editor holds changes not sent to Tarnovelle: " + which
+                                       + ".\nSend them before quitting?"))
     {
+        // Not sent: discarded only when the user says so, otherwise the program stays.
+        if (! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
+                                       "Quit and discard the changes to " + which + "?"))
+            return false;
+
         sequenceEditorModel.revertChanges();
         return true;
     }
@@ -221,13 +223,10 @@ bool ApplicationController::confirmQuit()
     if (! sequenceEditorModel.hasUnsentChanges())
         return true;
 
-    auto unsent = describeSequences (sequenceEditorModel.getChangedIndices());
-    unsent = unsent.substring (0, 1).toUpperCase() + unsent.substring (1);
-    return ! Platform::dialogs().showOkCancelBox (
-        DialogIcon::warning, "Sequence Editor",
-        unsent
-            + " could not be sent to Tarnovelle.\nKeep the program open? If not, the changes are kept and "
-              "offered again at the next start.");
+    return ! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
+                                      "The changes to " + describeSequences (sequenceEditorModel.getChangedIndices())
+                                          + " could not be sent to Tarnovelle.\nKeep the program open? If not, "
+                                            "they are kept and offered again at the next start.");
 }
 
 void ApplicationController::runFirmwareUpdate()

@@ -60,8 +60,8 @@ public:
     void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
 
     /** The user closes the main window: with unsent changes in the sequence editor, asks
-        whether to send them first, discard them, or not quit. Returns true when the program
-        may end.
+        whether to send them first; if not, whether to discard them or not quit. Returns true
+        when the program may end.
     */
     bool confirmQuit();
 

@@ -14,14 +14,6 @@ enum class DialogIcon
     warning
 };
 
-/** The answer to a box with the three buttons Yes, No and Cancel. */
-enum class DialogChoice
-{
-    yes,
-    no,
-    cancel
-};
-
 /** What a worker running under a progress window may ask of it. */
 class ProgressReporter
 {
@@ -55,14 +47,6 @@ public:
 
     /** Returns true when the user pressed OK. */
     virtual bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) = 0;
-
-    /** A box with Yes, No and Cancel. The default asks Yes as an OK/Cancel box, and never
-        answers No.
-    */
-    virtual DialogChoice showYesNoCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message)
-    {
-        return showOkCancelBox (icon, title, message) ? DialogChoice::yes : DialogChoice::cancel;
-    }
 
     /** Returns a default-constructed File when the user cancelled. */
     virtual juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) = 0;

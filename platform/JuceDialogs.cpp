@@ -97,13 +97,6 @@ bool JuceDialogs::showOkCancelBox (DialogIcon icon, const juce::String& title, c
     return juce::NativeMessageBox::showOkCancelBox (toJuceIcon (icon), title, message, nullptr, nullptr);
 }
 
-DialogChoice JuceDialogs::showYesNoCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message)
-{
-    const RepaintWindowsAfterwards repaint;
-    const int answer = juce::NativeMessageBox::showYesNoCancelBox (toJuceIcon (icon), title, message, nullptr, nullptr);
-    return answer == 1 ? DialogChoice::yes : (answer == 2 ? DialogChoice::no : DialogChoice::cancel);
-}
-
 juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
 {
     const RepaintWindowsAfterwards repaint;

@@ -31,14 +31,6 @@ bool QuitAwareDialogs::showOkCancelBox (DialogIcon icon, const juce::String& tit
     return d != nullptr && d->showOkCancelBox (icon, title, message) && ! QuitRequest::isRaised();
 }
 
-DialogChoice QuitAwareDialogs::showYesNoCancelBox (DialogIcon icon, const juce::String& title,
-                                                   const juce::String& message)
-{
-    auto* d = shown();
-    const auto answer = d != nullptr ? d->showYesNoCancelBox (icon, title, message) : DialogChoice::cancel;
-    return QuitRequest::isRaised() ? DialogChoice::cancel : answer;
-}
-
 juce::File QuitAwareDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
 {
     auto* d = shown();

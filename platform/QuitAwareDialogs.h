@@ -23,7 +23,6 @@ public:
 
     void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
-    DialogChoice showYesNoCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
     juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) override;
     void runWithProgressWindow (const ProgressWindowSpec& spec) override;

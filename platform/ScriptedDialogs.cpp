@@ -50,12 +50,6 @@ void ScriptedDialogs::answerOkCancel (bool ok)
     okCancelAnswers.push_back (ok);
 }
 
-void ScriptedDialogs::answerYesNoCancel (DialogChoice choice)
-{
-    const std::lock_guard<std::mutex> lock (mutex);
-    yesNoCancelAnswers.push_back (choice);
-}
-
 void ScriptedDialogs::answerFile (const juce::File& file)
 {
     const std::lock_guard<std::mutex> lock (mutex);
@@ -86,7 +80,6 @@ void ScriptedDialogs::clear()
     const std::lock_guard<std::mutex> lock (mutex);
     records.clear();
     okCancelAnswers.clear();
-    yesNoCancelAnswers.clear();
     fileAnswers.clear();
 }
 
@@ -99,7 +92,7 @@ void ScriptedDialogs::record (Kind kind, DialogIcon icon, const juce::String& ti
         records.push_back (r);
     }
 
-    if (onDialog && (kind == Kind::messageBox || kind == Kind::okCancelBox || kind == Kind::yesNoCancelBox))
+    if (onDialog && (kind == Kind::messageBox || kind == Kind::okCancelBox))
         onDialog (r);
 }
 
@@ -119,21 +112,6 @@ bool ScriptedDialogs::showOkCancelBox (DialogIcon icon, const juce::String& titl
 
     auto answer = okCancelAnswers.front();
     okCancelAnswers.pop_front();
-    return answer;
-}
-
-DialogChoice ScriptedDialogs::showYesNoCancelBox (DialogIcon icon, const juce::String& title,
-                                                  const juce::String& message)
-{
-    record (Kind::yesNoCancelBox, icon, title, message);
-
-    const std::lock_guard<std::mutex> lock (mutex);
-
-    if (yesNoCancelAnswers.empty())
-        return DialogChoice::cancel;
-
-    auto answer = yesNoCancelAnswers.front();
-    yesNoCancelAnswers.pop_front();
     return answer;
 }
 

@@ -11,8 +11,7 @@ namespace tarnovelle
 
 /** Dialogs for tests: records every dialog shown and answers from a script.
 
-    OK/Cancel boxes take the next scripted answer (Cancel once the script is empty), and so do
-    Yes/No/Cancel boxes from a script of their own;
+    OK/Cancel boxes take the next scripted answer (Cancel once the script is empty);
     file choosers take the next scripted file (cancelled once the script is empty).
     Progress windows run their worker on a thread while the message loop keeps running.
 */
@@ -23,7 +22,6 @@ public:
     {
         messageBox,
         okCancelBox,
-        yesNoCancelBox,
         openChooser,
         saveChooser,
         progressWindow,
@@ -41,7 +39,6 @@ public:
     ScriptedDialogs() = default;
 
     void answerOkCancel (bool ok);
-    void answerYesNoCancel (DialogChoice choice);
     void answerFile (const juce::File& file);
 
     /** Called while a progress window is open, on the message thread, before its worker starts. */
@@ -57,7 +54,6 @@ public:
 
     void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
-    DialogChoice showYesNoCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
     juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) override;
     void runWithProgressWindow (const ProgressWindowSpec& spec) override;
@@ -70,7 +66,6 @@ private:
     mutable std::mutex mutex;
     std::vector<Record> records;
     std::deque<bool> okCancelAnswers;
-    std::deque<DialogChoice> yesNoCancelAnswers;
     std::deque<juce::File> fileAnswers;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ScriptedDialogs)

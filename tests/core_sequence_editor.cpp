@@ -386,7 +386,7 @@ TEST_F (EditorHub, UndoNeverCrossesTheReadAndASendThatWouldEmptyOrHalveAsksFirst
     model.clearSelected();
     model.selectSequence (3);
     model.setLength (2);
-    edit (5);
+    edit (4);
 
     rig.dialogs.answerOkCancel (false);
     controller.handleActionMessage ("WRSQ ");
@@ -397,18 +397,19 @@ TEST_F (EditorHub, UndoNeverCrossesTheReadAndASendThatWouldEmptyOrHalveAsksFirst
     EXPECT_EQ (asked[0].message, "Sending would empty, or cut to less than half its length, sequences 1 and 4 on "
                                  "Tarnovelle, which now holds notes there.\nSend anyway?");
     EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 0);
-    EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 0, 3, 5 }));
+    EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 0, 3, 4 }));
 
     rig.dialogs.answerOkCancel (true);
     controller.handleActionMessage ("WRSQ ");
     EXPECT_TRUE (rig.instrument.getSequence (0).empty());
     EXPECT_EQ (rig.instrument.getSequence (3), (Steps{ 40, 41 }));
     EXPECT_FALSE (model.hasUnsentChanges());
-    EXPECT_EQ (model.getNotice(), "Sent sequences 1, 4 and 6");
+    EXPECT_EQ (model.getNotice(), "Sent sequences 1, 4 and 5");
 }
 
 TEST_F (EditorHub, WhatChangesTheInstrumentBehindTheEditorIsReadBeforeAnySendAndEditsAreKept)
 {
+    rig.instrument.setSequence (0, { 70 });
     rig.instrument.setSequence (1, { 50, 51 });
     openConnected();
     edit (1);
@@ -424,13 +425,13 @@ TEST_F (EditorHub, WhatChangesTheInstrumentBehindTheEditorIsReadBeforeAnySendAnd
     EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 0);
     const auto told = boxes (ScriptedDialogs::Kind::messageBox);
     ASSERT_EQ (told.size(), 1u);
-    EXPECT_TRUE (told[0].message.contains ("changed outside the editor")) << told[0].message;
+    EXPECT_TRUE (told[0].message.startsWith ("Tarnovelle's sequences 1 and 2 changed outside the editor since"))
+        << told[0].message;
 
     // The sequences the user left alone show the factory set; the edit is kept, still marked.
     EXPECT_EQ (stepsOf (model.getSequence (0)), Steps (16, 60));
     EXPECT_EQ (stepsOf (model.getSequence (1)), (Steps{ 50, 50, 51 }));
     EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 1 }));
-    EXPECT_FALSE (model.undo());
 
     // Sent now, after the question: three steps replace the factory's sixteen.
     rig.dialogs.answerOkCancel (true);
@@ -507,20 +508,20 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
             return kept && kept->workingSet.hasUnsentChanges();
         }));
 
-        // Closing the main window asks; Cancel keeps the program, Yes sends.
-        rig.dialogs.answerYesNoCancel (DialogChoice::cancel);
+        // Closing the main window asks whether to send; not sending, whether to discard:
+        // Cancel twice keeps the program, OK sends.
         EXPECT_FALSE (controller.confirmQuit());
-        const auto asked = boxes (ScriptedDialogs::Kind::yesNoCancelBox);
-        ASSERT_EQ (asked.size(), 1u);
+        const auto asked = boxes (ScriptedDialogs::Kind::okCancelBox);
+        ASSERT_EQ (asked.size(), 2u);
         EXPECT_EQ (asked[0].message, "The sequence editor holds changes not sent to Tarnovelle: sequence 5.\nSend "
-                                     "them before quitting? Yes sends them, No discards them, Cancel keeps the "
-                                     "program open.");
-        rig.dialogs.answerYesNoCancel (DialogChoice::yes);
+                                     "them before quitting?");
+        EXPECT_EQ (asked[1].message, "Quit and discard the changes to sequence 5?");
+        rig.dialogs.answerOkCancel (true);
         EXPECT_TRUE (controller.confirmQuit());
         EXPECT_EQ (stepsOf (model.getSequence (4)), rig.instrument.getSequence (4));
 
         // An edit left when the system ends the program is not asked about.
-        edit (7);
+        edit (6);
     }
 
     // The next start offers it back, marks and selection included; No would forget it.
@@ -533,8 +534,8 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
     ASSERT_EQ (offered.size(), 1u);
     EXPECT_TRUE (offered[0].message.startsWith ("The sequence editor holds unsent changes from "));
     EXPECT_TRUE (offered[0].message.endsWith (". Keep them?"));
-    EXPECT_EQ (next.getChangedIndices(), (std::vector<int>{ 7 }));
-    EXPECT_EQ (next.getSelectedIndex(), 7);
+    EXPECT_EQ (next.getChangedIndices(), (std::vector<int>{ 6 }));
+    EXPECT_EQ (next.getSelectedIndex(), 6);
     EXPECT_TRUE (next.isInstrumentStale());
     EXPECT_FALSE (next.undo());
 
