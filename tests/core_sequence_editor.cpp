@@ -68,12 +68,14 @@ TEST_F (EditorModel, NoteKeysWithTheirLimitsAndTheLastNoteUsed)
     EXPECT_TRUE (model.changeNoteBy (-1));
     EXPECT_EQ (selected(), (Steps{ 59, 124, 2 }));
 
-    // Octaves stop at 125 and 1.
+    // A change that would leave 1 to 125 is refused, not clamped; semitones reach the ends.
     model.moveCursorTo (1);
-    EXPECT_TRUE (model.changeNoteBy (12));
     EXPECT_FALSE (model.changeNoteBy (12));
+    EXPECT_TRUE (model.changeNoteBy (1));
+    EXPECT_FALSE (model.changeNoteBy (1));
     model.moveCursorTo (2);
-    EXPECT_TRUE (model.changeNoteBy (-12));
+    EXPECT_FALSE (model.changeNoteBy (-12));
+    EXPECT_TRUE (model.changeNoteBy (-1));
     EXPECT_EQ (selected(), (Steps{ 59, 125, 1 }));
 
     // x makes a rest, which comes back as the last note used (1).
