@@ -612,6 +612,7 @@ def test_editor_keeps_unsent_changes(s):
     """An unsent edit outlives SIGTERM and is offered back at the next start; closing the main window
     with it asks first: declining to send and to discard keeps the program, sending sends and ends."""
     state = s.start_connected()
+    sync_read = s.pixels(SYNC_KNOB)
     editor = open_editor(s)
     expected = edit_second_sequence(s, editor, state)
     kept = os.path.join(s.work, "Sequence Editor.json")
@@ -623,7 +624,8 @@ def test_editor_keeps_unsent_changes(s):
     s.quit_sent = True
     s.start_demo()
     s.answer(EDITOR_TITLE, "Return")  # "The sequence editor holds unsent changes from ... Keep them?"
-    s.wait_until_settings_read()
+    # The same settings read again show the same knob (the read may have ended before the box did).
+    wait_for("the settings to be read", lambda: s.pixels(SYNC_KNOB) == sync_read and not s.windows(DETECTION_TITLE), 15.0)
     close_and_answer(s, EDITOR_TITLE, ["Escape", "Escape"])  # not sent, not discarded
     s.check_alive()
     close_and_answer(s, EDITOR_TITLE, ["Return"])
