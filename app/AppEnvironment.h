@@ -2,6 +2,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/MidiPorts.h"
+#include "sequences/SequenceEditorKeeper.h"
 
 namespace tarnovelle
 {
@@ -17,6 +18,9 @@ public:
     virtual juce::String getProductName() const = 0;
     virtual MidiBackend& getMidiBackend() = 0;
     virtual Dialogs& getDialogs() = 0;
+
+    /** Where the sequence editor keeps its working set between runs. */
+    virtual juce::File getSequenceEditorFile() const { return SequenceEditorKeeper::getDefaultFile(); }
 };
 
 } // namespace tarnovelle

@@ -106,6 +106,8 @@ void ApplicationController::connect()
             lastActiveSenseTime.store (juce::Time::getMillisecondCounter(), std::memory_order_release);
             connected = true;
             view.setConnected (true);
+            // Another instrument, or the same one changed at its panel meanwhile.
+            sequenceEditorModel.markInstrumentStale();
             sequenceEditorModel.setConnected (true);
 
             uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
@@ -180,10 +182,58 @@ void ApplicationController::showSetting (DeviceSetting setting, uint8 value)
     view.showSetting (setting, isOnOff ? (value == 1 ? 1 : 0) : (int) value);
 }
 
+void ApplicationController::instrumentSequencesChanged()
+{
+    sequenceEditorModel.markInstrumentStale();
+
+    // An open editor shows at once what the instrument now holds, keeping the user's changes.
+    if (connected && sequenceEditorHost != nullptr && sequenceEditorHost->isSequenceEditorOpen())
+        readSequencesIntoEditor (output.get(), sequenceEditorModel);
+}
+
+void ApplicationController::sendEditorSequences() { sendChangedSequences (output.get(), sequenceEditorModel); }
+
+bool ApplicationController::confirmQuit()
+{
+    const auto changed = sequenceEditorModel.getChangedIndices();
+
+    if (changed.empty() || operationDepth > 0)
+        return true;
+
+    auto& dialogs = Platform::dialogs();
+    const auto which = describeSequences (changed);
+
+    if (! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
+                                   "The sequence editor holds changes not sent to Tarnovelle: " + which
+                                       + ".\nSend them before quitting?"))
+    {
+        // Not sent: discarded only when the user says so, otherwise the program stays.
+        if (! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
+                                       "Quit and discard the changes to " + which + "?"))
+            return false;
+
+        sequenceEditorModel.revertChanges();
+        return true;
+    }
+
+    if (connected && ! instrumentStaysSilent())
+        runExclusively ([this] { sendEditorSequences(); });
+
+    // Whatever could not be sent is kept, and offered again at the next start.
+    if (! sequenceEditorModel.hasUnsentChanges())
+        return true;
+
+    return ! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
+                                      "The changes to " + describeSequences (sequenceEditorModel.getChangedIndices())
+                                          + " could not be sent to Tarnovelle.\nKeep the program open? If not, "
+                                            "they are kept and offered again at the next start.");
+}
+
 void ApplicationController::runFirmwareUpdate()
 {
     disconnect();
     HWUpdater::update (getShippedFirmwareFile());
+    sequenceEditorModel.markInstrumentStale();
     connect();
 }
 
@@ -192,6 +242,19 @@ bool ApplicationController::instrumentHasGoneSilent() const
     // Unsigned arithmetic keeps the difference right when the counter wraps.
     const juce::uint32 silence = juce::Time::getMillisecondCounter() - getLastActiveSenseTime();
     return silence > maxSilenceMs;
+}
+
+bool ApplicationController::instrumentStaysSilent() const
+{
+    // A loaded computer can run the input thread late, so that an Active Sensing the instrument
+    // sent in time arrives after the limit; a Send made then was dropped with a disconnection.
+    // The input thread updates the time by itself: waiting here needs no message loop.
+    const auto end = juce::Time::getMillisecondCounter() + maxSilenceMs;
+
+    while (instrumentHasGoneSilent() && juce::Time::getMillisecondCounter() < end && ! QuitRequest::isRaised())
+        juce::Thread::sleep (5);
+
+    return instrumentHasGoneSilent();
 }
 
 void ApplicationController::handleActionMessage (const juce::String& message)
@@ -265,7 +328,7 @@ void ApplicationController::carryOut (const juce::String& message)
     if (! connected)
         return;
 
-    if (instrumentHasGoneSilent())
+    if (instrumentStaysSilent())
     {
         // Messages that arrive while the box is open wait until it has been closed.
         runExclusively ([this] {
@@ -280,9 +343,19 @@ void ApplicationController::carryOut (const juce::String& message)
     {
         case Action::setSetting: setSetting (output.get(), *action->setting, getActionValue (message)); break;
 
-        case Action::factorySequences: runExclusively ([this] { sendFactorySequences (output.get()); }); break;
+        case Action::factorySequences:
+            runExclusively ([this] {
+                sendFactorySequences (output.get());
+                instrumentSequencesChanged();
+            });
+            break;
 
-        case Action::loadSequences: runExclusively ([this] { loadSequenceFile (output.get()); }); break;
+        case Action::loadSequences:
+            runExclusively ([this] {
+                loadSequenceFile (output.get());
+                instrumentSequencesChanged();
+            });
+            break;
 
         case Action::saveSequences: runExclusively ([this] { saveSequenceFile (output.get()); }); break;
 
@@ -290,7 +363,7 @@ void ApplicationController::carryOut (const juce::String& message)
             runExclusively ([this] { readSequencesIntoEditor (output.get(), sequenceEditorModel); });
             break;
 
-        case Action::sendEditorSequences: sendChangedSequences (output.get(), sequenceEditorModel); break;
+        case Action::sendEditorSequences: runExclusively ([this] { sendEditorSequences(); }); break;
 
         case Action::connect:
         case Action::firmwareUpdate:

@@ -59,9 +59,25 @@ public:
 
     void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
 
+    /** The user closes the main window: with unsent changes in the sequence editor, asks
+        whether to send them first; if not, whether to discard them or not quit. Returns true
+        when the program may end.
+    */
+    bool confirmQuit();
+
 private:
+    void sendEditorSequences();
+
+    /** After an operation that may have changed the instrument's sequences behind the editor. */
+    void instrumentSequencesChanged();
+
     void runFirmwareUpdate();
     bool instrumentHasGoneSilent() const;
+
+    /** True when the instrument has gone silent and no Active Sensing comes within one more
+        allowed silence either.
+    */
+    bool instrumentStaysSilent() const;
     void showSetting (DeviceSetting setting, uint8 value);
     void carryOut (const juce::String& message);
 

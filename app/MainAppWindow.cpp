@@ -25,6 +25,9 @@ MainAppWindow::~MainAppWindow()
 
 void MainAppWindow::closeButtonPressed()
 {
+    if (canClose && ! canClose())
+        return;
+
     if (auto* app = juce::JUCEApplication::getInstance())
         app->systemRequestedQuit();
 }

@@ -28,6 +28,9 @@ public:
 
     GUIEditorWindow& getEditor() noexcept { return *mEditor; }
 
+    /** Asked when the user closes the window; the program ends only when it returns true. */
+    std::function<bool()> canClose;
+
     void setConnected (bool connected) override;
     void showFirmwareVersion (uint8 rev1, uint8 rev2, uint8 rev3, uint8 rev4) override;
     void showSetting (DeviceSetting setting, int value) override;

@@ -28,6 +28,10 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     mainWindow->setListener (this);
     sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this);
     controller->setSequenceEditorHost (sequenceEditor.get());
+    sequenceEditorKeeper = std::make_unique<SequenceEditorKeeper> (controller->getSequenceEditorModel(),
+                                                                   environment->getSequenceEditorFile());
+    // Only a close the user makes asks about unsent changes; a quit from the system keeps them.
+    mainWindow->canClose = [this] { return controller->confirmQuit(); };
 }
 
 VarokEditorApplication::~VarokEditorApplication()
@@ -37,6 +41,7 @@ VarokEditorApplication::~VarokEditorApplication()
         controller->setSequenceEditorHost (nullptr);
 
     sequenceEditor.reset();
+    sequenceEditorKeeper.reset();
     controller.reset();
     mainWindow.reset();
     terminationSignals.reset();
@@ -72,11 +77,15 @@ void VarokEditorApplication::initialise (const juce::String&)
                                             "Tarnovelle Connection cannot make sure that it is the only one running:\n"
                                                 + singleInstance.getProblem() + "\nIt runs anyway.");
 
+    sequenceEditorKeeper->offerKeptChanges();
     controller->startUp();
 }
 
 void VarokEditorApplication::shutdown()
 {
+    if (sequenceEditorKeeper != nullptr)
+        sequenceEditorKeeper->flush();
+
     if (controller != nullptr)
         controller->disconnect();
 }

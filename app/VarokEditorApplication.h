@@ -41,6 +41,7 @@ private:
     std::unique_ptr<MainAppWindow> mainWindow;
     std::unique_ptr<ApplicationController> controller;
     std::unique_ptr<GUISequenceEditorLauncher> sequenceEditor;
+    std::unique_ptr<SequenceEditorKeeper> sequenceEditorKeeper;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarokEditorApplication)
 };

@@ -25,6 +25,12 @@ public:
 
     tarnovelle::Dialogs& getDialogs() override { return dialogs; }
 
+    // Beside the emulated instrument's memory: the demo never mixes with the real program.
+    juce::File getSequenceEditorFile() const override
+    {
+        return tarnovelle::EmulatedInstrument::getDefaultStateFile().getSiblingFile ("Sequence Editor.json");
+    }
+
 private:
     static tarnovelle::InstrumentRig::Options rigOptions()
     {

@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "protocol/ActionVocabulary.h"
 #include "sequences/SequenceEditorFiles.h"
+#include "sequences/SequenceEditorTransfer.h"
 
 #include <set>
 
@@ -201,6 +202,9 @@ void GUISequenceEditor::sequenceEditorModelChanged()
         text << ", empty";
     }
 
+    if (model.getNotice().isNotEmpty())
+        text << "   |   " << model.getNotice();
+
     mStatus->setText (text, juce::dontSendNotification);
     mStatus->setColour (juce::Label::textColourId, model.isConnected() ? Look::text : Look::changed);
 
@@ -256,8 +260,9 @@ void GUISequenceEditor::editorOpened()
 {
     grabKeyboardFocus();
 
+    // The opening read keeps every unsent change: only unchanged sequences follow the instrument.
     if (model.isConnected())
-        readFromInstrument();
+        sendActionMessage (getActionPrefix (Action::readEditorSequences));
 }
 
 bool GUISequenceEditor::saysNotConnected()
@@ -272,8 +277,25 @@ bool GUISequenceEditor::saysNotConnected()
 
 void GUISequenceEditor::readFromInstrument()
 {
-    if (! saysNotConnected())
-        sendActionMessage (getActionPrefix (Action::readEditorSequences));
+    if (saysNotConnected())
+        return;
+
+    // The read keeps changed sequences; a Read the user asks for replaces them, once agreed,
+    // by an undoable revert first.
+    const auto changed = model.getChangedIndices();
+
+    if (! changed.empty())
+    {
+        if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, windowTitle,
+                                                   "Reading replaces the unsent changes to "
+                                                       + describeSequences (changed)
+                                                       + " with what Tarnovelle holds.\nRead anyway?"))
+            return;
+
+        model.revertChanges();
+    }
+
+    sendActionMessage (getActionPrefix (Action::readEditorSequences));
 }
 
 void GUISequenceEditor::sendToInstrument()

@@ -35,6 +35,7 @@ public:
     ~GUISequenceEditorLauncher() override;
 
     void openSequenceEditor() override;
+    bool isSequenceEditorOpen() const override { return mWindow != nullptr && mWindow->isVisible(); }
 
     /** The window, once it has been opened; nullptr before. */
     GUISequenceEditorWindow* getWindow() const noexcept { return mWindow.get(); }

@@ -100,6 +100,16 @@ namespace
         return marks;
     }
 
+    bool holdsNoEvent (const juce::MidiFile& file)
+    {
+        for (int t = 0; t < file.getNumTracks(); ++t)
+            for (const auto* event : *file.getTrack (t))
+                if (! event->message.isEndOfTrackMetaEvent())
+                    return false;
+
+        return file.getNumTracks() > 0;
+    }
+
     MidiImportResult refused (const juce::String& reason)
     {
         MidiImportResult result;
@@ -147,10 +157,11 @@ MidiImportResult importMidiSequence (const juce::MidiFile& file, int stepSize)
 
     const auto marks = markGrid (file, { stepSize, timeFormat });
 
-    // A sequence of rests is exported as note-offs alone, so they count as notes here: only
-    // a file without any note event is refused.
+    // A sequence of rests is exported as note-offs alone, so they count as notes here. An
+    // empty sequence is exported as tracks without any event: it imports back as empty. Only
+    // a file with events but none of them a note is refused.
     if (! marks.anyNoteEvent)
-        return refused ("The MIDI file holds no note.");
+        return holdsNoEvent (file) ? MidiImportResult{} : refused ("The MIDI file holds no note.");
 
     MidiImportResult result;
     result.droppedNotes = marks.droppedNotes;

@@ -50,6 +50,7 @@ void openSequenceFileIntoEditor (SequenceEditorModel& model)
     model.beginGesture();
     model.replaceSequences (replacements);
     model.endGesture();
+    model.setUndoBase();
 }
 
 void saveEditorSequences (const SequenceEditorModel& model)

@@ -10,7 +10,7 @@ namespace tarnovelle
 */
 
 /** Opens a .tvseq file into the editor, checked as loading checks it: a file with an error
-    changes nothing; a good one replaces the sequences it names, as one undoable change.
+    changes nothing; a good one replaces the sequences it names, and undo cannot cross it.
 */
 void openSequenceFileIntoEditor (SequenceEditorModel& model);
 

@@ -13,6 +13,11 @@ public:
 
     /** Opens the editor window, or brings it to the front when it is already open. */
     virtual void openSequenceEditor() = 0;
+
+    /** True while the editor is on screen: it then follows what other operations do to the
+        instrument at once.
+    */
+    virtual bool isSequenceEditorOpen() const { return false; }
 };
 
 } // namespace tarnovelle

@@ -49,6 +49,9 @@ namespace
     {
         return value >= SequenceEditorModel::lowestNote && value <= SequenceEditorModel::highestNote;
     }
+
+    const juce::String outOfRange ("would leave " + juce::String (SequenceEditorModel::lowestNote) + " to "
+                                   + juce::String (SequenceEditorModel::highestNote));
 } // namespace
 
 //==============================================================================
@@ -64,9 +67,9 @@ EditedSequence EditedSequence::fromStepBuffer (const StepBuffer& buffer)
     EditedSequence sequence;
     sequence.length = getSequenceLength (buffer);
 
-    // A 126 is the one note the instrument holds that a sequence file refuses.
-    for (int i = 0; i < sequence.length; ++i)
-        sequence.steps[(size_t) i] = buffer[(size_t) i] == restStep ? restStep : foldNoteIntoRange (buffer[(size_t) i]);
+    // Kept as the instrument holds them, 126 included: a sequence the user does not touch
+    // must go back exactly as it came.
+    std::copy_n (buffer.begin(), sequence.length, sequence.steps.begin());
 
     return sequence;
 }
@@ -113,6 +116,18 @@ bool SequenceEditorModel::isChanged (int index) const noexcept
 
 bool SequenceEditorModel::hasUnsentChanges() const noexcept { return ! getChangedIndices().empty(); }
 
+void SequenceEditorModel::setNotice (const juce::String& newNotice)
+{
+    notice = newNotice;
+    notifyListeners();
+}
+
+bool SequenceEditorModel::refuse (const juce::String& reason)
+{
+    setNotice (reason);
+    return false;
+}
+
 std::vector<int> SequenceEditorModel::getChangedIndices() const
 {
     std::vector<int> changed;
@@ -154,7 +169,12 @@ bool SequenceEditorModel::changeNoteBy (int semitones)
         return false;
 
     const int current = sequence.steps[(size_t) cursor];
-    const int note = current == restStep ? lastNote : juce::jlimit (lowestNote, highestNote, current + semitones);
+    const int note = current == restStep ? lastNote : current + semitones;
+
+    if (! isNote (note))
+        return refuse ("Step " + juce::String (cursor + 1) + ": " + juce::String (current) + " "
+                       + (semitones < 0 ? "-" : "+") + " " + juce::String (std::abs (semitones)) + " " + outOfRange);
+
     return setNote (cursor, note);
 }
 
@@ -187,7 +207,8 @@ bool SequenceEditorModel::insertStep()
     auto sequence = getSelected();
 
     if (sequence.length >= maxSequenceSteps)
-        return false;
+        return refuse ("Sequence " + juce::String (selected + 1) + " is full: " + juce::String (maxSequenceSteps)
+                       + " steps");
 
     // An empty sequence starts with a rest; otherwise the step at the cursor is doubled and
     // the cursor moves onto the copy.
@@ -263,7 +284,7 @@ bool SequenceEditorModel::transpose (int semitones)
         const int note = sequence.steps[(size_t) i] + semitones;
 
         if (! isNote (note))
-            return false;
+            return refuse ("Transpose " + outOfRange);
 
         sequence.steps[(size_t) i] = (uint8) note;
     }
@@ -307,22 +328,110 @@ void SequenceEditorModel::takeReadSequences (const SequenceSet& read)
     for (int i = 0; i < numSequences; ++i)
         instrumentSequences[(size_t) i] = EditedSequence::fromStepBuffer (read[(size_t) i]);
 
-    const int keptSelection = selected;
-    beginGesture();
+    sequences = instrumentSequences;
+    instrumentKnown = true;
+    instrumentStale = false;
+    setUndoBase();
+}
+
+std::vector<int> SequenceEditorModel::refreshInstrumentPicture (const SequenceSet& read)
+{
+    std::vector<int> changedOnInstrument;
+    bool replacedAny = false;
 
     for (int i = 0; i < numSequences; ++i)
-        perform (i, instrumentSequences[(size_t) i]);
+    {
+        const auto fresh = EditedSequence::fromStepBuffer (read[(size_t) i]);
 
-    endGesture();
-    selected = keptSelection;
-    clampCursor();
-    notifyListeners();
+        // Before any read, every sequence that holds steps is the user's own work.
+        const bool userWork = instrumentKnown ? isChanged (i) : sequences[(size_t) i].length > 0;
+
+        if (instrumentKnown && fresh != instrumentSequences[(size_t) i])
+            changedOnInstrument.push_back (i);
+
+        if (! userWork && sequences[(size_t) i] != fresh)
+        {
+            sequences[(size_t) i] = fresh;
+            replacedAny = true;
+        }
+
+        instrumentSequences[(size_t) i] = fresh;
+    }
+
+    instrumentKnown = true;
+    instrumentStale = false;
+
+    if (replacedAny)
+        setUndoBase();
+    else
+        notifyListeners();
+
+    return changedOnInstrument;
 }
 
 void SequenceEditorModel::markSent (int index)
 {
     instrumentSequences[(size_t) index] = sequences[(size_t) index];
     notifyListeners();
+}
+
+void SequenceEditorModel::confirmSent (int index, const StepBuffer& readBack)
+{
+    instrumentSequences[(size_t) index] = EditedSequence::fromStepBuffer (readBack);
+    notifyListeners();
+}
+
+void SequenceEditorModel::markInstrumentStale()
+{
+    instrumentStale = true;
+    notifyListeners();
+}
+
+bool SequenceEditorModel::revertChanges()
+{
+    std::vector<std::pair<int, EditedSequence>> reverted;
+
+    for (auto index : getChangedIndices())
+        reverted.emplace_back (index, instrumentSequences[(size_t) index]);
+
+    beginGesture();
+    const bool anyChanged = replaceSequences (reverted);
+    endGesture();
+    return anyChanged;
+}
+
+void SequenceEditorModel::setUndoBase()
+{
+    undoManager.clearUndoHistory();
+    clampCursor();
+    notifyListeners();
+}
+
+//==============================================================================
+bool SequenceEditorModel::WorkingSet::hasUnsentChanges() const noexcept
+{
+    // Before the instrument has been read, every sequence that holds steps is the user's work.
+    for (int i = 0; i < numSequences; ++i)
+        if (instrumentKnown ? sequences[(size_t) i] != instrument[(size_t) i] : sequences[(size_t) i].length > 0)
+            return true;
+
+    return false;
+}
+
+SequenceEditorModel::WorkingSet SequenceEditorModel::getWorkingSet() const
+{
+    return { sequences, instrumentSequences, instrumentKnown, selected, cursor };
+}
+
+void SequenceEditorModel::restoreWorkingSet (const WorkingSet& kept)
+{
+    sequences = kept.sequences;
+    instrumentSequences = kept.instrument;
+    instrumentKnown = kept.instrumentKnown;
+    instrumentStale = true;
+    selected = juce::jlimit (0, numSequences - 1, kept.selected);
+    cursor = kept.cursor;
+    setUndoBase();
 }
 
 void SequenceEditorModel::setConnected (bool isNowConnected)
@@ -348,21 +457,39 @@ void SequenceEditorModel::setGateLength (int newGateLength)
 }
 
 //==============================================================================
-bool SequenceEditorModel::undo() { return undoManager.undo(); }
+template <typename Change>
+bool SequenceEditorModel::afterUndoManager (Change&& change)
+{
+    ++undoManagerDepth;
+    const bool result = change();
+    --undoManagerDepth;
+    notifyListeners();
+    return result;
+}
+
+bool SequenceEditorModel::undo()
+{
+    return afterUndoManager ([this] { return undoManager.undo(); });
+}
 
 void SequenceEditorModel::beginGesture()
 {
     undoManager.beginNewTransaction();
     inGesture = true;
 }
-bool SequenceEditorModel::redo() { return undoManager.redo(); }
+bool SequenceEditorModel::redo()
+{
+    return afterUndoManager ([this] { return undoManager.redo(); });
+}
 
 void SequenceEditorModel::restoreSequence (int index, const EditedSequence& sequence)
 {
     sequences[(size_t) index] = sequence;
     selected = index;
     clampCursor();
-    notifyListeners();
+
+    if (undoManagerDepth == 0)
+        notifyListeners();
 }
 
 bool SequenceEditorModel::perform (int index, const EditedSequence& after)
@@ -379,7 +506,9 @@ bool SequenceEditorModel::perform (int index, const EditedSequence& after)
     if (! inGesture)
         undoManager.beginNewTransaction();
 
-    return undoManager.perform (new SequenceChange (*this, index, before, after));
+    notice.clear();
+    auto* change = new SequenceChange (*this, index, before, after);
+    return afterUndoManager ([this, change] { return undoManager.perform (change); });
 }
 
 void SequenceEditorModel::notifyListeners()

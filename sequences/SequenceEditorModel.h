@@ -40,9 +40,15 @@ using EditedSequenceSet = std::array<EditedSequence, numSequences>;
     what the instrument was last known to hold, and the undo history.
 
     Every change of a sequence is an undoable action, so that undo and redo restore the steps
-    exactly; selection and cursor moves are not. The editor's notes stay within 1 to 125, the
-    notes a sequence file accepts, so every edited set can be saved. A sequence is changed
-    when it differs from what was last read from or sent to the instrument.
+    exactly; selection and cursor moves are not. A read from the instrument, and a file opened
+    into the editor, set a base that undo cannot cross: undo never brings back a state the
+    user did not make. The notes the editor places stay within 1 to 125, the notes a sequence
+    file accepts; a 126 read from the instrument is kept as it is until the user changes it.
+
+    The model also keeps its picture of the instrument: what the instrument was last known to
+    hold. A sequence is changed exactly when it differs from that picture. An operation that
+    changes the instrument behind the editor's back makes the picture stale; the editor then
+    reads the instrument again before it sends.
 */
 class SequenceEditorModel final
 {
@@ -77,6 +83,12 @@ public:
     bool isChanged (int index) const noexcept;
     bool hasUnsentChanges() const noexcept;
     std::vector<int> getChangedIndices() const;
+
+    /** What the editor last said of its work ("Sent sequences 1 and 3", or why an edit was
+        refused), shown in its status bar; empty when there is nothing to say.
+    */
+    const juce::String& getNotice() const noexcept { return notice; }
+    void setNotice (const juce::String& newNotice);
 
     //==============================================================================
     // Selection and cursor: not undoable.
@@ -117,13 +129,62 @@ public:
     //==============================================================================
     // The instrument.
 
-    /** The eight sequences just read: they become what the instrument holds, and replace the
-        editor's sequences as one undoable action (undo brings back the edits it replaced).
+    /** The eight sequences just read: they become what the instrument holds and replace the
+        editor's sequences. The read is a base that undo cannot cross.
     */
     void takeReadSequences (const SequenceSet& read);
 
+    /** A fresh read of the instrument that keeps the user's work: the picture becomes what was
+        read, the sequences the user had not changed follow the instrument, the changed ones
+        stay as edited. Returns the sequences the instrument changed since it was last known;
+        when any of the editor's sequences was replaced, undo cannot cross this point.
+    */
+    std::vector<int> refreshInstrumentPicture (const SequenceSet& read);
+
     /** The sequence has just been written to the instrument. */
     void markSent (int index);
+
+    /** The sequence was written and then read back: the instrument holds what was read. */
+    void confirmSent (int index, const StepBuffer& readBack);
+
+    /** What the instrument was last known to hold; meaningful once isInstrumentKnown(). */
+    const EditedSequence& getInstrumentSequence (int index) const noexcept
+    {
+        return instrumentSequences[(size_t) index];
+    }
+
+    /** True once the instrument has been read or written since the editor's set was made. */
+    bool isInstrumentKnown() const noexcept { return instrumentKnown; }
+
+    /** True when something other than the editor may have changed the instrument since it was
+        last read (a reset, a load, a firmware update, a new connection).
+    */
+    bool isInstrumentStale() const noexcept { return instrumentStale || ! instrumentKnown; }
+    void markInstrumentStale();
+
+    /** Gives every changed sequence back what the instrument holds, as one undoable change. */
+    bool revertChanges();
+
+    /** Clears the undo history: undo stops at the present state. */
+    void setUndoBase();
+
+    //==============================================================================
+    /** Everything the editor works on, as it is kept between runs. */
+    struct WorkingSet
+    {
+        EditedSequenceSet sequences;
+        EditedSequenceSet instrument;
+        bool instrumentKnown = false;
+        int selected = 0;
+        int cursor = 0;
+
+        bool hasUnsentChanges() const noexcept;
+    };
+
+    WorkingSet getWorkingSet() const;
+
+    /** Takes a kept working set back as a base; the instrument counts as stale until read. */
+    void restoreWorkingSet (const WorkingSet& kept);
 
     bool isConnected() const noexcept { return connected; }
     void setConnected (bool isNowConnected);
@@ -152,8 +213,15 @@ public:
 
 private:
     bool perform (int index, const EditedSequence& after);
+    bool refuse (const juce::String& reason);
     void clampCursor();
     void notifyListeners();
+
+    /** Runs a change of the undo manager and tells the listeners once it is complete, so that
+        they see its undo and redo state as it is afterwards.
+    */
+    template <typename Change>
+    bool afterUndoManager (Change&& change);
 
     EditedSequenceSet sequences;
     EditedSequenceSet instrumentSequences;
@@ -165,6 +233,10 @@ private:
     int gateLength = 2;
     bool connected = false;
     bool inGesture = false;
+    bool instrumentKnown = false;
+    bool instrumentStale = false;
+    int undoManagerDepth = 0;
+    juce::String notice;
 
     juce::UndoManager undoManager;
     std::vector<Listener*> listeners;

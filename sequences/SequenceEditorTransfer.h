@@ -14,12 +14,22 @@ namespace tarnovelle
 bool readEditorSequences (MidiOutputPort* output, SequenceSet& read, ProgressReporter* progress = nullptr);
 
 /** The editor's read: the eight sequences, then the step size and gate length that MIDI
-    files are imported and exported with, under a progress window. When the instrument does
-    not answer, the editor keeps what it held and the user is told.
+    files are imported and exported with, under a progress window. The sequences the user has
+    not changed follow the instrument; changed ones keep their edits, and the status bar says
+    where the instrument changed under them. When the instrument does not answer, the editor
+    keeps what it held and the user is told.
 */
 void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model);
 
-/** Writes to the instrument exactly the sequences changed since the last read or send. */
+/** Writes to the instrument exactly the sequences that differ from what it holds. A stale
+    picture of the instrument is read again first, and when the instrument turns out to have
+    changed under the editor nothing is sent and the user is told. A send that would empty
+    a sequence holding notes, or shorten one by more than half, asks first. Each sequence is
+    read back after it has been written: only what the instrument confirms clears its mark.
+*/
 void sendChangedSequences (MidiOutputPort* output, SequenceEditorModel& model);
+
+/** "sequence 3", "sequences 1 and 3", "sequences 1, 2 and 5" (indices 0 to 7). */
+juce::String describeSequences (const std::vector<int>& indices);
 
 } // namespace tarnovelle

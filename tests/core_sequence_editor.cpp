@@ -2,6 +2,7 @@
 #include "emulator/RecordingView.h"
 #include "sequences/MidiExport.h"
 #include "sequences/SequenceEditorFiles.h"
+#include "sequences/SequenceEditorKeeper.h"
 #include "sequences/SequenceEditorModel.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
@@ -67,12 +68,14 @@ TEST_F (EditorModel, NoteKeysWithTheirLimitsAndTheLastNoteUsed)
     EXPECT_TRUE (model.changeNoteBy (-1));
     EXPECT_EQ (selected(), (Steps{ 59, 124, 2 }));
 
-    // Octaves stop at 125 and 1.
+    // A change that would leave 1 to 125 is refused, not clamped; semitones reach the ends.
     model.moveCursorTo (1);
-    EXPECT_TRUE (model.changeNoteBy (12));
     EXPECT_FALSE (model.changeNoteBy (12));
+    EXPECT_TRUE (model.changeNoteBy (1));
+    EXPECT_FALSE (model.changeNoteBy (1));
     model.moveCursorTo (2);
-    EXPECT_TRUE (model.changeNoteBy (-12));
+    EXPECT_FALSE (model.changeNoteBy (-12));
+    EXPECT_TRUE (model.changeNoteBy (-1));
     EXPECT_EQ (selected(), (Steps{ 59, 125, 1 }));
 
     // x makes a rest, which comes back as the last note used (1).
@@ -186,9 +189,13 @@ TEST_F (EditorModel, ChangedMeansDifferentFromWhatTheInstrumentWasLastKnownToHol
     read[2] = { 50 };
     model.takeReadSequences (read);
 
-    // 126 is folded into the file's range as it enters the editor.
-    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 60, 114, x }));
+    // A 126 stays as the instrument holds it, also when another step of its sequence changes.
+    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 60, 126, x }));
     EXPECT_FALSE (model.hasUnsentChanges());
+    model.selectSequence (0);
+    model.changeNoteBy (1);
+    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 61, 126, x }));
+    model.undo();
 
     model.selectSequence (5);
     model.insertStep();
@@ -199,13 +206,58 @@ TEST_F (EditorModel, ChangedMeansDifferentFromWhatTheInstrumentWasLastKnownToHol
     model.markSent (5);
     EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 2 }));
 
-    // Undoing an edit back to the instrument's content clears its mark; undoing the read
-    // brings the sequences it replaced back, marked.
+    // Undoing an edit back to the instrument's content clears its mark; a read is a base
+    // that undo cannot cross, so nothing brings back a state the user did not make.
     model.undo();
     EXPECT_FALSE (model.hasUnsentChanges());
     model.takeReadSequences (SequenceSet{});
+    EXPECT_FALSE (model.undo());
+    EXPECT_FALSE (model.hasUnsentChanges());
+}
+
+TEST_F (EditorModel, RefusalsAreSaidAndListenersSeeTheHistoryAfterEachChange)
+{
+    // The Undo and Redo buttons follow what the listeners see when they are told.
+    struct HistoryWatcher final : public SequenceEditorModel::Listener
+    {
+        SequenceEditorModel& model;
+        bool canUndo = false, canRedo = false;
+        explicit HistoryWatcher (SequenceEditorModel& m)
+            : model (m)
+        {
+            model.addListener (this);
+        }
+        ~HistoryWatcher() override { model.removeListener (this); }
+        void sequenceEditorModelChanged() override
+        {
+            canUndo = model.getUndoManager().canUndo();
+            canRedo = model.getUndoManager().canRedo();
+        }
+    } watcher (model);
+
+    give (0, { 120, x });
+    EXPECT_TRUE (watcher.canUndo);
     model.undo();
-    EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 0, 2, 5 }));
+    EXPECT_FALSE (watcher.canUndo);
+    EXPECT_TRUE (watcher.canRedo);
+    model.redo();
+    EXPECT_TRUE (watcher.canUndo);
+    EXPECT_FALSE (watcher.canRedo);
+
+    // An octave up from 120 is refused, not clamped, and so is a transposition past 125.
+    EXPECT_FALSE (model.changeNoteBy (12));
+    EXPECT_EQ (model.getNotice(), "Step 1: 120 + 12 would leave 1 to 125");
+    EXPECT_FALSE (model.transpose (6));
+    EXPECT_EQ (model.getNotice(), "Transpose would leave 1 to 125");
+    EXPECT_EQ (selected(), (Steps{ 120, x }));
+
+    give (2, Steps (64, 70));
+    EXPECT_FALSE (model.insertStep());
+    EXPECT_EQ (model.getNotice(), "Sequence 3 is full: 64 steps");
+
+    // The next change clears what was said.
+    EXPECT_TRUE (model.deleteStep());
+    EXPECT_TRUE (model.getNotice().isEmpty());
 }
 
 //==============================================================================
@@ -214,7 +266,9 @@ namespace
 struct CountingHost final : public SequenceEditorHost
 {
     int opened = 0;
+    bool open = false;
     void openSequenceEditor() override { ++opened; }
+    bool isSequenceEditorOpen() const override { return open; }
 };
 
 struct EditorHub : public ::testing::Test
@@ -230,6 +284,25 @@ struct EditorHub : public ::testing::Test
         rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
         controller.setSequenceEditorHost (&host);
     }
+
+    /** Connects and opens the editor, which reads the instrument. */
+    void openConnected()
+    {
+        controller.startUp();
+        ASSERT_TRUE (controller.isConnected());
+        controller.handleActionMessage ("RDSQ ");
+        rig.dialogs.clear();
+        rig.instrument.clearReceived();
+    }
+
+    /** Lengthens sequence `index` by a step. */
+    void edit (int index)
+    {
+        model.selectSequence (index);
+        model.insertStep();
+    }
+
+    std::vector<ScriptedDialogs::Record> boxes (ScriptedDialogs::Kind kind) { return rig.dialogs.getRecords (kind); }
 };
 } // namespace
 
@@ -299,6 +372,181 @@ TEST_F (EditorHub, AnInstrumentThatStopsAnsweringLeavesTheEditorAsItWas)
     EXPECT_EQ (stepsOf (model.getSequence (1)), (Steps{ x }));
 }
 
+TEST_F (EditorHub, UndoNeverCrossesTheReadAndASendThatWouldEmptyOrHalveAsksFirst)
+{
+    rig.instrument.setSequence (0, { 60, 61, 62, 63 });
+    rig.instrument.setSequence (3, { 40, 41, 42, 43, 44, 45 });
+    openConnected();
+
+    // Undo right after the read has nothing to bring back: the eight empty sequences the
+    // editor started with were never the user's.
+    EXPECT_FALSE (model.undo());
+    EXPECT_FALSE (model.hasUnsentChanges());
+    EXPECT_EQ (stepsOf (model.getSequence (0)), rig.instrument.getSequence (0));
+
+    model.selectSequence (0);
+    model.clearSelected();
+    model.selectSequence (3);
+    model.setLength (2);
+    edit (4);
+
+    rig.dialogs.answerOkCancel (false);
+    controller.handleActionMessage ("WRSQ ");
+    const auto asked = boxes (ScriptedDialogs::Kind::okCancelBox);
+    ASSERT_EQ (asked.size(), 1u);
+    EXPECT_EQ (asked[0].icon, DialogIcon::warning);
+    EXPECT_EQ (asked[0].title, "Send Sequences");
+    EXPECT_EQ (asked[0].message, "Sending would empty, or cut to less than half its length, sequences 1 and 4 on "
+                                 "Tarnovelle, which now holds notes there.\nSend anyway?");
+    EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 0);
+    EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 0, 3, 4 }));
+
+    rig.dialogs.answerOkCancel (true);
+    controller.handleActionMessage ("WRSQ ");
+    EXPECT_TRUE (rig.instrument.getSequence (0).empty());
+    EXPECT_EQ (rig.instrument.getSequence (3), (Steps{ 40, 41 }));
+    EXPECT_FALSE (model.hasUnsentChanges());
+    EXPECT_EQ (model.getNotice(), "Sent sequences 1, 4 and 5");
+}
+
+TEST_F (EditorHub, WhatChangesTheInstrumentBehindTheEditorIsReadBeforeAnySendAndEditsAreKept)
+{
+    rig.instrument.setSequence (0, { 70 });
+    rig.instrument.setSequence (1, { 50, 51 });
+    openConnected();
+    edit (1);
+
+    // A reset while the editor is closed makes its picture stale; the next Send reads first,
+    // finds the instrument changed, sends nothing and says so.
+    rig.dialogs.answerOkCancel (true);
+    controller.handleActionMessage ("FCSQ ");
+    EXPECT_TRUE (model.isInstrumentStale());
+    rig.dialogs.clear();
+    rig.instrument.clearReceived();
+    controller.handleActionMessage ("WRSQ ");
+    EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 0);
+    const auto told = boxes (ScriptedDialogs::Kind::messageBox);
+    ASSERT_EQ (told.size(), 1u);
+    EXPECT_TRUE (told[0].message.startsWith ("Tarnovelle's sequences 1 and 2 changed outside the editor since"))
+        << told[0].message;
+
+    // The sequences the user left alone show the factory set; the edit is kept, still marked.
+    EXPECT_EQ (stepsOf (model.getSequence (0)), Steps (16, 60));
+    EXPECT_EQ (stepsOf (model.getSequence (1)), (Steps{ 50, 50, 51 }));
+    EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 1 }));
+
+    // Sent now, after the question: three steps replace the factory's sixteen.
+    rig.dialogs.answerOkCancel (true);
+    controller.handleActionMessage ("WRSQ ");
+    EXPECT_EQ (rig.instrument.getSequence (1), (Steps{ 50, 50, 51 }));
+
+    // Opening the editor again reads, and keeps what the user changed.
+    edit (4);
+    controller.handleActionMessage ("RDSQ ");
+    EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 4 }));
+
+    // With the editor open, a load shows at once what the instrument now holds.
+    test::ScratchFolder scratch{ "editorstale" };
+    const auto file = scratch.folder.getChildFile ("three.tvseq");
+    file.replaceWithText ("3:40 41");
+    host.open = true;
+    rig.dialogs.answerFile (file);
+    controller.handleActionMessage ("LDSQ ");
+    EXPECT_FALSE (model.isInstrumentStale());
+    EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ 40, 41 }));
+    EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 4 }));
+}
+
+TEST_F (EditorHub, ASendCutShortKeepsTheMarksOfWhatTheInstrumentDidNotConfirm)
+{
+    openConnected();
+    edit (2);
+    edit (6);
+
+    // The instrument goes quiet after confirming the first sequence (two halves read back).
+    rig.instrument.setStopAnsweringAfter (2);
+    controller.handleActionMessage ("WRSQ ");
+    EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 6 }));
+    EXPECT_EQ (model.getNotice(), "Sent sequence 3; Tarnovelle did not confirm sequence 7");
+    EXPECT_TRUE (model.isInstrumentStale());
+    EXPECT_EQ (boxes (ScriptedDialogs::Kind::messageBox).size(), 1u);
+}
+
+TEST_F (EditorHub, AnActiveSensingHeldUpByABusyComputerDoesNotDropTheSend)
+{
+    openConnected();
+    edit (2);
+
+    // The input thread runs late: the last Active Sensing is older than the limit when the
+    // Send is handled, and the next one is on its way.
+    rig.instrument.setActiveSensingEnabled (false);
+    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
+        return juce::Time::getMillisecondCounter() - controller.getLastActiveSenseTime()
+               > ApplicationController::maxSilenceMs + 20;
+    }));
+    rig.instrument.setActiveSensingEnabled (true);
+    controller.handleActionMessage ("WRSQ ");
+
+    EXPECT_TRUE (controller.isConnected());
+    EXPECT_FALSE (model.hasUnsentChanges());
+    EXPECT_EQ (model.getNotice(), "Sent sequence 3");
+    EXPECT_TRUE (rig.dialogs.getRecords().empty());
+}
+
+TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
+{
+    test::ScratchFolder scratch{ "editorkeeper" };
+    const auto file = scratch.folder.getChildFile ("kept/Sequence Editor.json");
+
+    {
+        SequenceEditorKeeper keeper (model, file);
+        keeper.offerKeptChanges(); // nothing kept yet: nothing asked
+        openConnected();
+        edit (4);
+
+        // Written by itself shortly after the edit.
+        ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
+            const auto kept = SequenceEditorKeeper::read (file);
+            return kept && kept->workingSet.hasUnsentChanges();
+        }));
+
+        // Closing the main window asks whether to send; not sending, whether to discard:
+        // Cancel twice keeps the program, OK sends.
+        EXPECT_FALSE (controller.confirmQuit());
+        const auto asked = boxes (ScriptedDialogs::Kind::okCancelBox);
+        ASSERT_EQ (asked.size(), 2u);
+        EXPECT_EQ (asked[0].message, "The sequence editor holds changes not sent to Tarnovelle: sequence 5.\nSend "
+                                     "them before quitting?");
+        EXPECT_EQ (asked[1].message, "Quit and discard the changes to sequence 5?");
+        rig.dialogs.answerOkCancel (true);
+        EXPECT_TRUE (controller.confirmQuit());
+        EXPECT_EQ (stepsOf (model.getSequence (4)), rig.instrument.getSequence (4));
+
+        // An edit left when the system ends the program is not asked about.
+        edit (6);
+    }
+
+    // The next start offers it back, marks and selection included; No would forget it.
+    SequenceEditorModel next;
+    SequenceEditorKeeper keeper (next, file);
+    rig.dialogs.clear();
+    rig.dialogs.answerOkCancel (true);
+    keeper.offerKeptChanges();
+    const auto offered = boxes (ScriptedDialogs::Kind::okCancelBox);
+    ASSERT_EQ (offered.size(), 1u);
+    EXPECT_TRUE (offered[0].message.startsWith ("The sequence editor holds unsent changes from "));
+    EXPECT_TRUE (offered[0].message.endsWith (". Keep them?"));
+    EXPECT_EQ (next.getChangedIndices(), (std::vector<int>{ 6 }));
+    EXPECT_EQ (next.getSelectedIndex(), 6);
+    EXPECT_TRUE (next.isInstrumentStale());
+    EXPECT_FALSE (next.undo());
+
+    next.revertChanges();
+    keeper.flush();
+    SequenceEditorKeeper (next, file).offerKeptChanges();
+    EXPECT_EQ (rig.dialogs.count (ScriptedDialogs::Kind::okCancelBox), 1);
+}
+
 //==============================================================================
 TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
 {
@@ -318,9 +566,8 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     openSequenceFileIntoEditor (model);
     EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 41 }));
     EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ 40, x }));
-    model.undo();
-    EXPECT_EQ (stepsOf (model.getSequence (0)), Steps{});
-    EXPECT_EQ (stepsOf (model.getSequence (2)), Steps{});
+    EXPECT_FALSE (model.undo()); // an opened file is a base, as a read is
+    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 41 }));
     const auto boxes = rig.dialogs.getRecords (ScriptedDialogs::Kind::messageBox);
     ASSERT_EQ (boxes.size(), 1u);
     EXPECT_EQ (boxes[0].title, "Sequence file parsing error");
@@ -337,6 +584,15 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     ASSERT_TRUE (file ("two.mid").loadFileAsData (exported));
     EXPECT_EQ (exported, makeSequenceMidiFile (two.data(), MidiExportTiming::fromSettings (8, 3)));
 
+    // An empty sequence goes out and comes back empty.
+    model.selectSequence (4);
+    rig.dialogs.answerFile (file ("empty"));
+    exportMidiFromEditor (model);
+    model.selectSequence (2);
+    rig.dialogs.answerFile (file ("empty.mid"));
+    importMidiIntoEditor (model);
+    EXPECT_EQ (stepsOf (model.getSequence (2)), Steps{});
+
     model.selectSequence (6);
     rig.dialogs.answerFile (file ("two.mid"));
     rig.dialogs.answerFile (file ("good.tvseq"));
@@ -352,6 +608,7 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     rig.dialogs.answerOkCancel (false);
     saveEditorSequences (model);
     SequenceSet expected{};
+    expected[0] = { 41 };
     expected[1] = two;
     expected[6] = two;
     EXPECT_EQ (file ("set.tvseq").loadFileAsString(), formatSequenceFile (expected));

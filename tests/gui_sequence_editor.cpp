@@ -88,6 +88,7 @@ TEST_F (EditorFixture, KeysEditStepsWithoutAMouse)
 
     press ('z', juce::ModifierKeys::ctrlModifier);
     EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ restStep, 71 }));
+    EXPECT_TRUE (editor().getButton ("Redo").isEnabled());
     press ('z', juce::ModifierKeys::ctrlModifier | juce::ModifierKeys::shiftModifier);
     EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ restStep }));
 
@@ -114,6 +115,19 @@ TEST_F (EditorFixture, ReadAndSendNeedTheConnectionAndGoToTheHub)
     click (editor().getButton ("Send"));
     EXPECT_EQ (hub.take(), juce::StringArray ("RDSQ ", "WRSQ ", "WRSQ "));
     EXPECT_TRUE (editor().getStatusText().startsWith ("Connected"));
+
+    // A Read over unsent changes asks first: Cancel reads nothing, OK gives them up.
+    pressKeys ("4");
+    press (juce::KeyPress::insertKey);
+    dialogs.answerOkCancel (false);
+    press ('r', juce::ModifierKeys::ctrlModifier);
+    EXPECT_TRUE (hub.take().isEmpty());
+    dialogs.answerOkCancel (true);
+    click (editor().getButton ("Read"));
+    EXPECT_EQ (hub.take(), juce::StringArray ("RDSQ "));
+    EXPECT_FALSE (model.hasUnsentChanges());
+    EXPECT_EQ (dialogs.getRecords (Kind::okCancelBox).back().message,
+               "Reading replaces the unsent changes to sequence 4 with what Tarnovelle holds.\nRead anyway?");
 }
 
 TEST_F (EditorFixture, OneWindowThatReadsOnEveryOpeningWhileConnected)

@@ -579,9 +579,9 @@ def test_sequences_save_and_load(s):
     wait_for("the tab painted again where the boxes were", lambda: s.pixels(TAB_CONTENT) == sequences_tab, 5.0)
 
 
-def test_sequence_editor(s):
-    """EDIT SEQUENCES opens the editor, which reads the sequences; keys change a step, Ctrl+Return sends it."""
-    state = s.start_connected()
+# Opens the sequence editor from the Sequences tab and waits until it shows what it read; returns
+# the editor's window.
+def open_editor(s):
     before = s.pixels(TAB_CONTENT)
     s.click(SEQUENCES_TAB)
     wait_for("the Sequences tab", lambda: s.pixels(TAB_CONTENT) != before, 5.0)
@@ -597,16 +597,74 @@ def test_sequence_editor(s):
         return sum(1 for i in range(0, len(p), 3) if tuple(p[i:i + 3]) == NOTE_COLOUR) > 50
 
     wait_for("the editor to show the sequences it read", read_shown, 15.0)
+    return editor
 
-    # Sequence 2 chosen in the list (which gives the editor the keyboard); its fourth step, a
-    # rest, becomes the first note (60), then an octave higher; Ctrl+Return sends it alone.
+
+# Sequence 2 chosen in the list (which gives the editor the keyboard); its fourth step, a rest,
+# becomes the first note (60), then an octave higher. Returns the sequences the edit makes.
+def edit_second_sequence(s, editor, state):
+    x, y = s.geometry(editor)[:2]
     s.click_at(x + EDITOR_LIST_ROW_2[0], y + EDITOR_LIST_ROW_2[1])
     for keysym in ["Right", "Right", "Right", "Up", "shift+Up"]:
         s.key(keysym, editor)
-    s.key("ctrl+Return", editor)
     expected = [list(q) for q in state["sequences"]]
     expected[1][3] = 72
+    return expected
+
+
+def test_sequence_editor(s):
+    """EDIT SEQUENCES opens the editor, which reads the sequences; keys change a step, Ctrl+Return sends it."""
+    state = s.start_connected()
+    editor = open_editor(s)
+    expected = edit_second_sequence(s, editor, state)
+    s.key("ctrl+Return", editor)
     wait_for_state(s.state_file, "sequence 2 with its edited step", lambda m: m["sequences"] == expected, 10.0)
+
+
+# Sends the window manager's close request to the main window until a box with the title shows,
+# then answers each box with that title in turn with its key (a box that follows another may share
+# its title: each is told apart by its window).
+def close_and_answer(s, title, keys):
+    window, answered = s.wait_window(MAIN_TITLE), set()
+    for _ in range(5):
+        send_close_request(s.env["DISPLAY"], window)
+        if wait_for("", lambda: s.windows(title), 3.0, quiet=True):
+            break
+    for keysym in keys:
+        box = wait_for('a "%s" box' % title, lambda: next((w for w in s.windows(title) if w not in answered), None))
+        answered.add(box)
+        for _ in range(4):
+            with contextlib.suppress(Failure):  # the box may close between the look and the key
+                s.key(keysym, box)
+            if wait_for("", lambda: box not in s.windows(title), 1.0, quiet=True):
+                break
+
+
+def test_editor_keeps_unsent_changes(s):
+    """An unsent edit outlives SIGTERM and is offered back at the next start; closing the main window
+    with it asks first: declining to send and to discard keeps the program, sending sends and ends."""
+    state = s.start_connected()
+    sync_read = s.pixels(SYNC_KNOB)
+    editor = open_editor(s)
+    expected = edit_second_sequence(s, editor, state)
+    kept = os.path.join(s.work, "Sequence Editor.json")
+    wait_for("the edit kept on disk", lambda: (k := read_state(kept)) and k["sequences"][1] == expected[1], 5.0)
+    stop_process(s.demo, signal.SIGTERM)
+    if read_state(s.state_file)["sequences"] != state["sequences"]:
+        raise Failure("the instrument changed without a send: %s" % read_state(s.state_file)["sequences"])
+
+    s.quit_sent = True
+    s.start_demo()
+    s.answer(EDITOR_TITLE, "Return")  # "The sequence editor holds unsent changes from ... Keep them?"
+    # The same settings read again show the same knob (the read may have ended before the box did).
+    wait_for("the settings to be read", lambda: s.pixels(SYNC_KNOB) == sync_read and not s.windows(DETECTION_TITLE), 15.0)
+    close_and_answer(s, EDITOR_TITLE, ["Escape", "Escape"])  # not sent, not discarded
+    s.check_alive()
+    close_and_answer(s, EDITOR_TITLE, ["Return"])
+    wait_for("the demo to end after sending", lambda: s.demo.poll() is not None, 15.0)
+    if s.demo.returncode != 0:
+        raise Failure("the demo ended with status %d" % s.demo.returncode)
+    wait_for_state(s.state_file, "sequence 2 with its kept edit", lambda m: m["sequences"] == expected, 5.0)
 
 
 def test_second_instance(s):
