@@ -17,6 +17,9 @@ public:
     virtual juce::String getProductName() const = 0;
     virtual MidiBackend& getMidiBackend() = 0;
     virtual Dialogs& getDialogs() = 0;
+
+    /** The instrument's history: the user's library file; the demo keeps its own. */
+    virtual juce::File getHistoryFile() const = 0;
 };
 
 } // namespace tarnovelle

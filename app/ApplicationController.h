@@ -1,7 +1,10 @@
 #pragma once
 
 #include "app/InstrumentView.h"
+#include "library/HistoryHost.h"
+#include "library/InstrumentHistory.h"
 #include "platform/MidiPorts.h"
+#include "protocol/ActionVocabulary.h"
 #include "protocol/DeviceSettings.h"
 #include "sequences/SequenceEditorHost.h"
 #include "sequences/SequenceEditorModel.h"
@@ -43,6 +46,15 @@ public:
     void setSequenceEditorHost (SequenceEditorHost* host) noexcept { sequenceEditorHost = host; }
     SequenceEditorModel& getSequenceEditorModel() noexcept { return sequenceEditorModel; }
 
+    /** The instrument's history, which keeps a snapshot of every state read or about to be
+        overwritten, and where "HIST " opens its window; without them none is kept.
+    */
+    void setHistory (InstrumentHistory* historyToUse, HistoryHost* host) noexcept
+    {
+        history = historyToUse;
+        historyHost = host;
+    }
+
     bool isConnected() const noexcept { return connected; }
     MidiOutputPort* getOutput() const noexcept { return output.get(); }
     MidiInputPort* getInput() const noexcept { return input.get(); }
@@ -71,6 +83,12 @@ private:
     template <typename Operation>
     void runExclusively (Operation&& operation);
 
+    // The history's part of the hub (ApplicationControllerHistory.cpp).
+    bool keepCopyBeforeFirmwareUpdate();
+    void sendEditorSequencesKeepingHistory();
+    void readEditorSequencesKeepingHistory();
+    void carryOutHistoryAction (Action action, const juce::String& message);
+
     InstrumentView& view;
     std::unique_ptr<MidiInputPort> input;
     std::unique_ptr<MidiOutputPort> output;
@@ -80,6 +98,8 @@ private:
     // The editor's sequences outlive its window: it reopens on the last set it held.
     SequenceEditorModel sequenceEditorModel;
     SequenceEditorHost* sequenceEditorHost = nullptr;
+    InstrumentHistory* history = nullptr;
+    HistoryHost* historyHost = nullptr;
 
     int operationDepth = 0;
     juce::StringArray pendingMessages;

@@ -22,14 +22,22 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     mainWindow->setListener (this);
     sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this);
     controller->setSequenceEditorHost (sequenceEditor.get());
+    history = std::make_unique<InstrumentHistory> (environment->getHistoryFile());
+    historyWindow = std::make_unique<GUIHistoryLauncher> (*history, controller->getSequenceEditorModel(), this);
+    controller->setHistory (history.get(), historyWindow.get());
 }
 
 VarokEditorApplication::~VarokEditorApplication()
 {
     // The editor window shows the controller's model: it goes first.
     if (controller != nullptr)
+    {
         controller->setSequenceEditorHost (nullptr);
+        controller->setHistory (nullptr, nullptr);
+    }
 
+    historyWindow.reset();
+    history.reset();
     sequenceEditor.reset();
     controller.reset();
     mainWindow.reset();

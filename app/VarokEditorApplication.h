@@ -4,6 +4,7 @@
 #include "app/ApplicationController.h"
 #include "app/MainAppWindow.h"
 #include "app/SingleInstance.h"
+#include "library/GUIHistoryWindow.h"
 #include "sequences/GUISequenceEditorWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -39,6 +40,8 @@ private:
     std::unique_ptr<MainAppWindow> mainWindow;
     std::unique_ptr<ApplicationController> controller;
     std::unique_ptr<GUISequenceEditorLauncher> sequenceEditor;
+    std::unique_ptr<InstrumentHistory> history;
+    std::unique_ptr<GUIHistoryLauncher> historyWindow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarokEditorApplication)
 };

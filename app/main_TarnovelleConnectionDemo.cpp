@@ -16,6 +16,13 @@ public:
     tarnovelle::MidiBackend& getMidiBackend() override { return rig.midi; }
     tarnovelle::Dialogs& getDialogs() override { return dialogs; }
 
+    // Beside the emulated instrument's memory: trying the demo never mixes with a real
+    // instrument's history.
+    juce::File getHistoryFile() const override
+    {
+        return tarnovelle::InstrumentHistory::getLibraryFileBeside (rig.instrument.getStateFile());
+    }
+
 private:
     static tarnovelle::InstrumentRig::Options rigOptions()
     {

@@ -47,7 +47,7 @@ bool readEditorSequences (MidiOutputPort* output, SequenceSet& read, ProgressRep
     return true;
 }
 
-void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model)
+bool readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model)
 {
     EditorRead read;
 
@@ -63,19 +63,20 @@ void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model
 
     // The user who cancels the read knows it did not finish.
     if (read.cancelled)
-        return;
+        return false;
 
     if (! read.complete)
     {
         Platform::dialogs().showMessageBox (DialogIcon::warning, "Sequence Editor",
                                             "Unable to read the sequences from Tarnovelle. The editor keeps the "
                                             "sequences it held.");
-        return;
+        return false;
     }
 
     model.setStepSize (read.stepSize);
     model.setGateLength (read.gateLength);
     model.takeReadSequences (read.sequences);
+    return true;
 }
 
 void sendChangedSequences (MidiOutputPort* output, SequenceEditorModel& model)

@@ -15,9 +15,10 @@ bool readEditorSequences (MidiOutputPort* output, SequenceSet& read, ProgressRep
 
 /** The editor's read: the eight sequences, then the step size and gate length that MIDI
     files are imported and exported with, under a progress window. When the instrument does
-    not answer, the editor keeps what it held and the user is told.
+    not answer, the editor keeps what it held and the user is told. Returns true when the
+    editor took a complete read.
 */
-void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model);
+bool readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model);
 
 /** Writes to the instrument exactly the sequences changed since the last read or send. */
 void sendChangedSequences (MidiOutputPort* output, SequenceEditorModel& model);

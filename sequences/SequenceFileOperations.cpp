@@ -105,7 +105,7 @@ bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uin
     return true;
 }
 
-void saveSequenceFile (MidiOutputPort* output)
+void saveSequenceFile (MidiOutputPort* output, SequenceOperationObserver* observer)
 {
     auto& dialogs = Platform::dialogs();
     const auto chosen = dialogs.browseForFileToSave ("Save Sequences", filePattern);
@@ -124,10 +124,13 @@ void saveSequenceFile (MidiOutputPort* output)
         return;
     }
 
+    if (observer != nullptr)
+        observer->sequencesRead (read.sequences, "Read when saving " + file.getFileName());
+
     writeSequenceSet (file, read.sequences, read.stepSize, read.gateLength, withMidiFiles);
 }
 
-void loadSequenceFile (MidiOutputPort* output)
+void loadSequenceFile (MidiOutputPort* output, SequenceOperationObserver* observer)
 {
     auto& dialogs = Platform::dialogs();
     const auto file = dialogs.browseForFileToOpen ("Load Sequences", filePattern);
@@ -152,8 +155,21 @@ void loadSequenceFile (MidiOutputPort* output)
         return;
     }
 
+    if (observer != nullptr && ! observer->aboutToOverwrite (output, "Before loading " + file.getFileName()))
+        return;
+
+    WrittenSequences written;
+
     for (const auto& sequence : content.sequences)
+    {
         sendSequence (output, sequence.number - 1, (int) sequence.steps.size(), sequence.steps.data());
+        StepBuffer steps{};
+        std::copy (sequence.steps.begin(), sequence.steps.end(), steps.begin());
+        written.emplace_back (sequence.number - 1, steps);
+    }
+
+    if (observer != nullptr)
+        observer->overwritten ("Loaded " + file.getFileName(), written);
 }
 
 } // namespace tarnovelle

@@ -1,19 +1,20 @@
 #pragma once
 
 #include "platform/MidiPorts.h"
-#include "sequences/StepBuffer.h"
+#include "sequences/SequenceOperationObserver.h"
 
 namespace tarnovelle
 {
 
 /** Saves the instrument's eight sequences to a .tvseq file the user chooses, and, if the
-    user wants them, one MIDI file per sequence next to it.
+    user wants them, one MIDI file per sequence next to it. The observer, when given, is
+    told of the read.
 
     Everything is read from the instrument before anything is written: when the instrument
     does not answer, nothing is written and the user is told. Files are replaced only by
     complete new ones, and a file that cannot be written is reported.
 */
-void saveSequenceFile (MidiOutputPort* output);
+void saveSequenceFile (MidiOutputPort* output, SequenceOperationObserver* observer = nullptr);
 
 /** Asks whether the MIDI files should be written too ("Generate MidiFiles?"). */
 bool askForMidiFiles();
@@ -28,8 +29,9 @@ bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uin
 /** Loads a .tvseq file the user chooses into the instrument.
 
     The whole file is checked first: a file with an error shows it and sends nothing; a good
-    file is sent line by line, each line to the sequence it names.
+    file is sent line by line, each line to the sequence it names. The observer, when given,
+    is told before and after sending.
 */
-void loadSequenceFile (MidiOutputPort* output);
+void loadSequenceFile (MidiOutputPort* output, SequenceOperationObserver* observer = nullptr);
 
 } // namespace tarnovelle

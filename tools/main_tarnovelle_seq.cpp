@@ -2,6 +2,7 @@
 // instrument at hand. It checks a file, writes its MIDI files as the application does when
 // saving, imports MIDI files as sequences, or prints the factory set.
 
+#include "HistoryCommand.h"
 #include "sequences/MidiExport.h"
 #include "sequences/MidiImport.h"
 #include "sequences/SequenceFile.h"
@@ -24,7 +25,7 @@ namespace
         badArguments = 2
     };
 
-    const char* const usageText = "Usage:\n"
+    const juce::String usageText = "Usage:\n"
                                   "  tarnovelle-seq check FILE\n"
                                   "      Checks a .tvseq sequence file and prints the sequences it holds.\n"
                                   "  tarnovelle-seq midi FILE --step S --gate G\n"
@@ -38,6 +39,7 @@ namespace
                                   "      holds the sequence of the k-th MIDI file (at most eight files).\n"
                                   "  tarnovelle-seq factory\n"
                                   "      Prints the factory sequences as a .tvseq file.\n"
+                                  + juce::String (historyUsageText) +
                                   "  tarnovelle-seq --help\n"
                                   "      Prints this text.\n"
                                   "\n"
@@ -319,6 +321,9 @@ namespace
 
         if (command == "factory")
             return runFactory (args);
+
+        if (command == "history")
+            return runHistoryCommand (args);
 
         return badUsage ("unknown command: " + command);
     }
