@@ -28,7 +28,8 @@ bool ApplicationController::keepCopyBeforeFirmwareUpdate()
         return true;
 
     using FirmwareFile::version;
-    const auto cause = "Before firmware update to " + Snapshot::formatFirmware ({ version[0], version[1], version[2], version[3] });
+    const auto cause =
+        "Before firmware update to " + Snapshot::formatFirmware ({ version[0], version[1], version[2], version[3] });
     return history->aboutToOverwrite (connected ? output.get() : nullptr, cause);
 }
 

@@ -56,7 +56,8 @@ void GUIHistoryComparison::paint (juce::Graphics& g)
     if (a.has_value())
     {
         g.setColour (noteOfA);
-        g.drawText ("A: " + describe (*a), header.removeFromTop (headerHeight / 2), juce::Justification::centredLeft, true);
+        g.drawText ("A: " + describe (*a), header.removeFromTop (headerHeight / 2), juce::Justification::centredLeft,
+                    true);
     }
 
     g.setColour (Look::note);
@@ -69,7 +70,8 @@ void GUIHistoryComparison::paint (juce::Graphics& g)
         if (! line.startsWith ("Sequence "))
             settingLines.add (line);
 
-    auto footer = area.removeFromBottom (juce::jmin (area.getHeight() / 3, 18 * juce::jmax (1, settingLines.size()) + 8));
+    auto footer =
+        area.removeFromBottom (juce::jmin (area.getHeight() / 3, 18 * juce::jmax (1, settingLines.size()) + 8));
     const float rowHeight = (float) area.getHeight() / (float) numSequences;
 
     for (int index = 0; index < numSequences; ++index)
@@ -80,8 +82,9 @@ void GUIHistoryComparison::paint (juce::Graphics& g)
     g.setFont (juce::Font (13.0f));
 
     if (comparison.has_value())
-        g.drawFittedText (settingLines.isEmpty() ? juce::String ("Settings: no differences.")
-                                                 : "Settings that differ (A / B):  " + settingLines.joinIntoString ("   "),
+        g.drawFittedText (settingLines.isEmpty()
+                              ? juce::String ("Settings: no differences.")
+                              : "Settings that differ (A / B):  " + settingLines.joinIntoString ("   "),
                           footer.reduced (0, 4), juce::Justification::topLeft, 4);
 }
 

@@ -105,7 +105,10 @@ void GUIHistoryList::paintListBoxItem (int row, juce::Graphics& g, int width, in
 
     g.setColour (Look::text);
     g.setFont (juce::Font (14.0f));
-    g.drawText (snapshot->cause + (snapshot->name.isNotEmpty() ? juce::String (juce::CharPointer_UTF8 (" \xe2\x80\x94 ")) + snapshot->name : ""),
+    g.drawText (snapshot->cause
+                    + (snapshot->name.isNotEmpty()
+                           ? juce::String (juce::CharPointer_UTF8 (" \xe2\x80\x94 ")) + snapshot->name
+                           : ""),
                 area.withTrimmedLeft (18), juce::Justification::centredLeft, true);
 }
 

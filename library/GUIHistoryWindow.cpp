@@ -62,7 +62,8 @@ GUIHistory::GUIHistory (InstrumentHistory& historyToShow, SequenceEditorModel& m
     addButton ("Delete", "Delete the snapshot", [this] { deleteSnapshot(); });
     addButton ("Compare with Tarnovelle now", "Read Tarnovelle and compare", [this] { compareWithInstrumentNow(); });
     addButton ("Compare with the editor now", "Compare with the sequence editor", [this] { compareWithEditorNow(); });
-    addButton ("Restore to editor", "Put the sequences into the editor; Send writes them", [this] { restoreToEditor(); });
+    addButton ("Restore to editor", "Put the sequences into the editor; Send writes them",
+               [this] { restoreToEditor(); });
     addButton ("Restore to Tarnovelle", "Write the sequences to Tarnovelle", [this] { restoreToInstrument(); });
 
     mStatus = std::make_unique<juce::Label>();
@@ -245,8 +246,7 @@ void GUIHistory::restoreToEditor()
             replacements.emplace_back (index, EditedSequence::fromStepBuffer (snapshot->sequences[(size_t) index]));
 
     model.replaceSequences (replacements);
-    mStatus->setText ("Snapshot " + juce::String (snapshot->id)
-                          + " is in the editor: Send writes it to Tarnovelle.",
+    mStatus->setText ("Snapshot " + juce::String (snapshot->id) + " is in the editor: Send writes it to Tarnovelle.",
                       juce::dontSendNotification);
 }
 
@@ -284,8 +284,7 @@ void GUIHistory::exportSnapshot()
     const auto& settings = snapshot->settings;
     const auto stepSize = settings[(size_t) DeviceSetting::STEP].value_or ((uint8) model.getStepSize());
     const auto gateLength = settings[(size_t) DeviceSetting::GLEN].value_or ((uint8) model.getGateLength());
-    writeSequenceSet (chosen.withFileExtension ("tvseq"), snapshot->sequences, stepSize, gateLength,
-                      askForMidiFiles());
+    writeSequenceSet (chosen.withFileExtension ("tvseq"), snapshot->sequences, stepSize, gateLength, askForMidiFiles());
 }
 
 void GUIHistory::importFiles()
@@ -339,7 +338,7 @@ void GUIHistory::deleteSnapshot()
     const auto snapshot = getSelected();
 
     if (! snapshot.has_value()
-        || ! Platform::dialogs().showOkCancelBox (DialogIcon::warning, title,
+        || ! Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Delete Snapshot",
                                                   "Delete snapshot " + juce::String (snapshot->id) + " ("
                                                       + snapshot->cause + ")?\nThis cannot be undone."))
         return;

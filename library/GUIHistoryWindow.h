@@ -17,10 +17,7 @@ namespace tarnovelle
     What touches the instrument (reading it now, restoring to it) is an action message to
     the hub; the rest works on the library and the editor's model directly.
 */
-class GUIHistory final :
-    public juce::Component,
-    public juce::ActionBroadcaster,
-    private InstrumentHistory::Listener
+class GUIHistory final : public juce::Component, public juce::ActionBroadcaster, private InstrumentHistory::Listener
 {
 public:
     GUIHistory (InstrumentHistory& history, SequenceEditorModel& model);

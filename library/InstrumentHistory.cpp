@@ -14,8 +14,7 @@ namespace
 
     bool askToGoOnWithoutCopy (const juce::String& reason)
     {
-        return Platform::dialogs().showOkCancelBox (DialogIcon::warning, title,
-                                                    reason + "\nGo on without a copy?");
+        return Platform::dialogs().showOkCancelBox (DialogIcon::warning, title, reason + "\nGo on without a copy?");
     }
 } // namespace
 
@@ -40,9 +39,8 @@ InstrumentHistory::~InstrumentHistory() = default;
 juce::File InstrumentHistory::getDefaultLibraryFile()
 {
     auto dataHome = juce::SystemStats::getEnvironmentVariable ("XDG_DATA_HOME", {});
-    const auto folder = dataHome.isNotEmpty() && juce::File::isAbsolutePath (dataHome)
-                            ? juce::File (dataHome)
-                            : juce::File ("~/.local/share");
+    const auto folder = dataHome.isNotEmpty() && juce::File::isAbsolutePath (dataHome) ? juce::File (dataHome)
+                                                                                       : juce::File ("~/.local/share");
     return folder.getChildFile ("Tarnovelle Connection").getChildFile ("library.sqlite");
 }
 
@@ -131,7 +129,7 @@ bool InstrumentHistory::readUnderProgressWindow (MidiOutputPort* output, Sequenc
 {
     bool complete = false;
     ProgressWindowSpec spec;
-    spec.title = title;
+    spec.title = "Reading Sequences";
     spec.statusMessage = "Keeping a copy of the sequences" + ellipsis;
     spec.work = [output, &read, &complete] (ProgressReporter& progress) {
         complete = readEditorSequences (output, read, &progress);
@@ -167,11 +165,13 @@ void InstrumentHistory::overwritten (const juce::String& cause, const WrittenSeq
 {
     // What the instrument holds now is the copy with these sequences replaced; without a copy
     // it is known only when all eight were written.
-    auto now = copyBeforeOverwrite.value_or (SequenceSet{});
+    const auto copy = copyBeforeOverwrite;
     copyBeforeOverwrite.reset();
 
-    if (! store.isWritable() || (now == SequenceSet{} && written.size() < (size_t) numSequences))
+    if (! store.isWritable() || (! copy.has_value() && written.size() < (size_t) numSequences))
         return;
+
+    auto now = copy.value_or (SequenceSet{});
 
     for (const auto& [index, steps] : written)
         now[(size_t) index] = steps;
@@ -195,7 +195,7 @@ void InstrumentHistory::restoreToInstrument (MidiOutputPort* output, juce::int64
     const bool all = sequenceIndex < 0 || sequenceIndex >= numSequences;
     const juce::String what = all ? "all eight sequences" : "sequence " + juce::String (sequenceIndex + 1);
 
-    if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, title,
+    if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Restore Snapshot",
                                                "Restore " + what + " of snapshot " + juce::String (id)
                                                    + " to Tarnovelle?\nThis replaces what Tarnovelle holds; a "
                                                      "copy of it is kept first."))
@@ -216,7 +216,8 @@ void InstrumentHistory::restoreToInstrument (MidiOutputPort* output, juce::int64
         written.emplace_back (index, steps);
     }
 
-    overwritten ((all ? juce::String ("Restored from snapshot ") : "Restored sequence " + juce::String (sequenceIndex + 1) + " from snapshot ")
+    overwritten ((all ? juce::String ("Restored from snapshot ")
+                      : "Restored sequence " + juce::String (sequenceIndex + 1) + " from snapshot ")
                      + juce::String (id),
                  written);
 }

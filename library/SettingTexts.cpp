@@ -48,7 +48,8 @@ juce::String describeSettingValue (DeviceSetting setting, std::optional<uint8> v
     const int v = *value;
 
     if (setting == DeviceSetting::MIN || setting == DeviceSetting::MOUT)
-        return v < 16 ? "Ch " + juce::String (v + 1) : (setting == DeviceSetting::MIN && v == 16 ? "All" : juce::String (v));
+        return v < 16 ? "Ch " + juce::String (v + 1)
+                      : (setting == DeviceSetting::MIN && v == 16 ? "All" : juce::String (v));
 
     if (setting == DeviceSetting::STEP && (v == 4 || v == 8 || v == 16 || v == 32))
         return "1/" + juce::String (v);

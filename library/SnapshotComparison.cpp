@@ -91,7 +91,8 @@ juce::StringArray SnapshotComparison::describe() const
             line << "length " << difference.lengthA << " / " << difference.lengthB << ", ";
 
         line << (difference.differingSteps.size() == 1 ? "step " : "steps ")
-             << describeSteps (difference.differingSteps) << (difference.differingSteps.size() == 1 ? " differs" : " differ");
+             << describeSteps (difference.differingSteps)
+             << (difference.differingSteps.size() == 1 ? " differs" : " differ");
         lines.add (line);
     }
 

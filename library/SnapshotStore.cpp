@@ -26,8 +26,9 @@ namespace
     const char* const selectSnapshot = "SELECT s.id, s.taken_at, s.cause, s.name, s.starred, t.content "
                                        "FROM snapshots s JOIN states t ON t.id = s.state_id ";
 
-    const char* const filterClause = "WHERE (?1 = 0 OR s.starred <> 0) "
-                                     "AND (?2 = '' OR instr (lower (s.cause), ?2) > 0 OR instr (lower (s.name), ?2) > 0) ";
+    const char* const filterClause =
+        "WHERE (?1 = 0 OR s.starred <> 0) "
+        "AND (?2 = '' OR instr (lower (s.cause), ?2) > 0 OR instr (lower (s.name), ?2) > 0) ";
 
     bool isDamage (int code) noexcept
     {
@@ -144,8 +145,7 @@ SnapshotStore::OpenResult SnapshotStore::open (const juce::File& fileToOpen)
 
     // Kept for whoever wants to look into it, under a name that is free.
     close();
-    const auto aside = fileToOpen.getSiblingFile (fileToOpen.getFileName() + ".damaged")
-                           .getNonexistentSibling (false);
+    const auto aside = fileToOpen.getSiblingFile (fileToOpen.getFileName() + ".damaged").getNonexistentSibling (false);
     fileToOpen.moveFileTo (aside);
 
     for (auto* suffix : { "-wal", "-shm" })
@@ -176,8 +176,8 @@ SnapshotStore::OpenResult SnapshotStore::openWith (const juce::File& fileToOpen,
     if (! readOnly)
         file.getParentDirectory().createDirectory();
 
-    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)
-                      | SQLITE_OPEN_NOMUTEX;
+    const int flags =
+        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOMUTEX;
 
     if (sqlite3_open_v2 (file.getFullPathName().toRawUTF8(), &db, flags, nullptr) != SQLITE_OK)
     {
@@ -294,7 +294,8 @@ juce::int64 SnapshotStore::add (const Snapshot& snapshot)
         if (stateId == 0)
             return failed ("Unable to store the state");
 
-        Statement insert (db, "INSERT INTO snapshots (state_id, taken_at, cause, name, starred) VALUES (?, ?, ?, ?, ?)");
+        Statement insert (db,
+                          "INSERT INTO snapshots (state_id, taken_at, cause, name, starred) VALUES (?, ?, ?, ?, ?)");
         insert.bind (1, stateId);
         insert.bind (2, snapshot.time);
         insert.bind (3, snapshot.cause);

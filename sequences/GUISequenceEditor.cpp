@@ -50,7 +50,8 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
     addButton ("Paste", "Paste the copied sequence into the selected one", [this] { model.pasteIntoSelected(); });
     addButton ("Undo", "Undo (Ctrl+Z)", [this] { model.undo(); });
     addButton ("Redo", "Redo (Ctrl+Shift+Z)", [this] { model.redo(); });
-    addButton ("History", "Every state Tarnovelle held, compared and restored (Ctrl+H)", [this] { sendActionMessage (getActionPrefix (Action::openHistory)); });
+    addButton ("History", "Every state Tarnovelle held, compared and restored (Ctrl+H)",
+               [this] { sendActionMessage (getActionPrefix (Action::openHistory)); });
 
     mStepLabel = std::make_unique<juce::Label> (juce::String(), "Step");
     mStepLabel->setColour (juce::Label::textColourId, Look::dimText);

@@ -208,24 +208,23 @@ TEST (SnapshotComparison, MarksStepsLengthsAndSettingsThatDiffer)
 {
     auto a = makeSnapshot (0, "a");
     auto b = a;
-    b.sequences[2][4] = restStep;                             // one step
-    b.sequences[5].fill (0);                                  // all 46 steps gone
-    b.setSequence (7, a.sequences[7].data());                 // the same
-    b.sequences[0][16] = 60;                                  // one step longer
-    b.settings[(size_t) DeviceSetting::BEND] = 12;            // known on both sides, differs
-    b.settings[(size_t) DeviceSetting::MIN] = 16;             // known on one side only
+    b.sequences[2][4] = restStep;                  // one step
+    b.sequences[5].fill (0);                       // all 46 steps gone
+    b.setSequence (7, a.sequences[7].data());      // the same
+    b.sequences[0][16] = 60;                       // one step longer
+    b.settings[(size_t) DeviceSetting::BEND] = 12; // known on both sides, differs
+    b.settings[(size_t) DeviceSetting::MIN] = 16;  // known on one side only
     a.settings[(size_t) DeviceSetting::AFTE] = 0;
     b.settings[(size_t) DeviceSetting::AFTE] = 1;
 
     const auto comparison = SnapshotComparison::compare (a, b);
     EXPECT_TRUE (comparison.stepDiffers (2, 4));
     EXPECT_FALSE (comparison.stepDiffers (2, 5));
-    EXPECT_EQ (comparison.describe().joinIntoString ("\n"),
-               "Sequence 1: length 16 / 17, step 17 differs\n"
-               "Sequence 3: step 5 differs\n"
-               "Sequence 6: length 46 / 0, steps 1-46 differ\n"
-               "Next Seq: End / Instant reset\n"
-               "Bend Range: 2 / 12");
+    EXPECT_EQ (comparison.describe().joinIntoString ("\n"), "Sequence 1: length 16 / 17, step 17 differs\n"
+                                                            "Sequence 3: step 5 differs\n"
+                                                            "Sequence 6: length 46 / 0, steps 1-46 differ\n"
+                                                            "Next Seq: End / Instant reset\n"
+                                                            "Bend Range: 2 / 12");
     EXPECT_EQ (SnapshotComparison::compare (a, a).describe().joinIntoString ("\n"), "No differences.");
 }
 
@@ -283,8 +282,7 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
     // At connection: the sequences, all fourteen settings and the firmware.
     const auto atConnection = withCause ("Read at connection");
     EXPECT_EQ (atConnection.sequences, instrumentSequences());
-    EXPECT_EQ (atConnection.settings[(size_t) DeviceSetting::SYNC],
-               rig.instrument.getSetting (DeviceSetting::SYNC));
+    EXPECT_EQ (atConnection.settings[(size_t) DeviceSetting::SYNC], rig.instrument.getSetting (DeviceSetting::SYNC));
     EXPECT_EQ (atConnection.firmware, EmulatedInstrument::shippedFirmwareVersion);
 
     // The instrument's own keys change a sequence; the reset's copy is read after the user
@@ -293,7 +291,9 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
     const auto changed = instrumentSequences();
     rig.dialogs.answerOkCancel (true);
     controller.handleActionMessage ("FCSQ ");
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return rig.instrument.getSequence (3) != EmulatedInstrument::Bytes{ 1, 2, 3 }; }));
+    ASSERT_TRUE (InstrumentRig::waitFor ([&] {
+        return rig.instrument.getSequence (3) != EmulatedInstrument::Bytes{ 1, 2, 3 };
+    }));
     EXPECT_EQ (withCause ("Before RESET ALL SEQUENCES").sequences, changed);
     EXPECT_EQ (withCause ("After RESET ALL SEQUENCES").sequences, getFactorySequences());
     EXPECT_EQ (rig.dialogs.getRecords (Kind::progressWindow).at (0).message,
@@ -371,7 +371,8 @@ TEST_F (HistoryHub, AnUnreadableInstrumentOrAnUnwritableLibraryAsksBeforeOverwri
     rig.dialogs.answerOkCancel (false);
     controller.handleActionMessage ("FCSQ ");
     EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 0);
-    EXPECT_TRUE (boxesShown (rig.dialogs).endsWith ("History|Tarnovelle's sequences could not be read, so no copy of them can be kept."));
+    EXPECT_TRUE (boxesShown (rig.dialogs)
+                     .endsWith ("History|Tarnovelle's sequences could not be read, so no copy of them can be kept."));
     rig.instrument.clearFaults();
 
     // A library in a folder that cannot be written (a file blocks it even for root): told once
@@ -390,8 +391,9 @@ TEST_F (HistoryHub, AnUnreadableInstrumentOrAnUnwritableLibraryAsksBeforeOverwri
         rig.dialogs.answerOkCancel (true);
         rig.dialogs.answerOkCancel (goOn);
         controller.handleActionMessage ("FCSQ ");
-        EXPECT_EQ (boxesShown (rig.dialogs), "Reset All Sequences|You are about to reset all the sequences to factory default.\n"
-                                             "History|The history library cannot be written, so no copy of Tarnovelle's sequences can be kept.");
+        EXPECT_EQ (boxesShown (rig.dialogs),
+                   "Reset All Sequences|You are about to reset all the sequences to factory default.\n"
+                   "History|The history library cannot be written, so no copy of Tarnovelle's sequences can be kept.");
     }
 
     ASSERT_TRUE (InstrumentRig::waitFor ([&] { return instrumentSequences() == getFactorySequences(); }));

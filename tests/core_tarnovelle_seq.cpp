@@ -174,10 +174,12 @@ TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapsho
     EXPECT_TRUE (shown.second.contains (formatSequenceFile (getFactorySequences()))) << shown.second;
 
     const auto diff = runTool ({ "history", "--db", db, "diff", juce::String (older.id), juce::String (newer.id) });
-    EXPECT_EQ (diff, std::make_pair (0, juce::String ("Sequence 3: length 64 / 40, steps 41-64 differ\nBend Range: 2 / 7\n")));
+    EXPECT_EQ (
+        diff, std::make_pair (0, juce::String ("Sequence 3: length 64 / 40, steps 41-64 differ\nBend Range: 2 / 7\n")));
 
     const auto exported = folder.getChildFile ("out.tvseq");
-    EXPECT_EQ (runTool ({ "history", "--db", db, "export", juce::String (older.id), exported.getFullPathName() }).first, 0);
+    EXPECT_EQ (runTool ({ "history", "--db", db, "export", juce::String (older.id), exported.getFullPathName() }).first,
+               0);
     EXPECT_EQ (exported.loadFileAsString(), formatSequenceFile (getFactorySequences()));
 
     // No such snapshot or library: 1; bad arguments: 2, with the usage.

@@ -11,17 +11,16 @@
 namespace tarnovelle
 {
 
-const char* const historyUsageText =
-    "  tarnovelle-seq history [--db FILE] list\n"
-    "      Lists the snapshots of the instrument's history, newest first: id, time,\n"
-    "      cause and name, separated by tabs. FILE is the library; by default the\n"
-    "      application's, $XDG_DATA_HOME/Tarnovelle Connection/library.sqlite.\n"
-    "  tarnovelle-seq history [--db FILE] show ID\n"
-    "      Prints one snapshot: its settings and its eight sequences.\n"
-    "  tarnovelle-seq history [--db FILE] diff ID ID\n"
-    "      Prints what differs between two snapshots.\n"
-    "  tarnovelle-seq history [--db FILE] export ID FILE.tvseq\n"
-    "      Writes the snapshot's eight sequences as a .tvseq file.\n";
+const char* const historyUsageText = "  tarnovelle-seq history [--db FILE] list\n"
+                                     "      Lists the snapshots of the instrument's history, newest first: id, time,\n"
+                                     "      cause and name, separated by tabs. FILE is the library; by default the\n"
+                                     "      application's, $XDG_DATA_HOME/Tarnovelle Connection/library.sqlite.\n"
+                                     "  tarnovelle-seq history [--db FILE] show ID\n"
+                                     "      Prints one snapshot: its settings and its eight sequences.\n"
+                                     "  tarnovelle-seq history [--db FILE] diff ID ID\n"
+                                     "      Prints what differs between two snapshots.\n"
+                                     "  tarnovelle-seq history [--db FILE] export ID FILE.tvseq\n"
+                                     "      Writes the snapshot's eight sequences as a .tvseq file.\n";
 
 namespace
 {
@@ -60,7 +59,8 @@ namespace
                   << "Name: " << snapshot.name << "\n"
                   << "Starred: " << (snapshot.starred ? "yes" : "no") << "\n"
                   << "Firmware: "
-                  << (snapshot.firmware.has_value() ? Snapshot::formatFirmware (*snapshot.firmware) : "unknown") << "\n";
+                  << (snapshot.firmware.has_value() ? Snapshot::formatFirmware (*snapshot.firmware) : "unknown")
+                  << "\n";
 
         for (const auto& info : getDeviceSettingTable())
             std::cout << getSettingPanelName (info.setting) << ": "
