@@ -42,10 +42,15 @@ SnapshotComparison SnapshotComparison::compare (const Snapshot& a, const Snapsho
         difference.lengthA = getSequenceLength (stepsA);
         difference.lengthB = getSequenceLength (stepsB);
 
-        // Past its length a sequence holds 0 bytes, so a step only one of them has differs too.
+        // A step only one of them has differs too, whatever the buffer holds past the end.
         for (int step = 0; step < std::max (difference.lengthA, difference.lengthB); ++step)
-            if (stepsA[(size_t) step] != stepsB[(size_t) step])
+        {
+            const auto stepA = step < difference.lengthA ? stepsA[(size_t) step] : endOfSequenceStep;
+            const auto stepB = step < difference.lengthB ? stepsB[(size_t) step] : endOfSequenceStep;
+
+            if (stepA != stepB)
                 difference.differingSteps.push_back (step);
+        }
     }
 
     for (int i = 0; i < numDeviceSettings; ++i)

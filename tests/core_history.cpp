@@ -224,7 +224,7 @@ TEST (SnapshotComparison, MarksStepsLengthsAndSettingsThatDiffer)
                                                             "Sequence 3: step 5 differs\n"
                                                             "Sequence 6: length 46 / 0, steps 1-46 differ\n"
                                                             "Next Seq: End / Instant reset\n"
-                                                            "Bend Range: 2 / 12");
+                                                            "Bend Range: 1 / 12");
     EXPECT_EQ (SnapshotComparison::compare (a, a).describe().joinIntoString ("\n"), "No differences.");
 }
 
@@ -296,7 +296,7 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
     }));
     EXPECT_EQ (withCause ("Before RESET ALL SEQUENCES").sequences, changed);
     EXPECT_EQ (withCause ("After RESET ALL SEQUENCES").sequences, getFactorySequences());
-    EXPECT_EQ (rig.dialogs.getRecords (Kind::progressWindow).at (0).message,
+    EXPECT_EQ (rig.dialogs.getRecords (Kind::progressWindow).back().message,
                juce::String (juce::CharPointer_UTF8 ("Keeping a copy of the sequences\xe2\x80\xa6")));
 
     // A cancelled reset keeps nothing.

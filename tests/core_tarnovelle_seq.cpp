@@ -151,7 +151,7 @@ TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapsho
     older.cause = "Before RESET ALL SEQUENCES";
     older.name = "Saturday";
     newer = older;
-    newer.sequences[2][40] = 0;
+    newer.sequences[5][40] = 0;
     newer.settings[(size_t) DeviceSetting::BEND] = 7;
     newer.cause = "Read at connection";
     {
@@ -175,7 +175,7 @@ TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapsho
 
     const auto diff = runTool ({ "history", "--db", db, "diff", juce::String (older.id), juce::String (newer.id) });
     EXPECT_EQ (
-        diff, std::make_pair (0, juce::String ("Sequence 3: length 64 / 40, steps 41-64 differ\nBend Range: 2 / 7\n")));
+        diff, std::make_pair (0, juce::String ("Sequence 6: length 64 / 40, steps 41-64 differ\nBend Range: 2 / 7\n")));
 
     const auto exported = folder.getChildFile ("out.tvseq");
     EXPECT_EQ (runTool ({ "history", "--db", db, "export", juce::String (older.id), exported.getFullPathName() }).first,
