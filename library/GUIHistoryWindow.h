@@ -45,6 +45,7 @@ public:
     GUIHistoryComparison& getComparison() noexcept { return *mComparison; }
     juce::TextButton& getButton (const juce::String& text);
     juce::TextEditor& getFindField() noexcept { return *mFind; }
+    juce::ComboBox& getSequenceChoice() noexcept { return *mWhich; }
 
 private:
     void historyChanged (juce::int64 addedId) override;
