@@ -601,9 +601,11 @@ def test_history_restore(s):
     editor = s.wait_window(EDITOR_TITLE)
     wait_for("the editor's read", lambda: not s.windows(READING_TITLE), 15.0)
     s.press_until("ctrl+h", lambda: s.windows(HISTORY_TITLE), 4, editor)
-    x, y, width, height = s.geometry(s.wait_window(HISTORY_TITLE))
+    history = s.wait_window(HISTORY_TITLE)
+    x, y, width, height = s.geometry(history)
 
     # Found by its cause, it is the only row left; selected, it goes back to the instrument.
+    s.run("xdotool", "windowfocus", "--sync", str(history))
     s.click_at(x + HISTORY_FIND[0], y + HISTORY_FIND[1])
     s.run("xdotool", "type", "--delay", "5", "--clearmodifiers", "Before RESET ALL SEQUENCES")
     second_row = (HISTORY_ROW_2_AREA[0] + x - s.origin[0], HISTORY_ROW_2_AREA[1] + y - s.origin[1]) + HISTORY_ROW_2_AREA[2:]
