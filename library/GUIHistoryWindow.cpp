@@ -18,7 +18,7 @@ namespace
     const juce::String ellipsis (juce::CharPointer_UTF8 ("\xe2\x80\xa6"));
     constexpr int barHeight = 40;
     constexpr int statusHeight = 24;
-    constexpr int listWidth = 470;
+    constexpr int listWidth = 440;
     constexpr int gap = 6;
 } // namespace
 
@@ -48,7 +48,7 @@ GUIHistory::GUIHistory (InstrumentHistory& historyToShow, SequenceEditorModel& m
     addAndMakeVisible (mName.get());
 
     mWhich = std::make_unique<juce::ComboBox> ("Sequences restored");
-    mWhich->addItem ("All eight sequences", 1);
+    mWhich->addItem ("All eight", 1);
 
     for (int number = 1; number <= numSequences; ++number)
         mWhich->addItem ("Sequence " + juce::String (number), number + 1);
@@ -60,8 +60,8 @@ GUIHistory::GUIHistory (InstrumentHistory& historyToShow, SequenceEditorModel& m
     addButton ("Export" + ellipsis, "Export the snapshot as a .tvseq file", [this] { exportSnapshot(); });
     addButton ("Star", "Star the snapshot, or take its star away", [this] { toggleStar(); });
     addButton ("Delete", "Delete the snapshot", [this] { deleteSnapshot(); });
-    addButton ("Compare with Tarnovelle now", "Read Tarnovelle and compare", [this] { compareWithInstrumentNow(); });
-    addButton ("Compare with the editor now", "Compare with the sequence editor", [this] { compareWithEditorNow(); });
+    addButton ("Compare with Tarnovelle", "Read Tarnovelle and compare", [this] { compareWithInstrumentNow(); });
+    addButton ("Compare with the editor", "Compare with the sequence editor", [this] { compareWithEditorNow(); });
     addButton ("Restore to editor", "Put the sequences into the editor; Send writes them",
                [this] { restoreToEditor(); });
     addButton ("Restore to Tarnovelle", "Write the sequences to Tarnovelle", [this] { restoreToInstrument(); });
@@ -130,12 +130,11 @@ void GUIHistory::resized()
     area.removeFromBottom (gap);
     mComparison->setBounds (area);
 
-    for (auto* text : { "Compare with Tarnovelle now", "Compare with the editor now" })
-        getButton (text).setBounds (actions.removeFromLeft (196).withTrimmedRight (gap));
-
+    getButton ("Compare with Tarnovelle").setBounds (actions.removeFromLeft (172).withTrimmedRight (gap));
+    getButton ("Compare with the editor").setBounds (actions.removeFromLeft (160).withTrimmedRight (gap));
     getButton ("Restore to Tarnovelle").setBounds (actions.removeFromRight (150));
     getButton ("Restore to editor").setBounds (actions.removeFromRight (136).withTrimmedRight (gap));
-    mWhich->setBounds (actions.removeFromRight (170).withTrimmedRight (gap));
+    mWhich->setBounds (actions.withTrimmedRight (gap));
 }
 
 //==============================================================================
