@@ -21,6 +21,8 @@ public:
 
     /** Where the sequence editor keeps its working set between runs. */
     virtual juce::File getSequenceEditorFile() const { return SequenceEditorKeeper::getDefaultFile(); }
+    /** The instrument's history: the user's library file; the demo keeps its own. */
+    virtual juce::File getHistoryFile() const = 0;
 };
 
 } // namespace tarnovelle

@@ -113,6 +113,9 @@ void ApplicationController::connect()
             uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
             HWDetector::getFirmwareVersion (rev1, rev2, rev3, rev4);
             view.showFirmwareVersion (rev1, rev2, rev3, rev4);
+
+            if (history != nullptr)
+                history->noteConnected ({ rev1, rev2, rev3, rev4 });
             break;
         }
 
@@ -172,7 +175,13 @@ void ApplicationController::readAllSettings()
         }
 
         showSetting (setting, value);
+
+        if (history != nullptr)
+            history->noteSetting (setting, value);
     }
+
+    if (history != nullptr)
+        history->readAndRecord (output.get(), "Read at connection");
 }
 
 void ApplicationController::showSetting (DeviceSetting setting, uint8 value)
@@ -231,6 +240,9 @@ bool ApplicationController::confirmQuit()
 
 void ApplicationController::runFirmwareUpdate()
 {
+    if (! keepCopyBeforeFirmwareUpdate())
+        return;
+
     disconnect();
     HWUpdater::update (getShippedFirmwareFile());
     sequenceEditorModel.markInstrumentStale();
@@ -317,6 +329,9 @@ void ApplicationController::carryOut (const juce::String& message)
     }
 
     // The editor opens connected or not; its reads and sends are device actions.
+    if (action->action == Action::openHistory)
+        return carryOutHistoryAction (action->action, message);
+
     if (action->action == Action::openSequenceEditor)
     {
         if (sequenceEditorHost != nullptr)
@@ -341,33 +356,48 @@ void ApplicationController::carryOut (const juce::String& message)
 
     switch (action->action)
     {
-        case Action::setSetting: setSetting (output.get(), *action->setting, getActionValue (message)); break;
+        case Action::setSetting:
+            setSetting (output.get(), *action->setting, getActionValue (message));
+
+            if (history != nullptr)
+                history->noteSetting (*action->setting, getActionValue (message));
+
+            break;
 
         case Action::factorySequences:
             runExclusively ([this] {
-                sendFactorySequences (output.get());
+                sendFactorySequences (output.get(), history);
                 instrumentSequencesChanged();
             });
             break;
 
         case Action::loadSequences:
             runExclusively ([this] {
-                loadSequenceFile (output.get());
+                loadSequenceFile (output.get(), history);
                 instrumentSequencesChanged();
             });
             break;
 
-        case Action::saveSequences: runExclusively ([this] { saveSequenceFile (output.get()); }); break;
+        case Action::saveSequences: runExclusively ([this] { saveSequenceFile (output.get(), history); }); break;
 
-        case Action::readEditorSequences:
-            runExclusively ([this] { readSequencesIntoEditor (output.get(), sequenceEditorModel); });
+        case Action::readEditorSequences: runExclusively ([this] { readEditorSequencesKeepingHistory(); }); break;
+
+        case Action::sendEditorSequences: runExclusively ([this] { sendEditorSequencesKeepingHistory(); }); break;
+
+        case Action::restoreSnapshot:
+        case Action::readForComparison:
+            runExclusively ([this, action, message] {
+                carryOutHistoryAction (action->action, message);
+
+                if (action->action == Action::restoreSnapshot)
+                    instrumentSequencesChanged();
+            });
             break;
-
-        case Action::sendEditorSequences: runExclusively ([this] { sendEditorSequences(); }); break;
 
         case Action::connect:
         case Action::firmwareUpdate:
-        case Action::openSequenceEditor: break;
+        case Action::openSequenceEditor:
+        case Action::openHistory: break;
     }
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "app/InstrumentView.h"
+#include "library/HistoryHost.h"
+#include "library/InstrumentHistory.h"
 #include "platform/MidiPorts.h"
+#include "protocol/ActionVocabulary.h"
 #include "protocol/DeviceSettings.h"
 #include "sequences/SequenceEditorHost.h"
 #include "sequences/SequenceEditorModel.h"
@@ -42,6 +45,15 @@ public:
     /** Where "EDSQ " opens the sequence editor; nothing opens while there is none. */
     void setSequenceEditorHost (SequenceEditorHost* host) noexcept { sequenceEditorHost = host; }
     SequenceEditorModel& getSequenceEditorModel() noexcept { return sequenceEditorModel; }
+
+    /** The instrument's history, which keeps a snapshot of every state read or about to be
+        overwritten, and where "HIST " opens its window; without them none is kept.
+    */
+    void setHistory (InstrumentHistory* historyToUse, HistoryHost* host) noexcept
+    {
+        history = historyToUse;
+        historyHost = host;
+    }
 
     bool isConnected() const noexcept { return connected; }
     MidiOutputPort* getOutput() const noexcept { return output.get(); }
@@ -87,6 +99,12 @@ private:
     template <typename Operation>
     void runExclusively (Operation&& operation);
 
+    // The history's part of the hub (ApplicationControllerHistory.cpp).
+    bool keepCopyBeforeFirmwareUpdate();
+    void sendEditorSequencesKeepingHistory();
+    void readEditorSequencesKeepingHistory();
+    void carryOutHistoryAction (Action action, const juce::String& message);
+
     InstrumentView& view;
     std::unique_ptr<MidiInputPort> input;
     std::unique_ptr<MidiOutputPort> output;
@@ -96,6 +114,8 @@ private:
     // The editor's sequences outlive its window: it reopens on the last set it held.
     SequenceEditorModel sequenceEditorModel;
     SequenceEditorHost* sequenceEditorHost = nullptr;
+    InstrumentHistory* history = nullptr;
+    HistoryHost* historyHost = nullptr;
 
     int operationDepth = 0;
     juce::StringArray pendingMessages;

@@ -32,14 +32,22 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
                                                                    environment->getSequenceEditorFile());
     // Only a close the user makes asks about unsent changes; a quit from the system keeps them.
     mainWindow->canClose = [this] { return controller->confirmQuit(); };
+    history = std::make_unique<InstrumentHistory> (environment->getHistoryFile());
+    historyWindow = std::make_unique<GUIHistoryLauncher> (*history, controller->getSequenceEditorModel(), this);
+    controller->setHistory (history.get(), historyWindow.get());
 }
 
 VarokEditorApplication::~VarokEditorApplication()
 {
     // The editor window shows the controller's model: it goes first.
     if (controller != nullptr)
+    {
         controller->setSequenceEditorHost (nullptr);
+        controller->setHistory (nullptr, nullptr);
+    }
 
+    historyWindow.reset();
+    history.reset();
     sequenceEditor.reset();
     sequenceEditorKeeper.reset();
     controller.reset();

@@ -5,6 +5,7 @@
 #include "app/MainAppWindow.h"
 #include "app/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "library/GUIHistoryWindow.h"
 #include "sequences/GUISequenceEditorWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -42,6 +43,8 @@ private:
     std::unique_ptr<ApplicationController> controller;
     std::unique_ptr<GUISequenceEditorLauncher> sequenceEditor;
     std::unique_ptr<SequenceEditorKeeper> sequenceEditorKeeper;
+    std::unique_ptr<InstrumentHistory> history;
+    std::unique_ptr<GUIHistoryLauncher> historyWindow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarokEditorApplication)
 };

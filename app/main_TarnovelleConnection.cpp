@@ -12,6 +12,7 @@ public:
     juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
     tarnovelle::MidiBackend& getMidiBackend() override { return midi; }
     tarnovelle::Dialogs& getDialogs() override { return dialogs; }
+    juce::File getHistoryFile() const override { return tarnovelle::InstrumentHistory::getDefaultLibraryFile(); }
 
 private:
     tarnovelle::JuceMidiBackend midi;

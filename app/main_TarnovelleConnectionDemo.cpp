@@ -31,6 +31,13 @@ public:
         return tarnovelle::EmulatedInstrument::getDefaultStateFile().getSiblingFile ("Sequence Editor.json");
     }
 
+    // Beside the emulated instrument's memory: trying the demo never mixes with a real
+    // instrument's history.
+    juce::File getHistoryFile() const override
+    {
+        return tarnovelle::InstrumentHistory::getLibraryFileBeside (tarnovelle::EmulatedInstrument::getDefaultStateFile());
+    }
+
 private:
     static tarnovelle::InstrumentRig::Options rigOptions()
     {

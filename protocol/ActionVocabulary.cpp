@@ -3,13 +3,14 @@
 namespace tarnovelle
 {
 
-const std::array<ActionInfo, 22>& getActionTable() noexcept
+const std::array<ActionInfo, 25>& getActionTable() noexcept
 {
     using S = DeviceSetting;
-    static const std::array<ActionInfo, 22> table{ {
+    static const std::array<ActionInfo, 25> table{ {
         { "COMI ", Action::connect, std::nullopt, false },
         { "FIRM ", Action::firmwareUpdate, std::nullopt, false },
         { "EDSQ ", Action::openSequenceEditor, std::nullopt, false },
+        { "HIST ", Action::openHistory, std::nullopt, false },
         { "MIN  ", Action::setSetting, S::MIN, true },
         { "MOUT ", Action::setSetting, S::MOUT, true },
         { "MKEY ", Action::setSetting, S::MKEY, true },
@@ -29,6 +30,8 @@ const std::array<ActionInfo, 22>& getActionTable() noexcept
         { "SVSQ ", Action::saveSequences, std::nullopt, true },
         { "RDSQ ", Action::readEditorSequences, std::nullopt, true },
         { "WRSQ ", Action::sendEditorSequences, std::nullopt, true },
+        { "RSTR ", Action::restoreSnapshot, std::nullopt, true },
+        { "HNOW ", Action::readForComparison, std::nullopt, true },
     } };
 
     return table;

@@ -23,7 +23,10 @@ enum class Action
     saveSequences,       // "SVSQ "
     openSequenceEditor,  // "EDSQ "
     readEditorSequences, // "RDSQ ": the sequence editor reads all eight
-    sendEditorSequences  // "WRSQ ": the sequence editor sends the changed ones
+    sendEditorSequences, // "WRSQ ": the sequence editor sends the changed ones
+    openHistory,         // "HIST ": the History window
+    restoreSnapshot,     // "RSTR ": a snapshot to the instrument, "RSTR 12" all, "RSTR 12 3" sequence 3
+    readForComparison    // "HNOW ": the History window compares with the instrument now
 };
 
 struct ActionInfo
@@ -35,7 +38,7 @@ struct ActionInfo
 };
 
 /** The whole vocabulary, in the order the hub tests it. */
-const std::array<ActionInfo, 22>& getActionTable() noexcept;
+const std::array<ActionInfo, 25>& getActionTable() noexcept;
 
 /** The entry whose prefix the message starts with, or nullptr. */
 const ActionInfo* findAction (const juce::String& message) noexcept;

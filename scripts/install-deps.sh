@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config ccache python3        # the build, the e2e tests
     juce-modules-source libasound2-dev libfreetype-dev libfontconfig1-dev  # JUCE and what it links
     libpng-dev libjpeg-dev zlib1g-dev
+    libsqlite3-dev                                                     # the instrument's history (library/)
     # the X headers JUCE's windowing includes (XShm, XRandR, Xinerama, XRender, Xcomposite, Xcursor)
     libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxrender-dev libxcomposite-dev libxcursor-dev
     libgtest-dev                                                       # the test suites

@@ -51,6 +51,8 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
     addButton ("Paste", "Paste the copied sequence into the selected one", [this] { model.pasteIntoSelected(); });
     addButton ("Undo", "Undo (Ctrl+Z)", [this] { model.undo(); });
     addButton ("Redo", "Redo (Ctrl+Shift+Z)", [this] { model.redo(); });
+    addButton ("History", "Every state Tarnovelle held, compared and restored (Ctrl+H)",
+               [this] { sendActionMessage (getActionPrefix (Action::openHistory)); });
 
     mStepLabel = std::make_unique<juce::Label> (juce::String(), "Step");
     mStepLabel->setColour (juce::Label::textColourId, Look::dimText);
@@ -352,6 +354,8 @@ bool GUISequenceEditor::handleCommandKey (const juce::KeyPress& key)
         model.undo();
     else if (isLetter (key, 'Y'))
         model.redo();
+    else if (isLetter (key, 'H'))
+        sendActionMessage (getActionPrefix (Action::openHistory));
     else
         return false;
 

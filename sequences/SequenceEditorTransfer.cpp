@@ -162,14 +162,14 @@ bool readEditorSequences (MidiOutputPort* output, SequenceSet& read, ProgressRep
     return true;
 }
 
-void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model)
+bool readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model)
 {
     EditorRead read;
 
     if (! readUnderProgressWindow (output, read, "The editor keeps the sequences it held."))
     {
         model.setNotice (read.cancelled ? "Read cancelled" : "Read failed: Tarnovelle did not answer");
-        return;
+        return false;
     }
 
     model.setStepSize (read.stepSize);
@@ -183,6 +183,7 @@ void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model
         notice << "; the editor keeps its unsent changes to " << describeSequences (changed);
 
     model.setNotice (notice);
+    return true;
 }
 
 void sendChangedSequences (MidiOutputPort* output, SequenceEditorModel& model)

@@ -17,9 +17,10 @@ bool readEditorSequences (MidiOutputPort* output, SequenceSet& read, ProgressRep
     files are imported and exported with, under a progress window. The sequences the user has
     not changed follow the instrument; changed ones keep their edits, and the status bar says
     where the instrument changed under them. When the instrument does not answer, the editor
-    keeps what it held and the user is told.
+    keeps what it held and the user is told. Returns true when
+    the editor took a complete read.
 */
-void readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model);
+bool readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model);
 
 /** Writes to the instrument exactly the sequences that differ from what it holds. A stale
     picture of the instrument is read again first, and when the instrument turns out to have

@@ -116,7 +116,7 @@ bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uin
     return true;
 }
 
-void saveSequenceFile (MidiOutputPort* output)
+void saveSequenceFile (MidiOutputPort* output, SequenceOperationObserver* observer)
 {
     auto& dialogs = Platform::dialogs();
     const auto chosen = dialogs.browseForFileToSave ("Save Sequences", filePattern);
@@ -136,10 +136,13 @@ void saveSequenceFile (MidiOutputPort* output)
         return;
     }
 
+    if (observer != nullptr)
+        observer->sequencesRead (read.sequences, "Read when saving " + file.getFileName());
+
     writeSequenceSet (file, read.sequences, read.stepSize, read.gateLength, withMidiFiles);
 }
 
-void loadSequenceFile (MidiOutputPort* output)
+void loadSequenceFile (MidiOutputPort* output, SequenceOperationObserver* observer)
 {
     auto& dialogs = Platform::dialogs();
     const auto file = dialogs.browseForFileToOpen ("Load Sequences", filePattern);
@@ -147,9 +150,26 @@ void loadSequenceFile (MidiOutputPort* output)
     if (file == juce::File())
         return;
 
-    if (const auto content = readSequenceFileForUser (file, loadErrorTitle, "Nothing has been loaded."))
-        for (const auto& sequence : content->sequences)
-            sendSequence (output, sequence.number - 1, (int) sequence.steps.size(), sequence.steps.data());
+    const auto content = readSequenceFileForUser (file, loadErrorTitle, "Nothing has been loaded.");
+
+    if (! content.has_value())
+        return;
+
+    if (observer != nullptr && ! observer->aboutToOverwrite (output, "Before loading " + file.getFileName()))
+        return;
+
+    WrittenSequences written;
+
+    for (const auto& sequence : content->sequences)
+    {
+        sendSequence (output, sequence.number - 1, (int) sequence.steps.size(), sequence.steps.data());
+        StepBuffer steps{};
+        std::copy (sequence.steps.begin(), sequence.steps.end(), steps.begin());
+        written.emplace_back (sequence.number - 1, steps);
+    }
+
+    if (observer != nullptr)
+        observer->overwritten ("Loaded " + file.getFileName(), written);
 }
 
 std::optional<SequenceFileContent> readSequenceFileForUser (const juce::File& file, const juce::String& readErrorTitle,

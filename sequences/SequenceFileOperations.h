@@ -4,18 +4,20 @@
 #include "sequences/SequenceFile.h"
 
 #include <optional>
+#include "sequences/SequenceOperationObserver.h"
 
 namespace tarnovelle
 {
 
 /** Saves the instrument's eight sequences to a .tvseq file the user chooses, and, if the
-    user wants them, one MIDI file per sequence next to it.
+    user wants them, one MIDI file per sequence next to it. The observer, when given, is
+    told of the read.
 
     Everything is read from the instrument before anything is written: when the instrument
     does not answer, nothing is written and the user is told. Files are replaced only by
     complete new ones, and a file that cannot be written is reported.
 */
-void saveSequenceFile (MidiOutputPort* output);
+void saveSequenceFile (MidiOutputPort* output, SequenceOperationObserver* observer = nullptr);
 
 /** The .tvseq file a save writes for the file chosen in its chooser (see confirmSaveTarget). */
 juce::File sequenceFileToSave (const juce::File& chosen);
@@ -35,9 +37,10 @@ bool writeSequenceSet (const juce::File& file, const SequenceSet& sequences, uin
 /** Loads a .tvseq file the user chooses into the instrument.
 
     The whole file is checked first: a file with an error shows it and sends nothing; a good
-    file is sent line by line, each line to the sequence it names.
+    file is sent line by line, each line to the sequence it names. The observer, when given,
+    is told before and after sending.
 */
-void loadSequenceFile (MidiOutputPort* output);
+void loadSequenceFile (MidiOutputPort* output, SequenceOperationObserver* observer = nullptr);
 
 /** Reads and parses a .tvseq file the user chose. A file that cannot be read is told in a
     warning box with this title, its message ending in the text given; a file that is not a

@@ -108,20 +108,28 @@ const SequenceSet& getFactorySequences() noexcept
     return factory;
 }
 
-void sendFactorySequences (MidiOutputPort* output)
+void sendFactorySequences (MidiOutputPort* output, SequenceOperationObserver* observer)
 {
     if (! Platform::dialogs().showOkCancelBox (
             DialogIcon::warning, "Reset All Sequences",
             "You are about to reset all the sequences to factory default.\nAre you sure?"))
         return;
 
+    if (observer != nullptr && ! observer->aboutToOverwrite (output, "Before RESET ALL SEQUENCES"))
+        return;
+
     const auto& factory = getFactorySequences();
+    WrittenSequences written;
 
     for (int index = 0; index < numSequences; ++index)
     {
         const auto& steps = factory[(size_t) index];
         sendSequence (output, index, getSequenceLength (steps), steps.data());
+        written.emplace_back (index, steps);
     }
+
+    if (observer != nullptr)
+        observer->overwritten ("After RESET ALL SEQUENCES", written);
 }
 
 } // namespace tarnovelle

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/MidiPorts.h"
-#include "sequences/StepBuffer.h"
+#include "sequences/SequenceOperationObserver.h"
 
 namespace tarnovelle
 {
@@ -34,7 +34,9 @@ void sendSequence (MidiOutputPort* output, int index, int length, const uint8* s
 /** The eight sequences the instrument leaves the factory with. */
 const SequenceSet& getFactorySequences() noexcept;
 
-/** Asks the user to confirm, then writes the eight factory sequences (ten messages). */
-void sendFactorySequences (MidiOutputPort* output);
+/** Asks the user to confirm, then writes the eight factory sequences (ten messages). The
+    observer, when given, is told before and after writing.
+*/
+void sendFactorySequences (MidiOutputPort* output, SequenceOperationObserver* observer = nullptr);
 
 } // namespace tarnovelle

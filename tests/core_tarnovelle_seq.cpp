@@ -1,3 +1,4 @@
+#include "library/SnapshotStore.h"
 #include "sequences/MidiExport.h"
 #include "sequences/MidiImport.h"
 #include "sequences/SequenceFile.h"
@@ -138,4 +139,61 @@ TEST_F (TarnovelleSeqTool, ImportPrintsOneLinePerMidiFile)
         EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
         EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
     }
+}
+
+TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapshots)
+{
+    const auto library = folder.getChildFile ("library.sqlite");
+    Snapshot older, newer;
+    older.sequences = getFactorySequences();
+    older.settings[(size_t) DeviceSetting::BEND] = 2;
+    older.time = 1765328400000;
+    older.cause = "Before RESET ALL SEQUENCES";
+    older.name = "Saturday";
+    newer = older;
+    newer.sequences[5][40] = 0;
+    newer.settings[(size_t) DeviceSetting::BEND] = 7;
+    newer.cause = "Read at connection";
+    {
+        SnapshotStore store;
+        ASSERT_EQ (store.open (library).access, SnapshotStore::Access::writable);
+        older.id = store.add (older);
+        newer.id = store.add (newer);
+    }
+
+    const auto db = library.getFullPathName();
+    const auto list = runTool ({ "history", "--db", db, "list" }, juce::ChildProcess::wantStdOut);
+    EXPECT_EQ (list.first, 0);
+    EXPECT_EQ (list.second, juce::String (newer.id) + "\t" + newer.getTimeText() + "\tRead at connection\tSaturday\n"
+                                + juce::String (older.id) + "\t" + older.getTimeText()
+                                + "\tBefore RESET ALL SEQUENCES\tSaturday\n");
+
+    const auto shown = runTool ({ "history", "show", juce::String (older.id), "--db", db });
+    EXPECT_EQ (shown.first, 0);
+    EXPECT_TRUE (shown.second.contains ("Bend Range: 2\n")) << shown.second;
+    EXPECT_TRUE (shown.second.contains (formatSequenceFile (getFactorySequences()))) << shown.second;
+
+    const auto diff = runTool ({ "history", "--db", db, "diff", juce::String (older.id), juce::String (newer.id) });
+    EXPECT_EQ (
+        diff, std::make_pair (0, juce::String ("Sequence 6: length 64 / 40, steps 41-64 differ\nBend Range: 2 / 7\n")));
+
+    const auto exported = folder.getChildFile ("out.tvseq");
+    EXPECT_EQ (runTool ({ "history", "--db", db, "export", juce::String (older.id), exported.getFullPathName() }).first,
+               0);
+    EXPECT_EQ (exported.loadFileAsString(), formatSequenceFile (getFactorySequences()));
+
+    // No such snapshot or library: 1; bad arguments: 2, with the usage.
+    EXPECT_EQ (runTool ({ "history", "--db", db, "show", "999" }).first, 1);
+    EXPECT_EQ (runTool ({ "history", "--db", folder.getChildFile ("none.sqlite").getFullPathName(), "list" }).first, 1);
+
+    for (const auto& args : { juce::StringArray{ "history" }, juce::StringArray{ "history", "--db", db, "show" },
+                              juce::StringArray{ "history", "--db", db, "diff", "1", "x" },
+                              juce::StringArray{ "history", "list", "--db" } })
+    {
+        const auto [exitCode, output] = runTool (args);
+        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
+        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
+    }
+
+    EXPECT_FALSE (folder.getChildFile ("none.sqlite").exists());
 }

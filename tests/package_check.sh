@@ -71,7 +71,7 @@ check_tree "$scratch/root/usr" "$(basename "$deb")"
 
 [ "$(dpkg-deb -f "$deb" Package)" = "tarnovelle-connection" ] || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libasound2 libfreetype6 libfontconfig1 libpng16-16 libjpeg62-turbo zlib1g libx11-6 libxext6 \
+for library in libasound2 libfreetype6 libfontconfig1 libpng16-16 libjpeg62-turbo zlib1g libsqlite3-0 libx11-6 libxext6 \
     libxrandr2 libxinerama1 libxcursor1; do
     echo "$depends" | grep -q "$library" || fail "the package does not depend on $library: $depends"
 done

@@ -21,8 +21,8 @@ namespace
         "  --runs N           repetitions of the in-process figures (default 5; the transfers\n"
         "                     run at most 4 and 2 times)\n"
         "  --idle-seconds S   length of the idle measurement (default 30)\n"
-        "  --only PART        only this part: connect, save, editor, transfer or windows\n"
-        "                     (repeatable)\n"
+        "  --only PART        only this part: connect, save, editor, history, transfer or\n"
+        "                     windows (repeatable)\n"
         "  --no-windows       every part but windows\n"
         "  --screenshot FILE  after the idle measurement, save the X screen as a picture\n"
         "The windows part starts the demo and a bare JUCE window from this program's folder\n"
@@ -40,7 +40,7 @@ namespace
     {
         int runs = 5;
         int idleSeconds = 30;
-        juce::StringArray parts{ "connect", "save", "editor", "transfer", "windows" };
+        juce::StringArray parts{ "connect", "save", "editor", "history", "transfer", "windows" };
         juce::StringArray only;
         juce::File screenshot;
 
@@ -85,6 +85,12 @@ namespace
         {
             announce ("sequence editor's opening read");
             measureEditorRead (runs);
+        }
+
+        if (parts.contains ("history"))
+        {
+            announce ("history (100000 snapshots)");
+            measureHistory (100000);
         }
 
         if (parts.contains ("transfer"))

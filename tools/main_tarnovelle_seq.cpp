@@ -2,6 +2,7 @@
 // instrument at hand. It checks a file, writes its MIDI files as the application does when
 // saving, imports MIDI files as sequences, or prints the factory set.
 
+#include "HistoryCommand.h"
 #include "sequences/MidiExport.h"
 #include "sequences/MidiImport.h"
 #include "sequences/SequenceFile.h"
@@ -24,25 +25,26 @@ namespace
         badArguments = 2
     };
 
-    const char* const usageText = "Usage:\n"
-                                  "  tarnovelle-seq check FILE\n"
-                                  "      Checks a .tvseq sequence file and prints the sequences it holds.\n"
-                                  "  tarnovelle-seq midi FILE --step S --gate G\n"
-                                  "      Writes FILE_1.mid ... FILE_8.mid, one MIDI file per sequence, as\n"
-                                  "      Tarnovelle Connection does when it saves, for the step size S\n"
-                                  "      (4, 8, 16 or 32) and the gate length G (1, 2 or 3). Sequences the\n"
-                                  "      file does not name are written empty.\n"
-                                  "  tarnovelle-seq import [--step S] FILE.mid...\n"
-                                  "      Imports each MIDI file as one sequence, at the step size S (4, 8,\n"
-                                  "      16 or 32; 16 when not given), and prints a .tvseq file whose line k\n"
-                                  "      holds the sequence of the k-th MIDI file (at most eight files).\n"
-                                  "  tarnovelle-seq factory\n"
-                                  "      Prints the factory sequences as a .tvseq file.\n"
-                                  "  tarnovelle-seq --help\n"
-                                  "      Prints this text.\n"
-                                  "\n"
-                                  "Exit status: 0 done, 1 the file is not a valid sequence file or could not\n"
-                                  "be read or written, 2 bad arguments.\n";
+    const juce::String usageText = "Usage:\n"
+                                   "  tarnovelle-seq check FILE\n"
+                                   "      Checks a .tvseq sequence file and prints the sequences it holds.\n"
+                                   "  tarnovelle-seq midi FILE --step S --gate G\n"
+                                   "      Writes FILE_1.mid ... FILE_8.mid, one MIDI file per sequence, as\n"
+                                   "      Tarnovelle Connection does when it saves, for the step size S\n"
+                                   "      (4, 8, 16 or 32) and the gate length G (1, 2 or 3). Sequences the\n"
+                                   "      file does not name are written empty.\n"
+                                   "  tarnovelle-seq import [--step S] FILE.mid...\n"
+                                   "      Imports each MIDI file as one sequence, at the step size S (4, 8,\n"
+                                   "      16 or 32; 16 when not given), and prints a .tvseq file whose line k\n"
+                                   "      holds the sequence of the k-th MIDI file (at most eight files).\n"
+                                   "  tarnovelle-seq factory\n"
+                                   "      Prints the factory sequences as a .tvseq file.\n"
+                                   + juce::String (historyUsageText)
+                                   + "  tarnovelle-seq --help\n"
+                                     "      Prints this text.\n"
+                                     "\n"
+                                     "Exit status: 0 done, 1 the file is not a valid sequence file or could not\n"
+                                     "be read or written, 2 bad arguments.\n";
 
     int badUsage (const juce::String& problem)
     {
@@ -319,6 +321,9 @@ namespace
 
         if (command == "factory")
             return runFactory (args);
+
+        if (command == "history")
+            return runHistoryCommand (args);
 
         return badUsage ("unknown command: " + command);
     }

@@ -42,7 +42,8 @@ def advance(code, value):
 # setting's control (the middle of a knob's picture or of a switch); the picture areas (x, y, w,
 # h) of the bend and sync knobs and of the CONNECT switch with its lamp; the buttons of the
 # Sequences tab (the editor's among them); and the version of the shipped firmware.
-WINDOW = CONTROLS = BEND_KNOB = SYNC_KNOB = LAMP = LAMP_AREA = SEQ_LOAD = SEQ_SAVE = SEQ_EDIT = SEQUENCES_TAB = FIRMWARE = None
+WINDOW = CONTROLS = BEND_KNOB = SYNC_KNOB = LAMP = LAMP_AREA = SEQ_LOAD = SEQ_SAVE = SEQ_EDIT = SEQ_FACTORY = None
+SEQUENCES_TAB = FIRMWARE = None
 
 # A point where the mouse changes no picture, and an area that shows the bend knob on the first
 # tab only.
@@ -50,7 +51,8 @@ AWAY, TAB_CONTENT = (20, 420), (600, 130, 120, 120)
 
 
 def load_geometry(path):
-    global WINDOW, CONTROLS, BEND_KNOB, SYNC_KNOB, LAMP, LAMP_AREA, SEQ_LOAD, SEQ_SAVE, SEQ_EDIT, SEQUENCES_TAB, FIRMWARE
+    global WINDOW, CONTROLS, BEND_KNOB, SYNC_KNOB, LAMP, LAMP_AREA, SEQ_LOAD, SEQ_SAVE, SEQ_EDIT, SEQ_FACTORY
+    global SEQUENCES_TAB, FIRMWARE
     g = json.loads(pathlib.Path(path).read_text())
     WINDOW, FIRMWARE = tuple(g["window"]), g["firmware"]
     CONTROLS = {code: tuple(point) for code, point in g["controls"].items()}
@@ -58,6 +60,7 @@ def load_geometry(path):
         raise Failure("the geometry file names the controls %s" % sorted(CONTROLS))
     BEND_KNOB, SYNC_KNOB, LAMP, LAMP_AREA = (tuple(g[k]) for k in ["bendKnob", "syncKnob", "lamp", "lampArea"])
     SEQ_LOAD, SEQ_SAVE, SEQ_EDIT = tuple(g["seqLoad"]), tuple(g["seqSave"]), tuple(g["seqEdit"])
+    SEQ_FACTORY = tuple(g["seqFactory"])
     # The third tab's button, where JUCE's tab bar lays it out, halfway down the bar.
     SEQUENCES_TAB = (276, g["tabBarDepth"] // 2)
 
@@ -66,6 +69,11 @@ EDITOR_TITLE, READING_TITLE = "Sequence Editor", "Reading Sequences"
 # The sequence editor's list, in its window: the middle of the second sequence's row, and
 # the colour of the notes its previews draw.
 EDITOR_LIST_ROW_2, NOTE_COLOUR = (120, 170), (0xf2, 0xa0, 0x3d)
+
+HISTORY_TITLE, RESTORE_TITLE = "History", "Restore Snapshot"
+# The History window's find field and first row, from its top left corner, and its "Restore to
+# Tarnovelle" button, from its bottom right corner.
+HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA, HISTORY_RESTORE = (100, 20), (206, 67), (10, 100, 300, 30), (81, 45)
 
 # Slower builds (the sanitizers) stretch every time-out by this factor.
 TIME_SCALE = float(os.environ.get("TARNOVELLE_E2E_TIME_SCALE", "1"))
@@ -665,6 +673,42 @@ def test_editor_keeps_unsent_changes(s):
     if s.demo.returncode != 0:
         raise Failure("the demo ended with status %d" % s.demo.returncode)
     wait_for_state(s.state_file, "sequence 2 with its kept edit", lambda m: m["sequences"] == expected, 5.0)
+
+
+def test_history_restore(s):
+    """After RESET ALL SEQUENCES, the History window restores the snapshot taken before it."""
+    state = s.start_connected()
+    before = s.pixels(TAB_CONTENT)
+    s.click(SEQUENCES_TAB)
+    wait_for("the Sequences tab", lambda: s.pixels(TAB_CONTENT) != before, 5.0)
+    s.click_until_window(SEQ_FACTORY, "Reset All Sequences")
+    s.answer("Reset All Sequences", "Return")
+    wait_for_state(s.state_file, "the factory sequences", lambda m: m["sequences"] != state["sequences"], 15.0)
+    s.wait_window(READING_TITLE, 5.0, gone=True)
+
+    # Ctrl+H in the editor opens the History window.
+    s.click(SEQ_EDIT)
+    editor = s.wait_window(EDITOR_TITLE)
+    wait_for("the editor's read", lambda: not s.windows(READING_TITLE), 15.0)
+    s.press_until("ctrl+h", lambda: s.windows(HISTORY_TITLE), 4, editor)
+    history = s.wait_window(HISTORY_TITLE)
+    x, y, width, height = s.geometry(history)
+
+    # Found by its cause, it is the only row left; selected, it goes back to the instrument.
+    s.run("xdotool", "windowfocus", "--sync", str(history))
+    s.click_at(x + HISTORY_FIND[0], y + HISTORY_FIND[1])
+    s.run("xdotool", "type", "--delay", "5", "--clearmodifiers", "Before RESET ALL SEQUENCES")
+    second_row = (HISTORY_ROW_2_AREA[0] + x - s.origin[0], HISTORY_ROW_2_AREA[1] + y - s.origin[1]) + HISTORY_ROW_2_AREA[2:]
+    wait_for("the list to hold one row", lambda: len(set(s.pixels(second_row))) <= 3, 10.0)
+    s.click_at(x + HISTORY_ROW_1[0], y + HISTORY_ROW_1[1])
+    restore = (x + width - HISTORY_RESTORE[0], y + height - HISTORY_RESTORE[1])
+    for _ in range(3):
+        s.click_at(*restore)
+        if wait_for("", lambda: s.windows(RESTORE_TITLE), 3.0, quiet=True):
+            break
+    s.answer(RESTORE_TITLE, "Return")
+    wait_for_state(s.state_file, "the sequences held before the reset",
+                   lambda m: m["sequences"] == state["sequences"], 15.0)
 
 
 def test_second_instance(s):

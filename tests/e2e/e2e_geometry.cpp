@@ -69,6 +69,7 @@ juce::var describe()
     root->setProperty ("seqLoad", point (inWindow (seqLoadButton.getCentre())));
     root->setProperty ("seqSave", point (inWindow (seqSaveButton.getCentre())));
     root->setProperty ("seqEdit", point (inWindow (seqEditButton.getCentre())));
+    root->setProperty ("seqFactory", point (inWindow (seqFactoryButton.getCentre())));
     return root;
 }
 } // namespace

@@ -16,6 +16,11 @@ void measureSave (int runs);
 /** The sequence editor's opening read of the eight sequences, `runs` times. */
 void measureEditorRead (int runs);
 
+/** The instrument's history: `snapshots` taken into a new library, then the History window
+    over them, a comparison and the library's size.
+*/
+void measureHistory (int snapshots);
+
 /** The firmware transfer at several latencies, at most `runs` times each. */
 void measureTransfers (int runs);
 

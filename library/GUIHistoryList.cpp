@@ -1,0 +1,138 @@
+#include "library/GUIHistoryList.h"
+
+#include "sequences/GUISequenceGrid.h"
+
+namespace tarnovelle
+{
+
+namespace Look = SequenceEditorLook;
+
+namespace
+{
+    // Pages kept in memory; scrolling far away reads the new ones and forgets the others.
+    constexpr int maxPagesKept = 8;
+    const juce::String star (juce::CharPointer_UTF8 ("\xe2\x98\x85"));
+} // namespace
+
+GUIHistoryList::GUIHistoryList (SnapshotStore& storeToShow)
+    : store (storeToShow)
+{
+    mList = std::make_unique<juce::ListBox> ("Snapshots", static_cast<juce::ListBoxModel*> (this));
+    mList->setRowHeight (rowHeight);
+    mList->setMultipleSelectionEnabled (true);
+    mList->setColour (juce::ListBox::backgroundColourId, Look::background);
+    addAndMakeVisible (mList.get());
+    refresh();
+}
+
+GUIHistoryList::~GUIHistoryList() { mList->setModel (nullptr); }
+
+void GUIHistoryList::setFilter (const SnapshotFilter& newFilter)
+{
+    filter = newFilter;
+    mList->deselectAllRows();
+    refresh();
+}
+
+void GUIHistoryList::refresh()
+{
+    pages.clear();
+    numRows = store.count (filter);
+    mList->updateContent();
+    mList->repaint();
+}
+
+const Snapshot* GUIHistoryList::getRow (int row)
+{
+    if (row < 0 || row >= numRows)
+        return nullptr;
+
+    const int page = row / pageSize;
+    auto found = pages.find (page);
+
+    if (found == pages.end())
+    {
+        if ((int) pages.size() >= maxPagesKept)
+            pages.clear();
+
+        found = pages.emplace (page, store.getPage (filter, page * pageSize, pageSize)).first;
+    }
+
+    const int index = row % pageSize;
+    return index < (int) found->second.size() ? &found->second[(size_t) index] : nullptr;
+}
+
+std::vector<Snapshot> GUIHistoryList::getSelectedSnapshots()
+{
+    std::vector<Snapshot> selected;
+    const auto rows = mList->getSelectedRows();
+
+    // Rows run newest first: the last selected row is the oldest.
+    for (int i = rows.size(); --i >= 0 && selected.size() < 2;)
+        if (const auto* snapshot = getRow (rows[i]))
+            selected.push_back (*snapshot);
+
+    return selected;
+}
+
+void GUIHistoryList::resized() { mList->setBounds (getLocalBounds()); }
+
+void GUIHistoryList::selectedRowsChanged (int)
+{
+    if (onSelectionChanged)
+        onSelectionChanged();
+}
+
+void GUIHistoryList::paintListBoxItem (int row, juce::Graphics& g, int width, int height, bool selected)
+{
+    const auto* snapshot = getRow (row);
+
+    if (snapshot == nullptr)
+        return;
+
+    g.fillAll (selected ? Look::cursor.withAlpha (0.35f) : (row % 2 == 0 ? Look::background : Look::panel));
+    auto area = juce::Rectangle<int> (0, 0, width, height).reduced (6, 3);
+    paintPreview (g, *snapshot, area.removeFromRight (132).toFloat());
+
+    auto top = area.removeFromTop (height / 2 - 2);
+    g.setColour (snapshot->starred ? Look::note : Look::dimText.withAlpha (0.4f));
+    g.setFont (juce::Font (15.0f));
+    g.drawText (star, top.removeFromLeft (18), juce::Justification::centredLeft);
+    g.setColour (Look::dimText);
+    g.setFont (juce::Font (12.0f));
+    g.drawText ("#" + juce::String (snapshot->id) + "  " + snapshot->getTimeText(), top,
+                juce::Justification::centredLeft);
+
+    g.setColour (Look::text);
+    g.setFont (juce::Font (14.0f));
+    g.drawText (snapshot->cause
+                    + (snapshot->name.isNotEmpty()
+                           ? juce::String (juce::CharPointer_UTF8 (" \xe2\x80\x94 ")) + snapshot->name
+                           : ""),
+                area.withTrimmedLeft (18), juce::Justification::centredLeft, true);
+}
+
+void GUIHistoryList::paintPreview (juce::Graphics& g, const Snapshot& snapshot, juce::Rectangle<float> area)
+{
+    const float stripHeight = area.getHeight() / (float) numSequences;
+    const float stepWidth = area.getWidth() / (float) maxSequenceSteps;
+
+    g.setColour (Look::panel.darker (0.3f));
+    g.fillRect (area);
+
+    for (int index = 0; index < numSequences; ++index)
+    {
+        const auto& steps = snapshot.sequences[(size_t) index];
+        const float y = area.getY() + stripHeight * (float) index;
+
+        for (int step = 0; step < getSequenceLength (steps); ++step)
+        {
+            const bool rest = steps[(size_t) step] == restStep;
+            g.setColour (rest ? Look::dimText.withAlpha (0.3f) : Look::note);
+            g.fillRect (area.getX() + stepWidth * (float) step, y + 0.5f, juce::jmax (1.0f, stepWidth - 0.5f),
+                        stripHeight - 1.0f);
+        }
+    }
+}
+
+} // namespace tarnovelle

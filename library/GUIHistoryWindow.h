@@ -1,0 +1,113 @@
+#pragma once
+
+#include "library/GUIHistoryComparison.h"
+#include "library/GUIHistoryList.h"
+#include "library/HistoryHost.h"
+#include "library/InstrumentHistory.h"
+#include "sequences/SequenceEditorModel.h"
+
+namespace tarnovelle
+{
+
+/** The content of the "History" window: the snapshots with a text and a star filter, the
+    comparison of the selected ones (or of one with the instrument or the editor now), and
+    what can be done with a snapshot: restore it into the editor or to the instrument,
+    export it, import files, rename, star and delete.
+
+    What touches the instrument (reading it now, restoring to it) is an action message to
+    the hub; the rest works on the library and the editor's model directly.
+*/
+class GUIHistory final : public juce::Component, public juce::ActionBroadcaster, private InstrumentHistory::Listener
+{
+public:
+    GUIHistory (InstrumentHistory& history, SequenceEditorModel& model);
+    ~GUIHistory() override;
+
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+
+    //==============================================================================
+    // The actions, as the buttons call them.
+    void compareWithInstrumentNow();
+    void compareWithEditorNow();
+    void restoreToEditor();
+    void restoreToInstrument();
+    void exportSnapshot();
+    void importFiles();
+    void toggleStar();
+    void deleteSnapshot();
+    void renameSnapshot (const juce::String& name);
+
+    /** The sequence the restores take, 0 to 7, or -1 for all eight. */
+    int getRestoredSequence() const;
+
+    GUIHistoryList& getList() noexcept { return *mList; }
+    GUIHistoryComparison& getComparison() noexcept { return *mComparison; }
+    juce::TextButton& getButton (const juce::String& text);
+    juce::TextEditor& getFindField() noexcept { return *mFind; }
+    juce::ComboBox& getSequenceChoice() noexcept { return *mWhich; }
+
+private:
+    void historyChanged (juce::int64 addedId) override;
+    void selectionChanged();
+    void applyFilter();
+    void showComparison();
+    std::optional<Snapshot> getSelected();
+    void addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action);
+
+    InstrumentHistory& history;
+    SequenceEditorModel& model;
+    std::unique_ptr<GUIHistoryList> mList;
+    std::unique_ptr<GUIHistoryComparison> mComparison;
+    std::unique_ptr<juce::TextEditor> mFind;
+    std::unique_ptr<juce::TextEditor> mName;
+    std::unique_ptr<juce::ToggleButton> mStarredOnly;
+    std::unique_ptr<juce::ComboBox> mWhich;
+    std::unique_ptr<juce::Label> mStatus;
+    juce::OwnedArray<juce::TextButton> mButtons;
+
+    /** What the selected snapshot is compared with when only one is selected. */
+    std::optional<Snapshot> mOther;
+    bool mAwaitingInstrument = false;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIHistory)
+};
+
+/** The top-level "History" window; closing it only hides it. */
+class GUIHistoryWindow final : public juce::DocumentWindow
+{
+public:
+    GUIHistoryWindow (InstrumentHistory& history, SequenceEditorModel& model);
+    ~GUIHistoryWindow() override;
+
+    void closeButtonPressed() override { setVisible (false); }
+
+    GUIHistory& getHistory() noexcept { return *mHistory; }
+
+private:
+    std::unique_ptr<GUIHistory> mHistory;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIHistoryWindow)
+};
+
+/** Opens the one History window of the application, on the hub's "HIST ". */
+class GUIHistoryLauncher final : public HistoryHost
+{
+public:
+    GUIHistoryLauncher (InstrumentHistory& history, SequenceEditorModel& model, juce::ActionListener* hub);
+    ~GUIHistoryLauncher() override;
+
+    void openHistory() override;
+
+    GUIHistoryWindow* getWindow() const noexcept { return mWindow.get(); }
+
+private:
+    InstrumentHistory& history;
+    SequenceEditorModel& model;
+    juce::ActionListener* const hub;
+    std::unique_ptr<GUIHistoryWindow> mWindow;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIHistoryLauncher)
+};
+
+} // namespace tarnovelle
