@@ -180,8 +180,10 @@ juce::String SoakAction::describe() const
         case Kind::editorRead: return text + (b % 2 == 0 ? " (Ctrl+R)" : " (button)");
         case Kind::editorSend: return text + (b % 2 == 0 ? " (Ctrl+Return)" : " (button)");
         case Kind::editorButton: return text + " " + editButtons[a % sizeOf (editButtons)];
-        case Kind::editorGridClick: return text + " (choice " + juce::String (a) + ", note " + juce::String (36 + b % 48) + ")";
-        case Kind::editorFile: return text + " " + fileButtons[a % sizeOf (fileButtons)] + " (file choice " + juce::String (b) + ")";
+        case Kind::editorGridClick:
+            return text + " (choice " + juce::String (a) + ", note " + juce::String (36 + b % 48) + ")";
+        case Kind::editorFile:
+            return text + " " + fileButtons[a % sizeOf (fileButtons)] + " (file choice " + juce::String (b) + ")";
         case Kind::editorStepSize: return text + " 1/" + juce::String (stepSizes[a % sizeOf (stepSizes)]);
         case Kind::showTab: return text + " " + tabNames[a % sizeOf (tabNames)];
         case Kind::clickSetting: return text + " (widget choice " + juce::String (a) + ")";
@@ -426,7 +428,8 @@ void SoakDriver::performInEditor (const SoakAction& action)
         {
             const auto& selected = app.model().getSelected();
             // Half the clicks within the sequence or just past its end, half anywhere.
-            const int step = action.a % 2 == 0 ? (action.a / 2) % (selected.length + 2) : (action.a / 2) % maxSequenceSteps;
+            const int step =
+                action.a % 2 == 0 ? (action.a / 2) % (selected.length + 2) : (action.a / 2) % maxSequenceSteps;
             auto& grid = editor.getGrid();
             clickCell (grid, grid.getCellCentre (juce::jmin (step, maxSequenceSteps - 1), 36 + action.b % 48));
             break;

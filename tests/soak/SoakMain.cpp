@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace
@@ -101,8 +102,8 @@ juce::File isolateUserFolders()
                           .getNonexistentChildFile ("tarnovelle-soak-home-" + juce::String ((int) getpid()), "");
     home.createDirectory();
 
-    for (auto* variable : { "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
-                            "XDG_RUNTIME_DIR" })
+    for (auto* variable :
+         { "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR" })
         setenv (variable, home.getFullPathName().toRawUTF8(), 1);
 
     return home;
@@ -178,7 +179,8 @@ int report (const Arguments& arguments, const std::vector<int>& indices, const S
 
         if (worst > 5.0)
         {
-            std::fprintf (stderr, "SOAK FAILED: resident memory grew by %.2f MiB (limit 5 MiB), seed %llu\n", worst, seed);
+            std::fprintf (stderr, "SOAK FAILED: resident memory grew by %.2f MiB (limit 5 MiB), seed %llu\n", worst,
+                          seed);
             return 1;
         }
     }
@@ -203,8 +205,10 @@ int report (const Arguments& arguments, const std::vector<int>& indices, const S
     if (arguments.shrinkSeconds > 0.0 && ran.size() > 1)
     {
         const auto shortest = shrink (arguments.options, ran, result.findings.front().check, arguments.shrinkSeconds);
-        std::fprintf (stderr, "the shortest list found to fail the same way (%d actions): tarnovelle_soak --seed %llu --only %s\n",
-                      (int) shortest.size(), seed, joined (shortest).toRawUTF8());
+        std::fprintf (
+            stderr,
+            "the shortest list found to fail the same way (%d actions): tarnovelle_soak --seed %llu --only %s\n",
+            (int) shortest.size(), seed, joined (shortest).toRawUTF8());
         printActions (arguments.options.seed, shortest);
     }
 
@@ -236,6 +240,14 @@ int main (int argc, char** argv)
 
     {
         juce::ScopedJuceInitialiser_GUI juce;
+
+        // Without a window manager some of the atoms a window is given do not exist on the
+        // server, and outside a JUCE application nothing replaces Xlib's handler, which ends the
+        // process on the first such error.
+        using Handler = int (*) (void*, void*);
+        if (auto* x11 = dlopen ("libX11.so.6", RTLD_NOW))
+            if (auto setHandler = reinterpret_cast<Handler (*) (Handler)> (dlsym (x11, "XSetErrorHandler")))
+                setHandler ([] (void*, void*) { return 0; });
         std::vector<int> indices = arguments.only;
 
         if (indices.empty())
@@ -243,7 +255,8 @@ int main (int argc, char** argv)
                 indices.push_back (i);
 
         const int warmUp = juce::jmin (1000, (int) indices.size() / 5);
-        std::printf ("soak: seed %llu, %d actions\n", (unsigned long long) arguments.options.seed, (int) indices.size());
+        std::printf ("soak: seed %llu, %d actions\n", (unsigned long long) arguments.options.seed,
+                     (int) indices.size());
         std::fflush (stdout);
         status = report (arguments, indices, runSoak (arguments.options, indices, warmUp, 1000));
     }

@@ -18,10 +18,7 @@ namespace
         return juce::String ((int) steps.size()) + " steps [" + parts.joinIntoString (" ") + "]";
     }
 
-    Steps stepsOnInstrument (const EmulatedInstrument& instrument, int index)
-    {
-        return instrument.getSequence (index);
-    }
+    Steps stepsOnInstrument (const EmulatedInstrument& instrument, int index) { return instrument.getSequence (index); }
 } // namespace
 
 Steps stepsOf (const EditedSequence& sequence)
@@ -39,8 +36,7 @@ SoakOracle::SoakOracle (const EmulatedInstrument& instrument)
 }
 
 std::vector<Finding> SoakOracle::afterAction (const ActionRecord& action, const SequenceEditorModel& model,
-                                              bool editorShowing, bool connected,
-                                              const EmulatedInstrument& instrument)
+                                              bool editorShowing, bool connected, const EmulatedInstrument& instrument)
 {
     std::vector<Finding> findings;
     takeHubMessages (action, connected);
@@ -138,8 +134,8 @@ void SoakOracle::checkInstrument (const EmulatedInstrument& instrument, std::vec
         const auto steps = stepsOnInstrument (instrument, i);
 
         if (allowedSequences[(size_t) i].count (steps) == 0)
-            findings.push_back ({ "instrument-sequence", "the instrument holds sequence " + juce::String (i + 1) + " as "
-                                                             + describe (steps)
+            findings.push_back ({ "instrument-sequence", "the instrument holds sequence " + juce::String (i + 1)
+                                                             + " as " + describe (steps)
                                                              + ", which the user never sent, loaded or reset to" });
     }
 

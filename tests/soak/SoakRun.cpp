@@ -192,7 +192,17 @@ SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices,
 
             if ((int) position + 1 == warmUpActions
                 || ((int) position + 1 > warmUpActions && ((int) position + 1 - warmUpActions) % sampleInterval == 0))
+            {
                 result.residentMiB.push_back (residentMiB());
+
+                // A long run says how far it has come.
+                if (((int) position + 1) % 10000 == 0)
+                {
+                    std::printf ("soak: %d actions, %.1f MiB resident\n", (int) position + 1,
+                                 result.residentMiB.back());
+                    std::fflush (stdout);
+                }
+            }
         }
 
         // Whatever is left open goes with the application, as at a quit.

@@ -31,8 +31,7 @@ struct SoakResult
 /** Runs the actions of the seed whose indices are listed, each against a fresh application
     and instrument made from the seed, with the oracle's checks after each.
 */
-SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices, int warmUpActions,
-                    int sampleInterval);
+SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices, int warmUpActions, int sampleInterval);
 
 /** Resident memory of this process in MiB. */
 double residentMiB();
