@@ -343,6 +343,18 @@ void SoakDriver::performOnMainWindow (const SoakAction& action)
     auto& window = app.mainWindow->getEditor();
     auto* tabs = findDescendant<TabbedComponentWarp> (window);
 
+    // A tab that is not shown is not a child of the tabbed component: its buttons are looked
+    // for in every tab's content (a click reaches them as the keyboard's would).
+    const auto inTabs = [tabs] (auto* typeTag) -> juce::Component* {
+        using Type = std::remove_pointer_t<decltype (typeTag)>;
+
+        for (int i = 0; i < tabs->getNumTabs(); ++i)
+            if (auto* found = findDescendant<Type> (*tabs->getTabContentComponent (i)))
+                return found;
+
+        return nullptr;
+    };
+
     switch (action.kind)
     {
         case Kind::showTab: tabs->setCurrentTabIndex (action.a % sizeOf (tabNames)); break;
@@ -363,21 +375,21 @@ void SoakDriver::performOnMainWindow (const SoakAction& action)
                     connect->triggerClick();
             break;
 
-        case Kind::resetSequences: clickPushButton (findDescendant<GUISeqFactory> (window)); break;
+        case Kind::resetSequences: clickPushButton (inTabs ((GUISeqFactory*) nullptr)); break;
 
         case Kind::loadSequences:
             scriptFile (false, ".tvseq", action.b);
-            clickPushButton (findDescendant<GUISeqLoad> (window));
+            clickPushButton (inTabs ((GUISeqLoad*) nullptr));
             break;
 
         case Kind::saveSequences:
             scriptFile (true, ".tvseq", action.b);
-            clickPushButton (findDescendant<GUISeqSave> (window));
+            clickPushButton (inTabs ((GUISeqSave*) nullptr));
             break;
 
-        case Kind::openEditor: clickPushButton (findDescendant<GUISeqEdit> (window)); break;
-        case Kind::openWebPage: clickPushButton (findDescendant<GUIWebLink> (window)); break;
-        case Kind::updateFirmware: clickPushButton (findDescendant<GUIUpdater> (window)); break;
+        case Kind::openEditor: clickPushButton (inTabs ((GUISeqEdit*) nullptr)); break;
+        case Kind::openWebPage: clickPushButton (inTabs ((GUIWebLink*) nullptr)); break;
+        case Kind::updateFirmware: clickPushButton (inTabs ((GUIUpdater*) nullptr)); break;
         default: break;
     }
 }

@@ -155,6 +155,17 @@ SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices,
             hangWatch.end();
             const auto took = juce::Time::getMillisecondCounterHiRes() - actionStart;
 
+            if (options.verbose)
+            {
+                juce::String lengths;
+
+                for (auto& sequence : app.model().getSequences())
+                    lengths << sequence.length << " ";
+
+                std::printf ("   connected %d, editor %s, lengths %s\n", (int) app.controller->isConnected(),
+                             app.isEditorShowing() ? "showing" : "hidden", lengths.toRawUTF8());
+            }
+
             auto findings = oracle.afterAction (record, app.model(), app.isEditorShowing(),
                                                 app.controller->isConnected(), app.rig.instrument);
 
