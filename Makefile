@@ -5,6 +5,7 @@
 #   make benchmark   Release build in build-bench, every figure under Xvfb (BENCHMARKS.md)
 #   make package     the Debian package in $(BUILD) (README.md, Install)
 #   make test-alsa   the real application on a real ALSA sequencer, in User-Mode Linux guests
+#   make soak        a long randomized soak of the whole program (SOAK_ACTIONS, SOAK_SEED)
 # Re-running any of them is incremental.
 
 BUILD ?= build
@@ -22,7 +23,7 @@ JOBS ?= $(shell nproc)
 BENCH_BUILD ?= build-bench
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build demo run check-format test test-sanitizers test-alsa fuzz artwork benchmark package clean
+.PHONY: deps configure build demo run check-format test test-sanitizers test-alsa soak fuzz artwork benchmark package clean
 
 deps:
 	./scripts/install-deps.sh
@@ -52,6 +53,16 @@ test-sanitizers: deps
 # The real application and tarnovelle-emulator on a real ALSA sequencer, each test in a
 # User-Mode Linux guest (scripts/alsa-guest.sh; its kernel is built once, in about 15 minutes,
 # into ~/.cache/tarnovelle). Screenshots and logs in $(BUILD)/alsa.
+# The whole application against the emulated instrument under Xvfb, driven by SOAK_ACTIONS
+# random user actions and instrument faults drawn from SOAK_SEED (a new seed each run when
+# none is given), an oracle checking after each (tests/soak). `make test` runs a short one.
+SOAK_ACTIONS ?= 100000
+SOAK_SEED ?=
+soak: configure
+	cmake --build $(BUILD) -j$(JOBS) --target tarnovelle_soak
+	xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/bin/tarnovelle_soak --actions $(SOAK_ACTIONS) \
+		$(if $(SOAK_SEED),--seed $(SOAK_SEED))
+
 # Every C++ file as the tree's .clang-format has it (scripts/check-format.sh --fix formats them).
 check-format: deps
 	./scripts/check-format.sh

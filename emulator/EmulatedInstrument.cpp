@@ -33,6 +33,12 @@ void EmulatedInstrument::receiveMidi (const juce::MidiMessage& message)
     receiveBytes (message.getRawData(), message.getRawDataSize());
 }
 
+int EmulatedInstrument::countQueued()
+{
+    const juce::ScopedLock sl (queueLock);
+    return (int) incoming.size() + messagesInHand.load();
+}
+
 void EmulatedInstrument::receiveBytes (const uint8* bytes, int count)
 {
     if (! presence.isPresent())
@@ -106,9 +112,11 @@ void EmulatedInstrument::handleDueMessages (double t)
 
             message = std::move (incoming.front().bytes);
             incoming.pop_front();
+            ++messagesInHand;
         }
 
         handleMessage (message);
+        --messagesInHand;
     }
 }
 

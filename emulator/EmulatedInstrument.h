@@ -209,6 +209,11 @@ public:
 
     void clearReceived();
 
+    /** Messages received and not yet handled (they wait out the latency): lets a test wait
+        until everything sent has taken effect.
+    */
+    int countQueued();
+
     /** Number of image chunks the bootloader accepted in the current or last transfer. */
     int getAcceptedChunkCount() const;
 
@@ -288,6 +293,7 @@ private:
 
     juce::CriticalSection queueLock;
     std::deque<Pending> incoming;
+    std::atomic<int> messagesInHand{ 0 }; // taken from the queue, being handled
 
     juce::CriticalSection sinkLock;
     OutputSink outputSink;
