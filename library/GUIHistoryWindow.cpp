@@ -283,7 +283,12 @@ void GUIHistory::exportSnapshot()
     const auto& settings = snapshot->settings;
     const auto stepSize = settings[(size_t) DeviceSetting::STEP].value_or ((uint8) model.getStepSize());
     const auto gateLength = settings[(size_t) DeviceSetting::GLEN].value_or ((uint8) model.getGateLength());
-    writeSequenceSet (chosen.withFileExtension ("tvseq"), snapshot->sequences, stepSize, gateLength, askForMidiFiles());
+    const auto file = sequenceFileToSave (chosen);
+
+    if (file == juce::File())
+        return;
+
+    writeSequenceSet (file, snapshot->sequences, stepSize, gateLength, askForMidiFiles (file));
 }
 
 void GUIHistory::importFiles()
@@ -293,20 +298,14 @@ void GUIHistory::importFiles()
     if (file == juce::File())
         return;
 
-    std::string text;
-    juce::String readError;
+    const auto content = readSequenceFileForUser (file, title, "Nothing has been imported.");
 
-    if (! readSequenceFileText (file, text, readError))
-        return Platform::dialogs().showMessageBox (DialogIcon::warning, title, readError);
-
-    const auto content = parseSequenceFile (text);
-
-    if (! content.isValid())
-        return Platform::dialogs().showMessageBox (DialogIcon::none, "Sequence file parsing error", content.error);
+    if (! content.has_value())
+        return;
 
     Snapshot imported;
 
-    for (const auto& sequence : content.sequences)
+    for (const auto& sequence : content->sequences)
     {
         auto steps = sequence.steps;
         steps.push_back (endOfSequenceStep);

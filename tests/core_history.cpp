@@ -319,6 +319,7 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
     EXPECT_EQ (withCause ("Read by the editor").sequences, expected);
     auto& model = controller.getSequenceEditorModel();
     model.replaceSequences ({ { 0, EditedSequence::fromSteps ({ 50 }) }, { 2, EditedSequence::fromSteps ({ 51 }) } });
+    rig.dialogs.answerOkCancel (true); // both sequences shortened by more than half: the send asks
     controller.handleActionMessage ("WRSQ ");
     EXPECT_EQ (withCause ("Before sending from the editor: 1, 3").sequences, expected);
     expected[0] = StepBuffer{ 50 };

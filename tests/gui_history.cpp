@@ -68,6 +68,7 @@ TEST_F (HistoryFixture, ComparesRestoresFindsAndDeletes)
 
     // Found by its cause; deleted only after OK.
     window.getFindField().setText ("before", true);
+    deliverQueuedMessages(); // a text editor tells of its change asynchronously
     ASSERT_EQ (window.getList().getNumSnapshots(), 1);
     rows.selectRow (0);
     window.deleteSnapshot();
