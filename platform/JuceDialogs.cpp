@@ -108,15 +108,52 @@ juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const ju
     return {};
 }
 
-juce::File JuceDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
+juce::File JuceDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern,
+                                             const juce::File& initialFile)
 {
     const RepaintWindowsAfterwards repaint;
-    juce::FileChooser chooser (title, juce::File(), pattern, true);
+    juce::FileChooser chooser (title, initialFile, pattern, true);
 
     if (chooser.browseForFileToSave (true))
         return chooser.getResult();
 
     return {};
+}
+
+bool JuceDialogs::showForm (const juce::String& title, const juce::String& message, std::vector<DialogField>& fields)
+{
+    const RepaintWindowsAfterwards repaint;
+    juce::AlertWindow window (title, message, juce::MessageBoxIconType::QuestionIcon);
+
+    for (size_t i = 0; i < fields.size(); ++i)
+    {
+        const auto& field = fields[i];
+        const auto name = juce::String ((int) i);
+
+        if (field.options.isEmpty())
+        {
+            window.addTextEditor (name, field.value, field.label);
+            continue;
+        }
+
+        window.addComboBox (name, field.options, field.label);
+        window.getComboBoxComponent (name)->setSelectedItemIndex (juce::jmax (0, field.options.indexOf (field.value)));
+    }
+
+    window.addButton ("OK", 1, juce::KeyPress (juce::KeyPress::returnKey));
+    window.addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+
+    if (window.runModalLoop() != 1)
+        return false;
+
+    for (size_t i = 0; i < fields.size(); ++i)
+    {
+        const auto name = juce::String ((int) i);
+        fields[i].value = fields[i].options.isEmpty() ? window.getTextEditorContents (name)
+                                                      : window.getComboBoxComponent (name)->getText();
+    }
+
+    return true;
 }
 
 void JuceDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)

@@ -31,6 +31,19 @@ namespace
     }
 } // namespace
 
+juce::File proposedMidiFile (const SequenceEditorModel& model)
+{
+    // "Sequence 3.mid" in the documents, or "live 3.mid" next to the set opened from live.tvseq.
+    const auto& set = model.getSetFile();
+    const auto number = juce::String (model.getSelectedIndex() + 1);
+
+    if (set == juce::File())
+        return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
+            .getChildFile ("Sequence " + number + ".mid");
+
+    return set.getSiblingFile (set.getFileNameWithoutExtension() + " " + number + ".mid");
+}
+
 void openSequenceFileIntoEditor (SequenceEditorModel& model)
 {
     auto& dialogs = Platform::dialogs();
@@ -64,6 +77,7 @@ void openSequenceFileIntoEditor (SequenceEditorModel& model)
     model.beginGesture();
     model.replaceSequences (replacements);
     model.endGesture();
+    model.setSetFile (file);
 }
 
 void saveEditorSequences (const SequenceEditorModel& model)
@@ -104,7 +118,7 @@ void importMidiIntoEditor (SequenceEditorModel& model)
 void exportMidiFromEditor (const SequenceEditorModel& model)
 {
     auto& dialogs = Platform::dialogs();
-    const auto chosen = dialogs.browseForFileToSave ("Export MIDI File", midiFilePattern);
+    const auto chosen = dialogs.browseForFileToSave ("Export MIDI File", midiFilePattern, proposedMidiFile (model));
 
     if (chosen == juce::File())
         return;
