@@ -270,7 +270,11 @@ void GUIStepGrid::paintSteps (juce::Graphics& g)
     const float w = columns.columnWidth();
     const float gate = (float) model.getGateLength() / 4.0f;
     paintCursorAndRange (g);
-    int restRow = SequenceEditorModel::firstLastNote;
+    // Rests before the first note stand at its height.
+    const auto firstNote = std::find_if (sequence.steps.begin(), sequence.steps.begin() + sequence.length,
+                                         [] (uint8 step) { return step != restStep; });
+    int restRow =
+        firstNote != sequence.steps.begin() + sequence.length ? *firstNote : SequenceEditorModel::firstLastNote;
 
     for (int step = 0; step < sequence.length; ++step)
     {
