@@ -265,8 +265,10 @@ TEST_F (EditorFixture, TheToolbarShowsWholeLabelsAtEveryWidthDownToTheMinimum)
             EXPECT_TRUE (shown.contains (bounds)) << width << " " << item->getName();
 
             if (auto* button = dynamic_cast<juce::TextButton*> (item))
+            {
                 EXPECT_GE (button->getWidth(), button->getBestWidthForHeight (button->getHeight()))
                     << width << ": " << button->getButtonText();
+            }
 
             for (int j = 0; j < i; ++j)
                 EXPECT_FALSE (toolbar.getChildComponent (j)->getBounds().intersects (item->getBounds())) << width;
