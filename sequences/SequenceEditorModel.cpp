@@ -287,10 +287,7 @@ void SequenceEditorModel::copySelected()
     notifyListeners();
 }
 
-Steps SequenceEditorModel::getCopiedSteps() const
-{
-    return clipboard ? Steps (clipboard->steps.begin(), clipboard->steps.begin() + clipboard->length) : Steps();
-}
+Steps SequenceEditorModel::getCopiedSteps() const { return clipboard ? clipboard->toSteps() : Steps(); }
 
 bool SequenceEditorModel::pasteIntoSelected() { return clipboard.has_value() && pasteSteps (getCopiedSteps()); }
 

@@ -23,6 +23,9 @@ struct EditedSequence
     static EditedSequence fromStepBuffer (const StepBuffer& buffer);
     static EditedSequence fromSteps (const std::vector<uint8>& steps);
 
+    /** The steps within the length. */
+    Steps toSteps() const { return Steps (steps.begin(), steps.begin() + length); }
+
     /** The steps within the length, then 0 bytes, as the instrument and the file take them. */
     StepBuffer toStepBuffer() const noexcept;
 

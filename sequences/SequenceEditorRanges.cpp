@@ -15,7 +15,7 @@ namespace
     /** The sequence with the steps of `range` replaced by `replacement`, cut at 64 steps. */
     EditedSequence splice (const EditedSequence& sequence, juce::Range<int> range, const Steps& replacement)
     {
-        Steps all (sequence.steps.begin(), sequence.steps.begin() + sequence.length);
+        auto all = sequence.toSteps();
         all.erase (all.begin() + range.getStart(), all.begin() + range.getEnd());
         all.insert (all.begin() + range.getStart(), replacement.begin(), replacement.end());
 

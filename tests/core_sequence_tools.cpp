@@ -16,26 +16,22 @@ namespace
 {
 constexpr uint8 x = restStep;
 
-Steps stepsOf (const EditedSequence& sequence)
-{
-    return Steps (sequence.steps.begin(), sequence.steps.begin() + sequence.length);
-}
-
+/** The editor's model with scripted dialogs; `give` selects a sequence with these steps. */
 struct EditorRanges : public ::testing::Test
 {
-    SequenceEditorModel model;
     ScriptedDialogs dialogs;
+    SequenceEditorModel model;
 
     EditorRanges() { Platform::setDialogs (&dialogs); }
     ~EditorRanges() override { Platform::setDialogs (nullptr); }
 
     void give (int index, const Steps& steps)
     {
-        model.replaceSequence (index, EditedSequence::fromSteps (steps));
         model.selectSequence (index);
+        model.replaceSequence (index, EditedSequence::fromSteps (steps));
     }
 
-    Steps selected() const { return stepsOf (model.getSelected()); }
+    Steps selected() const { return model.getSelected().toSteps(); }
 };
 } // namespace
 
