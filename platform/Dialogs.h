@@ -3,6 +3,7 @@
 #include <juce_core/juce_core.h>
 
 #include <functional>
+#include <vector>
 
 namespace tarnovelle
 {
@@ -34,6 +35,16 @@ struct ProgressWindowSpec
     std::function<void (ProgressReporter&)> work;
 };
 
+/** One question of a form: a choice among options, or a text to type when there are none.
+    `value` holds the proposed answer on the way in and the user's answer on the way out.
+*/
+struct DialogField
+{
+    juce::String label;
+    juce::StringArray options;
+    juce::String value;
+};
+
 /** Every dialog the program shows goes through here, so tests can script the answers.
 
     All calls are made on the message thread and are modal: they return the user's answer.
@@ -51,8 +62,15 @@ public:
     /** Returns a default-constructed File when the user cancelled. */
     virtual juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) = 0;
 
-    /** Returns a default-constructed File when the user cancelled; warns before overwriting. */
-    virtual juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) = 0;
+    /** Returns a default-constructed File when the user cancelled; warns before overwriting.
+        The chooser proposes `initialFile` when one is given.
+    */
+    virtual juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern,
+                                            const juce::File& initialFile = {}) = 0;
+
+    /** Asks the fields' questions in one window; returns true, with the answers, on OK. */
+    virtual bool showForm (const juce::String& title, const juce::String& message,
+                           std::vector<DialogField>& fields) = 0;
 
     /** Shows a modal progress window while spec.work runs on a thread of its own. */
     virtual void runWithProgressWindow (const ProgressWindowSpec& spec) = 0;

@@ -91,7 +91,8 @@ namespace
         chooser's process to end even after a quit, and so keep the program open as long as the
         chooser is: here a quit closes the chooser instead (its process is killed with it).
     */
-    juce::File runFileChooser (const juce::String& title, const juce::String& pattern, int flags)
+    juce::File runFileChooser (const juce::String& title, const juce::String& pattern, int flags,
+                               const juce::File& initialFile = {})
     {
         const RepaintWindowsAfterwards repaint;
 
@@ -102,7 +103,7 @@ namespace
         inputBlocker.enterModalState (false);
         const juce::ScopeGuard endBlocking{ [&inputBlocker] { inputBlocker.exitModalState (0); } };
 
-        auto chooser = std::make_unique<juce::FileChooser> (title, juce::File(), pattern, true);
+        auto chooser = std::make_unique<juce::FileChooser> (title, initialFile, pattern, true);
         std::optional<juce::File> answer;
         chooser->launchAsync (flags, [&answer] (const juce::FileChooser& done) { answer = done.getResult(); });
 
@@ -132,11 +133,49 @@ juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const ju
                            juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles);
 }
 
-juce::File JuceDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
+juce::File JuceDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern,
+                                             const juce::File& initialFile)
 {
     return runFileChooser (title, pattern,
                            juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
-                               | juce::FileBrowserComponent::warnAboutOverwriting);
+                               | juce::FileBrowserComponent::warnAboutOverwriting,
+                           initialFile);
+}
+
+bool JuceDialogs::showForm (const juce::String& title, const juce::String& message, std::vector<DialogField>& fields)
+{
+    const RepaintWindowsAfterwards repaint;
+    juce::AlertWindow window (title, message, juce::MessageBoxIconType::QuestionIcon);
+
+    for (size_t i = 0; i < fields.size(); ++i)
+    {
+        const auto& field = fields[i];
+        const auto name = juce::String ((int) i);
+
+        if (field.options.isEmpty())
+        {
+            window.addTextEditor (name, field.value, field.label);
+            continue;
+        }
+
+        window.addComboBox (name, field.options, field.label);
+        window.getComboBoxComponent (name)->setSelectedItemIndex (juce::jmax (0, field.options.indexOf (field.value)));
+    }
+
+    window.addButton ("OK", 1, juce::KeyPress (juce::KeyPress::returnKey));
+    window.addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+
+    if (window.runModalLoop() != 1)
+        return false;
+
+    for (size_t i = 0; i < fields.size(); ++i)
+    {
+        const auto name = juce::String ((int) i);
+        fields[i].value = fields[i].options.isEmpty() ? window.getTextEditorContents (name)
+                                                      : window.getComboBoxComponent (name)->getText();
+    }
+
+    return true;
 }
 
 void JuceDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)

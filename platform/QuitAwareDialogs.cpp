@@ -38,11 +38,19 @@ juce::File QuitAwareDialogs::browseForFileToOpen (const juce::String& title, con
     return QuitRequest::isRaised() ? juce::File() : chosen;
 }
 
-juce::File QuitAwareDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
+juce::File QuitAwareDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern,
+                                                  const juce::File& initialFile)
 {
     auto* d = shown();
-    auto chosen = d != nullptr ? d->browseForFileToSave (title, pattern) : juce::File();
+    auto chosen = d != nullptr ? d->browseForFileToSave (title, pattern, initialFile) : juce::File();
     return QuitRequest::isRaised() ? juce::File() : chosen;
+}
+
+bool QuitAwareDialogs::showForm (const juce::String& title, const juce::String& message,
+                                 std::vector<DialogField>& fields)
+{
+    auto* d = shown();
+    return d != nullptr && d->showForm (title, message, fields) && ! QuitRequest::isRaised();
 }
 
 void QuitAwareDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)

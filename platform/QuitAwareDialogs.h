@@ -24,7 +24,9 @@ public:
     void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
-    juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) override;
+    juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern,
+                                    const juce::File& initialFile = {}) override;
+    bool showForm (const juce::String& title, const juce::String& message, std::vector<DialogField>& fields) override;
     void runWithProgressWindow (const ProgressWindowSpec& spec) override;
     void openUrl (const juce::String& url) override;
 

@@ -81,18 +81,28 @@ void ScriptedDialogs::clear()
     records.clear();
     okCancelAnswers.clear();
     fileAnswers.clear();
+    formAnswers.clear();
+}
+
+void ScriptedDialogs::answerForm (const juce::StringArray& values)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    formAnswers.push_back (values);
 }
 
 void ScriptedDialogs::record (Kind kind, DialogIcon icon, const juce::String& title, const juce::String& message)
 {
-    Record r{ kind, icon, title, message };
+    record (Record{ kind, icon, title, message, {}, {} });
+}
 
+void ScriptedDialogs::record (const Record& r)
+{
     {
         const std::lock_guard<std::mutex> lock (mutex);
         records.push_back (r);
     }
 
-    if (onDialog && (kind == Kind::messageBox || kind == Kind::okCancelBox))
+    if (onDialog && (r.kind == Kind::messageBox || r.kind == Kind::okCancelBox))
         onDialog (r);
 }
 
@@ -133,10 +143,33 @@ juce::File ScriptedDialogs::browseForFileToOpen (const juce::String& title, cons
     return nextFile();
 }
 
-juce::File ScriptedDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern)
+juce::File ScriptedDialogs::browseForFileToSave (const juce::String& title, const juce::String& pattern,
+                                                 const juce::File& initialFile)
 {
-    record (Kind::saveChooser, DialogIcon::none, title, pattern);
+    record (Record{ Kind::saveChooser, DialogIcon::none, title, pattern, initialFile });
     return nextFile();
+}
+
+bool ScriptedDialogs::showForm (const juce::String& title, const juce::String& message,
+                                std::vector<DialogField>& fields)
+{
+    record (Record{ Kind::form, DialogIcon::none, title, message, {}, fields });
+    juce::StringArray answers;
+
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+
+        if (formAnswers.empty())
+            return false;
+
+        answers = formAnswers.front();
+        formAnswers.pop_front();
+    }
+
+    for (size_t i = 0; i < fields.size() && (int) i < answers.size(); ++i)
+        fields[i].value = answers[(int) i];
+
+    return true;
 }
 
 void ScriptedDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)

@@ -25,7 +25,8 @@ public:
         openChooser,
         saveChooser,
         progressWindow,
-        url
+        url,
+        form
     };
 
     struct Record
@@ -34,12 +35,19 @@ public:
         DialogIcon icon;
         juce::String title;
         juce::String message;
+        juce::File initialFile;               // a save chooser's proposal
+        std::vector<DialogField> fields = {}; // a form's questions as asked
     };
 
     ScriptedDialogs() = default;
 
     void answerOkCancel (bool ok);
     void answerFile (const juce::File& file);
+
+    /** The next form is answered with these values, field by field; with none left, a form
+        is cancelled.
+    */
+    void answerForm (const juce::StringArray& values);
 
     /** Called while a progress window is open, on the message thread, before its worker starts. */
     std::function<void (const ProgressWindowSpec&)> onProgressWindow;
@@ -55,18 +63,22 @@ public:
     void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
-    juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern) override;
+    juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern,
+                                    const juce::File& initialFile = {}) override;
+    bool showForm (const juce::String& title, const juce::String& message, std::vector<DialogField>& fields) override;
     void runWithProgressWindow (const ProgressWindowSpec& spec) override;
     void openUrl (const juce::String& url) override;
 
 private:
     void record (Kind kind, DialogIcon icon, const juce::String& title, const juce::String& message);
+    void record (const Record& r);
     juce::File nextFile();
 
     mutable std::mutex mutex;
     std::vector<Record> records;
     std::deque<bool> okCancelAnswers;
     std::deque<juce::File> fileAnswers;
+    std::deque<juce::StringArray> formAnswers;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ScriptedDialogs)
 };

@@ -4,6 +4,7 @@
 #include "protocol/ActionVocabulary.h"
 #include "sequences/SequenceEditorFiles.h"
 #include "sequences/SequenceEditorTransfer.h"
+#include "sequences/SequenceToolCommands.h"
 
 #include <set>
 
@@ -15,15 +16,14 @@ namespace Look = SequenceEditorLook;
 namespace
 {
     const juce::String ellipsis (juce::CharPointer_UTF8 ("\xe2\x80\xa6"));
-    const char* const windowTitle = "Sequence Editor";
+    // The editor's questions carry titles of their own, not the editor window's.
+    const char* const notConnectedTitle = "Not Connected";
+    const char* const unsentChangesTitle = "Unsent Changes";
 
-    constexpr int toolbarHeight = 44;
+    constexpr int toolbarPadding = 8;
     constexpr int statusHeight = 26;
-    constexpr int listWidth = 230;
+    constexpr int listWidth = 200;
     constexpr int gap = 6;
-
-    /** Preferred widths; a narrower window shrinks them all alike. */
-    int preferredWidth (const juce::String& text) { return juce::jmax (40, 18 + text.length() * 8); }
 
     bool isLetter (const juce::KeyPress& key, char upperCase)
     {
@@ -34,30 +34,15 @@ namespace
 GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
     : model (modelToEdit)
 {
-    addButton ("Read", "Read all eight sequences from Tarnovelle (Ctrl+R)", [this] { readFromInstrument(); });
-    addButton ("Send", "Send the changed sequences to Tarnovelle (Ctrl+Return)", [this] { sendToInstrument(); });
-    addButton ("Open" + ellipsis, "Open a .tvseq sequence file", [this] { openSequenceFileIntoEditor (model); });
-    addButton ("Save" + ellipsis, "Save the eight sequences as a .tvseq file", [this] { saveEditorSequences (model); });
-    addButton ("Import MIDI" + ellipsis, "Import a MIDI file into the selected sequence",
-               [this] { importMidiIntoEditor (model); });
-    addButton ("Export MIDI" + ellipsis, "Export the selected sequence as a MIDI file",
-               [this] { exportMidiFromEditor (model); });
-    addButton ("-12", "Transpose the sequence an octave down", [this] { model.transpose (-12); });
-    addButton ("-1", "Transpose the sequence a semitone down", [this] { model.transpose (-1); });
-    addButton ("+1", "Transpose the sequence a semitone up", [this] { model.transpose (1); });
-    addButton ("+12", "Transpose the sequence an octave up", [this] { model.transpose (12); });
-    addButton ("Clear", "Empty the selected sequence", [this] { model.clearSelected(); });
-    addButton ("Copy", "Copy the selected sequence", [this] { model.copySelected(); });
-    addButton ("Paste", "Paste the copied sequence into the selected one", [this] { model.pasteIntoSelected(); });
-    addButton ("Undo", "Undo (Ctrl+Z)", [this] { model.undo(); });
-    addButton ("Redo", "Redo (Ctrl+Shift+Z)", [this] { model.redo(); });
-    addButton ("History", "Every state Tarnovelle held, compared and restored (Ctrl+H)",
-               [this] { sendActionMessage (getActionPrefix (Action::openHistory)); });
+    mToolbar = std::make_unique<GUIEditorToolbar>();
+    addAndMakeVisible (mToolbar.get());
+    addButtons();
 
     mStepLabel = std::make_unique<juce::Label> (juce::String(), "Step");
     mStepLabel->setColour (juce::Label::textColourId, Look::dimText);
     mStepLabel->setJustificationType (juce::Justification::centredRight);
-    addAndMakeVisible (mStepLabel.get());
+    mToolbar->startGroup();
+    mToolbar->addControl (*mStepLabel, 40);
 
     mStepSize = std::make_unique<juce::ComboBox>();
     for (int size : { 4, 8, 16, 32 })
@@ -65,7 +50,7 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
     mStepSize->setTooltip ("The step size MIDI files are imported and exported at; Tarnovelle's own while connected");
     mStepSize->setWantsKeyboardFocus (false);
     mStepSize->onChange = [this] { model.setStepSize (mStepSize->getSelectedId()); };
-    addAndMakeVisible (mStepSize.get());
+    mToolbar->addControl (*mStepSize, 76);
 
     mList = std::make_unique<GUISequenceList> (model);
     addAndMakeVisible (mList.get());
@@ -84,10 +69,9 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
     mHint = std::make_unique<juce::Label>();
     mHint->setText (
         juce::CharPointer_UTF8 ("1\xe2\x80\x93"
-                                "8 sequence \xc2\xb7 \xe2\x86\x90 \xe2\x86\x92 Home End step "
-                                "\xc2\xb7 \xe2\x86\x91 \xe2\x86\x93 note, with Shift octave \xc2\xb7 x rest "
-                                "\xc2\xb7 Del Ins \xc2\xb7 Ctrl+Z undo \xc2\xb7 Ctrl+Return send \xc2\xb7 "
-                                "Ctrl+R read"),
+                                "8 sequence \xc2\xb7 \xe2\x86\x90 \xe2\x86\x92 step, with Shift select \xc2\xb7 "
+                                "\xe2\x86\x91 \xe2\x86\x93 note \xc2\xb7 x rest \xc2\xb7 Ctrl+C X V \xc2\xb7 "
+                                "Ctrl+Z undo \xc2\xb7 Ctrl+Return send"),
         juce::dontSendNotification);
     mHint->setJustificationType (juce::Justification::centredRight);
 
@@ -101,30 +85,89 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
     setWantsKeyboardFocus (true);
     model.addListener (this);
     sequenceEditorModelChanged();
-    mViewport->setViewPosition (0, (int) mGrid->yOf (SequenceEditorModel::firstLastNote + 18));
     setSize (1180, 720);
+    mViewport->setViewPosition (0, (int) mGrid->yOf (SequenceEditorModel::firstLastNote + 18));
+    showSequenceNotes();
 }
 
 GUISequenceEditor::~GUISequenceEditor() { model.removeListener (this); }
 
+void GUISequenceEditor::addButtons()
+{
+    // Groups: instrument, files, MIDI files, transposition, clipboard, tools, history.
+    addButton ("Read", "Read all eight sequences from Tarnovelle (Ctrl+R)", [this] { readFromInstrument(); });
+    addButton ("Send", "Send the changed sequences to Tarnovelle (Ctrl+Return)", [this] { sendToInstrument(); });
+    mToolbar->startGroup();
+    addButton ("Open" + ellipsis, "Open a .tvseq sequence file",
+               [this] { runFileCommand ([this] { openSequenceFileIntoEditor (model); }); });
+    addButton ("Save" + ellipsis, "Save the eight sequences as a .tvseq file", [this] { saveEditorSequences (model); });
+    mToolbar->startGroup();
+    addButton ("Import MIDI" + ellipsis, "Import a MIDI file into the selected sequence",
+               [this] { runFileCommand ([this] { importMidiIntoEditor (model); }); });
+    addButton ("Export MIDI" + ellipsis, "Export the selected sequence as a MIDI file",
+               [this] { exportMidiFromEditor (model); });
+    mToolbar->startGroup();
+    addButton ("-12", "Transpose the selected steps (or the sequence) an octave down",
+               [this] { model.transpose (-12); });
+    addButton ("-1", "Transpose the selected steps (or the sequence) a semitone down",
+               [this] { model.transpose (-1); });
+    addButton ("+1", "Transpose the selected steps (or the sequence) a semitone up", [this] { model.transpose (1); });
+    addButton ("+12", "Transpose the selected steps (or the sequence) an octave up", [this] { model.transpose (12); });
+    mToolbar->startGroup();
+    addButton ("Clear", "Empty the selected sequence", [this] { model.clearSelected(); });
+    addButton ("Cut", "Cut the selected steps (Ctrl+X)", [this] { cutSteps(); });
+    addButton ("Copy", "Copy the selected steps, or the sequence (Ctrl+C)", [this] { copySteps(); });
+    addButton ("Paste", "Paste steps at the cursor (Ctrl+V)", [this] { pasteSteps(); });
+    mToolbar->startGroup();
+    addTools();
+    mToolbar->startGroup();
+    addButton ("Undo", "Undo (Ctrl+Z)", [this] { model.undo(); });
+    addButton ("Redo", "Redo (Ctrl+Shift+Z)", [this] { model.redo(); });
+    mToolbar->startGroup();
+    addButton ("History", "Every state Tarnovelle held, compared and restored (Ctrl+H)",
+               [this] { sendActionMessage (getActionPrefix (Action::openHistory)); });
+}
+
+void GUISequenceEditor::addTools()
+{
+    using namespace SequenceTools;
+    const auto apply = [this] (std::function<Steps (Steps)> tool) {
+        return [this, tool] { model.applyToSelection (tool); };
+    };
+
+    addButton (juce::CharPointer_UTF8 ("\xe2\x86\x90 Rotate"), "Rotate the selected steps left by one step",
+               apply ([] (Steps s) { return rotateLeft (std::move (s)); }));
+    addButton (juce::CharPointer_UTF8 ("Rotate \xe2\x86\x92"), "Rotate the selected steps right by one step",
+               apply ([] (Steps s) { return rotateRight (std::move (s)); }));
+    addButton ("Reverse", "Play the selected steps backwards",
+               apply ([] (Steps s) { return reverse (std::move (s)); }));
+    addButton ("Invert" + ellipsis, "Mirror the selected notes around a note",
+               [this] { SequenceToolCommands::invert (model); });
+    addButton ("Scale" + ellipsis, "Move the selected notes into a scale",
+               [this] { SequenceToolCommands::fitToScale (model); });
+    addButton ("Double", "Repeat the selected steps (up to 64)", apply ([] (Steps s) { return doubled (s); }));
+    addButton ("Halve", "Keep the first half of the selected steps", apply ([] (Steps s) { return halved (s); }));
+    addButton ("Generate" + ellipsis, "Fill the selection with random notes of a scale",
+               [this] { runFileCommand ([this] { SequenceToolCommands::generate (model); }); });
+}
+
 void GUISequenceEditor::addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action)
 {
-    auto* button = mButtons.add (new juce::TextButton (text, tooltip));
-    button->setWantsKeyboardFocus (false);
-    button->onClick = std::move (action);
-    button->setColour (juce::TextButton::buttonColourId, juce::Colour (0xff39404a));
-    button->setColour (juce::TextButton::textColourOffId, Look::text);
-    addAndMakeVisible (button);
+    mToolbar->addButton (text, tooltip, std::move (action));
 }
 
 juce::TextButton& GUISequenceEditor::getButton (const juce::String& text)
 {
-    for (auto* button : mButtons)
-        if (button->getButtonText() == text)
-            return *button;
+    auto* button = mToolbar->findButton (text);
+    jassert (button != nullptr);
+    return *button;
+}
 
-    jassertfalse;
-    return *mButtons.getFirst();
+void GUISequenceEditor::runFileCommand (const std::function<void()>& command)
+{
+    // What the command brings in is shown where its notes are.
+    command();
+    showSequenceNotes();
 }
 
 //==============================================================================
@@ -132,17 +175,22 @@ void GUISequenceEditor::paint (juce::Graphics& g)
 {
     g.fillAll (Look::background);
     g.setColour (Look::panel);
-    g.fillRect (getLocalBounds().removeFromTop (toolbarHeight));
+    g.fillRect (getLocalBounds().removeFromTop (getToolbarHeight (getWidth())));
     g.fillRect (getLocalBounds().removeFromBottom (statusHeight));
+}
+
+int GUISequenceEditor::getToolbarHeight (int width) const
+{
+    return mToolbar->getHeightForWidth (width - 2 * gap) + 2 * toolbarPadding;
 }
 
 void GUISequenceEditor::resized()
 {
     auto area = getLocalBounds();
-    layOutToolbar (area.removeFromTop (toolbarHeight).reduced (gap, 8));
+    mToolbar->setBounds (area.removeFromTop (getToolbarHeight (getWidth())).reduced (gap, toolbarPadding));
 
     auto status = area.removeFromBottom (statusHeight).reduced (gap, 0);
-    mStatus->setBounds (status.removeFromLeft (status.getWidth() / 3));
+    mStatus->setBounds (status.removeFromLeft (status.getWidth() / 2));
     mHint->setBounds (status);
 
     area.reduce (gap, gap);
@@ -158,34 +206,11 @@ void GUISequenceEditor::resized()
     mGrid->setSize (area.getWidth() - scrollBar, GUIStepGrid::numRows * Look::rowHeight);
 }
 
-void GUISequenceEditor::layOutToolbar (juce::Rectangle<int> area)
-{
-    // Groups: instrument, files, MIDI files, transposition, sequence, history.
-    const std::set<int> groupStarts{ 2, 4, 6, 10, 13 };
-    juce::FlexBox box;
-    box.alignItems = juce::FlexBox::AlignItems::stretch;
-
-    for (int i = 0; i < mButtons.size(); ++i)
-    {
-        const float leading = groupStarts.count (i) != 0 ? 14.0f : 3.0f;
-        box.items.add (juce::FlexItem (*mButtons[i])
-                           .withWidth ((float) preferredWidth (mButtons[i]->getButtonText()))
-                           .withFlex (0.0f, 1.0f)
-                           .withMargin ({ 0.0f, 0.0f, 0.0f, i == 0 ? 0.0f : leading }));
-    }
-
-    box.items.add (juce::FlexItem().withFlex (1.0f));
-    box.items.add (juce::FlexItem (*mStepLabel).withWidth (44.0f));
-    box.items.add (juce::FlexItem (*mStepSize).withWidth (76.0f).withMargin ({ 0.0f, 0.0f, 0.0f, 4.0f }));
-    box.performLayout (area);
-}
-
 //==============================================================================
 void GUISequenceEditor::sequenceEditorModelChanged()
 {
     mStepSize->setSelectedId (model.getStepSize(), juce::dontSendNotification);
     mStepSize->setEnabled (! model.isConnected());
-    getButton ("Paste").setEnabled (model.hasCopiedSequence());
     getButton ("Undo").setEnabled (model.getUndoManager().canUndo());
     getButton ("Redo").setEnabled (model.getUndoManager().canRedo());
 
@@ -204,20 +229,23 @@ void GUISequenceEditor::sequenceEditorModelChanged()
         text << ", empty";
     }
 
+    if (const auto range = model.getRange(); ! range.isEmpty())
+        text << juce::String (juce::CharPointer_UTF8 (", steps ")) << (range.getStart() + 1)
+             << juce::String (juce::CharPointer_UTF8 ("\xe2\x80\x93")) << range.getEnd() << " selected";
     if (model.getNotice().isNotEmpty())
         text << "   |   " << model.getNotice();
 
     mStatus->setText (text, juce::dontSendNotification);
     mStatus->setColour (juce::Label::textColourId, model.isConnected() ? Look::text : Look::changed);
 
-    if (mShownSequence != model.getSelectedIndex())
-    {
-        mShownSequence = model.getSelectedIndex();
-        showSequenceNotes();
-    }
+    // Another sequence is centred on its notes; new content (a read, a paste) only when none
+    // of its notes would be seen, so that the view does not jump while the user edits.
+    const bool otherSequence = mShownSequence != model.getSelectedIndex();
+    mShownSequence = model.getSelectedIndex();
+    showSequenceNotes (! otherSequence);
 }
 
-void GUISequenceEditor::showSequenceNotes()
+void GUISequenceEditor::showSequenceNotes (bool onlyWhenNoneInView)
 {
     const auto& sequence = model.getSelected();
     int lowest = SequenceEditorModel::highestNote, highest = SequenceEditorModel::lowestNote;
@@ -234,12 +262,12 @@ void GUISequenceEditor::showSequenceNotes()
     const auto visible = mViewport->getViewArea();
 
     if (lowest > highest
-        || (mGrid->yOf (highest) >= (float) visible.getY()
-            && mGrid->yOf (lowest) + (float) Look::rowHeight <= (float) visible.getBottom()))
+        || (onlyWhenNoneInView && mGrid->yOf (lowest) + (float) Look::rowHeight > (float) visible.getY()
+            && mGrid->yOf (highest) < (float) visible.getBottom()))
         return;
 
-    const float middle = (mGrid->yOf (highest) + mGrid->yOf (lowest)) / 2.0f;
-    mViewport->setViewPosition (0, (int) middle - visible.getHeight() / 2);
+    const float middle = (mGrid->yOf (highest) + mGrid->yOf (lowest) + (float) Look::rowHeight) / 2.0f;
+    mViewport->setViewPosition (0, (int) middle - mViewport->getViewHeight() / 2);
 }
 
 void GUISequenceEditor::showCursorNote()
@@ -258,6 +286,29 @@ void GUISequenceEditor::showCursorNote()
 }
 
 //==============================================================================
+void GUISequenceEditor::copySteps()
+{
+    model.copySelected();
+    juce::SystemClipboard::copyTextToClipboard (formatStepText (model.getCopiedSteps()));
+}
+
+void GUISequenceEditor::cutSteps()
+{
+    model.cutRange();
+    juce::SystemClipboard::copyTextToClipboard (formatStepText (model.getCopiedSteps()));
+}
+
+void GUISequenceEditor::pasteSteps()
+{
+    // Step text from the desktop's clipboard first: it is what was copied last, here or in
+    // another program.
+    if (const auto steps = parseStepText (juce::SystemClipboard::getTextFromClipboard()))
+        model.pasteSteps (*steps);
+    else
+        model.pasteIntoSelected();
+}
+
+//==============================================================================
 void GUISequenceEditor::editorOpened()
 {
     grabKeyboardFocus();
@@ -272,7 +323,7 @@ bool GUISequenceEditor::saysNotConnected()
     if (model.isConnected())
         return false;
 
-    Platform::dialogs().showMessageBox (DialogIcon::info, windowTitle,
+    Platform::dialogs().showMessageBox (DialogIcon::info, notConnectedTitle,
                                         "Tarnovelle is not connected: the sequences can be neither read nor sent.");
     return true;
 }
@@ -288,7 +339,7 @@ void GUISequenceEditor::readFromInstrument()
 
     if (! changed.empty())
     {
-        if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, windowTitle,
+        if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, unsentChangesTitle,
                                                    "Reading replaces the unsent changes to "
                                                        + describeSequences (changed)
                                                        + " with what Tarnovelle holds.\nRead anyway?"))
@@ -319,7 +370,7 @@ bool GUISequenceEditor::confirmClose()
         numbers.add (juce::String (index + 1));
 
     return Platform::dialogs().showOkCancelBox (
-        DialogIcon::warning, windowTitle,
+        DialogIcon::warning, unsentChangesTitle,
         "These sequences have changed and have not been sent to Tarnovelle: " + numbers.joinIntoString (", ")
             + ".\nClose the editor anyway? The editor keeps them until it is opened again.");
 }
@@ -356,10 +407,26 @@ bool GUISequenceEditor::handleCommandKey (const juce::KeyPress& key)
         model.redo();
     else if (isLetter (key, 'H'))
         sendActionMessage (getActionPrefix (Action::openHistory));
+    else if (isLetter (key, 'C'))
+        copySteps();
+    else if (isLetter (key, 'X'))
+        cutSteps();
+    else if (isLetter (key, 'V'))
+        pasteSteps();
+    else if (isLetter (key, 'A'))
+        model.selectRange (0, model.getSelected().length - 1);
     else
         return false;
 
     return true;
+}
+
+void GUISequenceEditor::moveOrExtend (int delta, bool extend)
+{
+    if (extend)
+        model.extendRangeBy (delta);
+    else
+        model.moveCursorBy (delta);
 }
 
 bool GUISequenceEditor::handleEditKey (const juce::KeyPress& key)
@@ -372,10 +439,10 @@ bool GUISequenceEditor::handleEditKey (const juce::KeyPress& key)
 
     if (code >= '1' && code <= '8')
         model.selectSequence (code - '1');
-    else if (code == juce::KeyPress::leftKey)
-        model.moveCursorBy (-1);
-    else if (code == juce::KeyPress::rightKey)
-        model.moveCursorBy (1);
+    else if (code == juce::KeyPress::leftKey || code == juce::KeyPress::rightKey)
+        moveOrExtend (code == juce::KeyPress::leftKey ? -1 : 1, shift);
+    else if (code == juce::KeyPress::escapeKey)
+        model.moveCursorBy (0);
     else if (code == juce::KeyPress::homeKey)
         model.moveCursorTo (0);
     else if (code == juce::KeyPress::endKey)
@@ -386,8 +453,8 @@ bool GUISequenceEditor::handleEditKey (const juce::KeyPress& key)
         model.changeNoteBy (shift ? -12 : -1);
     else if (isLetter (key, 'X'))
         model.makeRest();
-    else if (code == juce::KeyPress::deleteKey)
-        model.deleteStep();
+    else if (code == juce::KeyPress::deleteKey || code == juce::KeyPress::backspaceKey)
+        model.deleteRange();
     else if (code == juce::KeyPress::insertKey)
         model.insertStep();
     else

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sequences/GUIEditorToolbar.h"
 #include "sequences/GUISequenceGrid.h"
 #include "sequences/GUISequenceList.h"
 
@@ -37,8 +38,21 @@ public:
     void readFromInstrument();
     void sendToInstrument();
 
-    /** The buttons, in the order they stand: for tests and screenshots. */
+    /** The buttons, by their labels: for tests and screenshots. */
     juce::TextButton& getButton (const juce::String& text);
+    GUIEditorToolbar& getToolbar() noexcept { return *mToolbar; }
+    juce::Viewport& getViewport() noexcept { return *mViewport; }
+
+    /** The smallest size at which every control can still be reached. */
+    static constexpr int minimumWidth = 760;
+    static constexpr int minimumHeight = 560;
+
+    /** Clipboard commands: the steps also go to and come from the desktop's clipboard as
+        step text ("60 62 x 64"), so they can be pasted to and from a text editor.
+    */
+    void copySteps();
+    void cutSteps();
+    void pasteSteps();
     GUIStepGrid& getGrid() noexcept { return *mGrid; }
     GUIStepRuler& getRuler() noexcept { return *mRuler; }
     GUISequenceList& getList() noexcept { return *mList; }
@@ -46,16 +60,20 @@ public:
 
 private:
     void sequenceEditorModelChanged() override;
+    void addButtons();
+    void addTools();
     void addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action);
-    void layOutToolbar (juce::Rectangle<int> area);
+    void runFileCommand (const std::function<void()>& command);
+    int getToolbarHeight (int width) const;
     bool handleCommandKey (const juce::KeyPress& key);
     bool handleEditKey (const juce::KeyPress& key);
+    void moveOrExtend (int delta, bool extend);
     void showCursorNote();
-    void showSequenceNotes();
+    void showSequenceNotes (bool onlyWhenNoneInView = false);
     bool saysNotConnected();
 
     SequenceEditorModel& model;
-    juce::OwnedArray<juce::TextButton> mButtons;
+    std::unique_ptr<GUIEditorToolbar> mToolbar;
     std::unique_ptr<juce::Label> mStepLabel;
     std::unique_ptr<juce::ComboBox> mStepSize;
     std::unique_ptr<GUISequenceList> mList;

@@ -14,7 +14,7 @@ GUISequenceEditorWindow::GUISequenceEditorWindow (SequenceEditorModel& model)
     mEditor = std::make_unique<GUISequenceEditor> (model);
     setContentNonOwned (mEditor.get(), true);
     setResizable (true, false);
-    setResizeLimits (900, 520, 8192, 8192);
+    setResizeLimits (GUISequenceEditor::minimumWidth, GUISequenceEditor::minimumHeight, 8192, 8192);
     centreWithSize (getWidth(), getHeight());
 }
 

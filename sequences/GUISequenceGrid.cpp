@@ -63,10 +63,16 @@ void GUIStepRuler::paint (juce::Graphics& g)
     {
         const juce::Rectangle<float> cell (columns.xOf (step), 0.0f, w, (float) getHeight());
 
+        if (model.getRange().contains (step))
+        {
+            g.setColour (Look::selection.withAlpha (0.35f));
+            g.fillRect (cell);
+        }
+
         if (step == model.getCursor() && sequence.length > 0)
         {
-            g.setColour (Look::cursor.withAlpha (0.45f));
-            g.fillRect (cell);
+            g.setColour (Look::cursor.withAlpha (0.6f));
+            g.fillRect (cell.withTrimmedTop (cell.getHeight() - 5.0f));
         }
 
         // Every fourth step is numbered; rests carry their sign under the numbers.
@@ -113,15 +119,28 @@ void GUIStepRuler::mouseDown (const juce::MouseEvent& e)
     }
 
     const int step = columns.stepAt (e.position.x);
+    rangeStart = step;
 
-    if (step >= 0)
+    if (step < 0)
+        return;
+
+    if (e.mods.isShiftDown())
+        model.extendRangeTo (step);
+    else
         model.moveCursorTo (step);
 }
 
 void GUIStepRuler::mouseDrag (const juce::MouseEvent& e)
 {
     if (! draggingHandle)
+    {
+        const int step = juce::jlimit (0, maxSequenceSteps - 1, columns.stepAt (e.position.x));
+
+        if (rangeStart >= 0 && e.mouseWasDraggedSinceMouseDown())
+            model.selectRange (rangeStart, step);
+
         return;
+    }
 
     // The handle falls between columns: the length is the nearest boundary.
     const float boundary = (e.position.x - (float) columns.left) / columns.columnWidth();
@@ -134,6 +153,7 @@ void GUIStepRuler::mouseUp (const juce::MouseEvent&)
         model.endGesture();
 
     draggingHandle = false;
+    rangeStart = -1;
 }
 
 //==============================================================================
@@ -215,29 +235,67 @@ void GUIStepGrid::paintRows (juce::Graphics& g, juce::Rectangle<int> clip)
     }
 }
 
+void GUIStepGrid::paintCursorAndRange (juce::Graphics& g)
+{
+    const auto& sequence = model.getSelected();
+    const float w = columns.columnWidth();
+    const auto range = model.getRange();
+
+    // The range is a violet band with edges; the cursor a blue column with bright sides.
+    if (! range.isEmpty())
+    {
+        const juce::Rectangle<float> band (columns.xOf (range.getStart()), 0.0f, w * (float) range.getLength(),
+                                           (float) getHeight());
+        g.setColour (Look::selection.withAlpha (0.16f));
+        g.fillRect (band);
+        g.setColour (Look::selection.withAlpha (0.7f));
+        g.drawVerticalLine (juce::roundToInt (band.getX()), 0.0f, band.getBottom());
+        g.drawVerticalLine (juce::roundToInt (band.getRight()) - 1, 0.0f, band.getBottom());
+    }
+
+    if (sequence.length > 0)
+    {
+        const juce::Rectangle<float> column (columns.xOf (model.getCursor()), 0.0f, w, (float) getHeight());
+        g.setColour (Look::cursor.withAlpha (0.22f));
+        g.fillRect (column);
+        g.setColour (Look::cursor.withAlpha (0.8f));
+        g.fillRect (column.withWidth (1.5f));
+        g.fillRect (column.withTrimmedLeft (w - 1.5f));
+    }
+}
+
 void GUIStepGrid::paintSteps (juce::Graphics& g)
 {
     const auto& sequence = model.getSelected();
     const float w = columns.columnWidth();
-
-    if (sequence.length > 0)
-    {
-        g.setColour (Look::cursor.withAlpha (0.22f));
-        g.fillRect (juce::Rectangle<float> (columns.xOf (model.getCursor()), 0.0f, w, (float) getHeight()));
-    }
+    const float gate = (float) model.getGateLength() / 4.0f;
+    paintCursorAndRange (g);
+    // Rests before the first note stand at its height.
+    const auto firstNote = std::find_if (sequence.steps.begin(), sequence.steps.begin() + sequence.length,
+                                         [] (uint8 step) { return step != restStep; });
+    int restRow =
+        firstNote != sequence.steps.begin() + sequence.length ? *firstNote : SequenceEditorModel::firstLastNote;
 
     for (int step = 0; step < sequence.length; ++step)
     {
-        if (sequence.isRest (step))
-            continue;
+        const float x = columns.xOf (step);
 
-        const auto cell =
-            juce::Rectangle<float> (columns.xOf (step), yOf (sequence.steps[(size_t) step]), w, (float) Look::rowHeight)
-                .reduced (1.0f, 1.0f);
+        if (sequence.isRest (step))
+        {
+            g.setColour (Look::rest);
+            paintRestSign (g, { x, yOf (restRow), w, (float) Look::rowHeight });
+            continue;
+        }
+
+        restRow = sequence.steps[(size_t) step];
+        const auto cell = juce::Rectangle<float> (x, yOf (restRow), w, (float) Look::rowHeight).reduced (1.0f, 1.0f);
+        const auto bar = cell.withWidth (juce::jmax (3.0f, w * gate - 1.0f));
+        g.setColour (Look::note.withAlpha (0.25f));
+        g.drawRect (cell, 1.0f);
         g.setColour (Look::note);
-        g.fillRoundedRectangle (cell, 2.5f);
+        g.fillRoundedRectangle (bar, 2.5f);
         g.setColour (step == model.getCursor() ? juce::Colours::white : Look::noteEdge);
-        g.drawRoundedRectangle (cell, 2.5f, step == model.getCursor() ? 1.6f : 0.8f);
+        g.drawRoundedRectangle (bar, 2.5f, step == model.getCursor() ? 1.6f : 0.8f);
     }
 
     g.setColour (Look::handle);
@@ -287,19 +345,27 @@ void GUIStepGrid::mouseDown (const juce::MouseEvent& e)
     if (onEditStarted)
         onEditStarted();
 
+    if (e.mods.isShiftDown())
+    {
+        model.extendRangeTo (step);
+        return;
+    }
+
     const int note = noteAt (e.position.y);
     const auto& sequence = model.getSelected();
     clickedOwnNote = step < sequence.length && sequence.steps[(size_t) step] == note;
-    dragStep = step;
-    dragNote = note;
 
-    // The placed note and the pitches it is dragged through undo as one.
+    // The placed note and the places it is dragged through undo as one.
     model.beginGesture();
 
     if (clickedOwnNote)
         model.moveCursorTo (step);
     else
         model.toggleNote (step, note);
+
+    dragOrigin = model.getSelected();
+    dragStep = dragTarget = step;
+    dragNote = note;
 }
 
 void GUIStepGrid::mouseDrag (const juce::MouseEvent& e)
@@ -308,13 +374,15 @@ void GUIStepGrid::mouseDrag (const juce::MouseEvent& e)
         return;
 
     const int note = noteAt (e.position.y);
+    const int step = juce::jlimit (0, maxSequenceSteps - 1, columns.stepAt (e.position.x));
 
-    if (note == dragNote)
+    if (note == dragNote && step == dragTarget)
         return;
 
     moved = true;
     dragNote = note;
-    model.setNote (dragStep, note);
+    dragTarget = step;
+    model.moveNote (dragOrigin, dragStep, step, note);
 }
 
 void GUIStepGrid::mouseUp (const juce::MouseEvent&)

@@ -21,6 +21,8 @@ namespace SequenceEditorLook
     const juce::Colour cursor (0xff4aa3ff);
     const juce::Colour changed (0xffff6b5e);
     const juce::Colour handle (0xff7ee0a1);
+    const juce::Colour selection (0xffc08cff);
+    const juce::Colour rest (0xffb8bec7);
 
     constexpr int keyboardWidth = 64;
     constexpr int rowHeight = 13;
@@ -60,6 +62,8 @@ public:
 
     StepColumns columns;
 
+    /** A press away from the handle moves the cursor; a drag from there selects steps. */
+
     /** The x of the end handle, in this component. */
     float getHandleX() const noexcept;
 
@@ -69,13 +73,18 @@ private:
 
     SequenceEditorModel& model;
     bool draggingHandle = false;
+    int rangeStart = -1;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIStepRuler)
 };
 
 /** The piano roll of the selected sequence: a keyboard with note names along the left, a row
     per note from 125 at the top to 1 at the bottom, and 64 step columns. A click places a note
-    or makes a step holding that note a rest; a vertical drag changes the step's pitch.
+    or makes a step holding that note a rest; a drag moves the note to other pitches and steps
+    (its old step becomes a rest), as one undoable edit; Shift+click selects up to a step.
+
+    Notes are bars as long as the gate the instrument plays them with; rests carry a rest sign
+    at the height of the note before them.
 */
 class GUIStepGrid final : public juce::Component, private SequenceEditorModel::Listener
 {
@@ -106,9 +115,12 @@ private:
     void paintRows (juce::Graphics& g, juce::Rectangle<int> clip);
     void paintKeyboard (juce::Graphics& g, juce::Rectangle<int> clip);
     void paintSteps (juce::Graphics& g);
+    void paintCursorAndRange (juce::Graphics& g);
 
     SequenceEditorModel& model;
+    EditedSequence dragOrigin;
     int dragStep = -1;
+    int dragTarget = -1;
     int dragNote = 0;
     bool clickedOwnNote = false;
     bool moved = false;

@@ -30,6 +30,19 @@ namespace
     }
 } // namespace
 
+juce::File proposedMidiFile (const SequenceEditorModel& model)
+{
+    // "Sequence 3.mid" in the documents, or "live 3.mid" next to the set opened from live.tvseq.
+    const auto& set = model.getSetFile();
+    const auto number = juce::String (model.getSelectedIndex() + 1);
+
+    if (set == juce::File())
+        return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
+            .getChildFile ("Sequence " + number + ".mid");
+
+    return set.getSiblingFile (set.getFileNameWithoutExtension() + " " + number + ".mid");
+}
+
 void openSequenceFileIntoEditor (SequenceEditorModel& model)
 {
     const auto file = Platform::dialogs().browseForFileToOpen ("Open Sequences", sequenceFilePattern);
@@ -51,6 +64,7 @@ void openSequenceFileIntoEditor (SequenceEditorModel& model)
     model.replaceSequences (replacements);
     model.endGesture();
     model.setUndoBase();
+    model.setSetFile (file);
 }
 
 void saveEditorSequences (const SequenceEditorModel& model)
@@ -93,7 +107,7 @@ void importMidiIntoEditor (SequenceEditorModel& model)
 void exportMidiFromEditor (const SequenceEditorModel& model)
 {
     auto& dialogs = Platform::dialogs();
-    const auto chosen = dialogs.browseForFileToSave ("Export MIDI File", midiFilePattern);
+    const auto chosen = dialogs.browseForFileToSave ("Export MIDI File", midiFilePattern, proposedMidiFile (model));
     const auto target = confirmSaveTarget (chosen, { "mid", "midi" });
 
     if (target == juce::File())

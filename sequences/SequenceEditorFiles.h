@@ -22,6 +22,9 @@ void saveEditorSequences (const SequenceEditorModel& model);
 /** Imports a MIDI file into the selected sequence at the editor's step size. */
 void importMidiIntoEditor (SequenceEditorModel& model);
 
+/** The file Export MIDI proposes for the selected sequence. */
+juce::File proposedMidiFile (const SequenceEditorModel& model);
+
 /** Exports the selected sequence as a MIDI file at the editor's step size and gate length. */
 void exportMidiFromEditor (const SequenceEditorModel& model);
 

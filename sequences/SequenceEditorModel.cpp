@@ -143,6 +143,7 @@ std::vector<int> SequenceEditorModel::getChangedIndices() const
 void SequenceEditorModel::selectSequence (int index)
 {
     selected = juce::jlimit (0, numSequences - 1, index);
+    anchor = -1;
     clampCursor();
     notifyListeners();
 }
@@ -152,6 +153,7 @@ void SequenceEditorModel::moveCursorBy (int delta) { moveCursorTo (cursor + delt
 void SequenceEditorModel::moveCursorTo (int step)
 {
     cursor = step;
+    anchor = -1;
     clampCursor();
     notifyListeners();
 }
@@ -273,10 +275,11 @@ bool SequenceEditorModel::setLength (int newLength)
 bool SequenceEditorModel::transpose (int semitones)
 {
     auto sequence = getSelected();
+    const auto range = getEditRange();
 
     // A transposition that would push any note out of range is refused whole, so that the
     // melody keeps its intervals.
-    for (int i = 0; i < sequence.length; ++i)
+    for (int i = range.getStart(); i < range.getEnd(); ++i)
     {
         if (sequence.isRest (i))
             continue;
@@ -301,11 +304,13 @@ bool SequenceEditorModel::clearSelected()
 
 void SequenceEditorModel::copySelected()
 {
-    clipboard = getSelected();
+    clipboard = EditedSequence::fromSteps (getEditSteps());
     notifyListeners();
 }
 
-bool SequenceEditorModel::pasteIntoSelected() { return clipboard.has_value() && perform (selected, *clipboard); }
+Steps SequenceEditorModel::getCopiedSteps() const { return clipboard ? clipboard->toSteps() : Steps(); }
+
+bool SequenceEditorModel::pasteIntoSelected() { return clipboard.has_value() && pasteSteps (getCopiedSteps()); }
 
 bool SequenceEditorModel::replaceSequence (int index, const EditedSequence& sequence)
 {
@@ -485,6 +490,10 @@ bool SequenceEditorModel::redo()
 void SequenceEditorModel::restoreSequence (int index, const EditedSequence& sequence)
 {
     sequences[(size_t) index] = sequence;
+
+    if (index != selected)
+        anchor = -1;
+
     selected = index;
     clampCursor();
 

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "sequences/StepBuffer.h"
+#include "sequences/SequenceTools.h"
 
 #include <juce_data_structures/juce_data_structures.h>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct EditedSequence
     /** The steps up to the first 0 byte (at most 64); the rest of the buffer holds rests. */
     static EditedSequence fromStepBuffer (const StepBuffer& buffer);
     static EditedSequence fromSteps (const std::vector<uint8>& steps);
+
+    /** The steps within the length. */
+    Steps toSteps() const { return Steps (steps.begin(), steps.begin() + length); }
 
     /** The steps within the length, then 0 bytes, as the instrument and the file take them. */
     StepBuffer toStepBuffer() const noexcept;
@@ -116,8 +120,13 @@ public:
     bool setLength (int newLength);
     bool transpose (int semitones);
     bool clearSelected();
+
+    /** Copies the range (the whole sequence when there is none) to the editor's clipboard. */
     void copySelected();
     bool hasCopiedSequence() const noexcept { return clipboard.has_value(); }
+    Steps getCopiedSteps() const;
+
+    /** Pastes the copied steps at the cursor, as pasteSteps does. */
     bool pasteIntoSelected();
 
     /** Replaces one sequence, as an import does. */
@@ -125,6 +134,50 @@ public:
 
     /** Replaces the sequences a file names, in its order. */
     bool replaceSequences (const std::vector<std::pair<int, EditedSequence>>& replacements);
+
+    //==============================================================================
+    // Step ranges and the sequence tools (SequenceEditorRanges.cpp). A range runs from an
+    // anchor to the cursor; moving the cursor or choosing a sequence ends it.
+
+    bool hasRange() const noexcept { return ! getRange().isEmpty(); }
+
+    /** The steps of the range within the sequence, empty when there is none. */
+    juce::Range<int> getRange() const noexcept;
+
+    /** What an edit of "the selection" acts on: the range, or the whole sequence. */
+    juce::Range<int> getEditRange() const noexcept;
+    Steps getEditSteps() const;
+
+    /** Shift+arrow and Shift+click: the range grows or shrinks from the anchor to the cursor. */
+    void extendRangeBy (int delta);
+    void extendRangeTo (int step);
+    void selectRange (int first, int last);
+
+    /** Delete: removes the range's steps, or the step at the cursor when there is none. */
+    bool deleteRange();
+    bool cutRange();
+
+    /** Writes the steps over those from the cursor on, lengthening the sequence where they run
+        past its end (at most 64 steps); the pasted steps become the range.
+    */
+    bool pasteSteps (const Steps& steps);
+
+    /** A note dragged: `origin` is the sequence as the drag began; the note leaves `fromStep`
+        (a rest now) for `toStep` with the pitch `note`, lengthening the sequence if needed.
+    */
+    bool moveNote (const EditedSequence& origin, int fromStep, int toStep, int note);
+
+    /** Replaces the selected steps by what the tool makes of them, as one undoable edit; a
+        tool may give more or fewer steps (the sequence is cut at 64).
+    */
+    bool applyToSelection (const std::function<Steps (Steps)>& tool);
+
+    /** Generate: fills the selection with random notes (16 steps in an empty sequence). */
+    bool generateIntoSelection (const SequenceTools::Generation& generation);
+
+    /** The .tvseq file the set was last opened from, which names exported MIDI files. */
+    const juce::File& getSetFile() const noexcept { return setFile; }
+    void setSetFile (const juce::File& file) { setFile = file; }
 
     //==============================================================================
     // The instrument.
@@ -226,8 +279,10 @@ private:
     EditedSequenceSet sequences;
     EditedSequenceSet instrumentSequences;
     std::optional<EditedSequence> clipboard;
+    juce::File setFile;
     int selected = 0;
     int cursor = 0;
+    int anchor = -1;
     int lastNote = firstLastNote;
     int stepSize = 16;
     int gateLength = 2;

@@ -4,7 +4,9 @@
 #include "platform/Platform.h"
 #include "platform/ScriptedDialogs.h"
 #include "sequences/GUISequenceEditorWindow.h"
+#include "sequences/MidiExport.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace tarnovelle
 {
@@ -43,13 +45,15 @@ namespace
         }
 
         /** A press, optional drag and release of the left button at grid cells. */
-        void mouse (juce::Component& target, juce::Point<int> down, std::optional<juce::Point<int>> dragTo = {})
+        void mouse (juce::Component& target, juce::Point<int> down, std::optional<juce::Point<int>> dragTo = {},
+                    juce::ModifierKeys held = {})
         {
             const auto source = juce::Desktop::getInstance().getMainMouseSource();
             const auto now = juce::Time::getCurrentTime();
             const auto event = [&] (juce::Point<int> at, bool dragged) {
-                return juce::MouseEvent (source, at.toFloat(), juce::ModifierKeys::leftButtonModifier, 1.0f, 0.0f, 0.0f,
-                                         0.0f, 0.0f, &target, &target, now, down.toFloat(), now, 1, dragged);
+                return juce::MouseEvent (source, at.toFloat(), held.withFlags (juce::ModifierKeys::leftButtonModifier),
+                                         1.0f, 0.0f, 0.0f, 0.0f, 0.0f, &target, &target, now, down.toFloat(), now, 1,
+                                         dragged);
             };
 
             target.mouseDown (event (down, false));
@@ -106,7 +110,7 @@ TEST_F (EditorFixture, ReadAndSendNeedTheConnectionAndGoToTheHub)
     EXPECT_TRUE (hub.take().isEmpty());
     const auto boxes = dialogs.getRecords (Kind::messageBox);
     ASSERT_EQ (boxes.size(), 2u);
-    EXPECT_EQ (boxes[0].title, "Sequence Editor");
+    EXPECT_EQ (boxes[0].title, "Not Connected");
     EXPECT_EQ (boxes[0].message, "Tarnovelle is not connected: the sequences can be neither read nor sent.");
 
     model.setConnected (true);
@@ -149,6 +153,7 @@ TEST_F (EditorFixture, OneWindowThatReadsOnEveryOpeningWhileConnected)
     const auto asked = dialogs.getRecords (Kind::okCancelBox);
     ASSERT_EQ (asked.size(), 1u);
     EXPECT_EQ (asked[0].icon, DialogIcon::warning);
+    EXPECT_EQ (asked[0].title, "Unsent Changes");
     EXPECT_EQ (asked[0].message, "These sequences have changed and have not been sent to Tarnovelle: 5.\n"
                                  "Close the editor anyway? The editor keeps them until it is opened again.");
 
@@ -214,6 +219,153 @@ TEST_F (EditorFixture, ListSelectsAndMarksChangedSequences)
     };
     EXPECT_GT (countMarked (6), 10);
     EXPECT_EQ (countMarked (5), 0);
+}
+
+TEST_F (EditorFixture, DragsMoveNotesSidewaysAndSelectedStepsGoThroughTheDesktopClipboard)
+{
+    launcher.openSequenceEditor();
+    auto& grid = editor().getGrid();
+    auto& ruler = editor().getRuler();
+
+    // A note dragged two steps on and two semitones up leaves a rest; one undo brings it back.
+    mouse (grid, grid.getCellCentre (1, 60));
+    mouse (grid, grid.getCellCentre (1, 60), grid.getCellCentre (3, 62));
+    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ restStep, restStep, restStep, 62 }));
+    model.undo();
+    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ restStep, 60 }));
+
+    // Shift+Right and Shift+click select; Ctrl+C gives step text, Ctrl+V takes it at the cursor.
+    press (juce::KeyPress::homeKey);
+    press (juce::KeyPress::rightKey, juce::ModifierKeys::shiftModifier);
+    EXPECT_EQ (model.getRange(), juce::Range<int> (0, 2));
+    press (juce::KeyPress::homeKey);
+    mouse (grid, grid.getCellCentre (1, 90), {}, juce::ModifierKeys::shiftModifier);
+    EXPECT_EQ (model.getRange(), juce::Range<int> (0, 2));
+    press ('c', juce::ModifierKeys::ctrlModifier);
+    EXPECT_EQ (juce::SystemClipboard::getTextFromClipboard(), "x 60");
+
+    juce::SystemClipboard::copyTextToClipboard ("4:70 x 72\n");
+    pressKeys ("4");
+    press ('v', juce::ModifierKeys::ctrlModifier);
+    EXPECT_EQ (stepsOf (model.getSequence (3)), (Steps{ 70, restStep, 72 }));
+
+    // A drag on the ruler selects; the tools and Delete act on the range.
+    mouse (ruler, { juce::roundToInt (ruler.columns.xOf (1)) + 2, 4 },
+           juce::Point<int> (juce::roundToInt (ruler.columns.xOf (2)) + 2, 4));
+    EXPECT_EQ (model.getRange(), juce::Range<int> (1, 3));
+    click (editor().getButton ("Reverse"));
+    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ 70, 72, restStep }));
+    press (juce::KeyPress::deleteKey);
+    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ 70 }));
+    press ('x', juce::ModifierKeys::ctrlModifier);
+    EXPECT_EQ (juce::SystemClipboard::getTextFromClipboard(), "70");
+}
+
+TEST_F (EditorFixture, TheToolbarShowsWholeLabelsAtEveryWidthDownToTheMinimum)
+{
+    launcher.openSequenceEditor();
+    auto& toolbar = editor().getToolbar();
+    int rowsAtMinimum = 0;
+
+    for (int width : { 1600, 1180, 1000, GUISequenceEditor::minimumWidth })
+    {
+        editor().setSize (width, GUISequenceEditor::minimumHeight);
+        const auto shown = editor().getLocalBounds();
+
+        for (int i = 0; i < toolbar.getNumChildComponents(); ++i)
+        {
+            auto* item = toolbar.getChildComponent (i);
+            const auto bounds = editor().getLocalArea (&toolbar, item->getBounds());
+            EXPECT_TRUE (shown.contains (bounds)) << width << " " << item->getName();
+
+            if (auto* button = dynamic_cast<juce::TextButton*> (item))
+            {
+                EXPECT_GE (button->getWidth(), button->getBestWidthForHeight (button->getHeight()))
+                    << width << ": " << button->getButtonText();
+            }
+
+            for (int j = 0; j < i; ++j)
+                EXPECT_FALSE (toolbar.getChildComponent (j)->getBounds().intersects (item->getBounds())) << width;
+        }
+
+        // Below the toolbar the piano roll still shows a good part of its rows.
+        EXPECT_GE (editor().getRuler().getY(), toolbar.getBottom());
+        EXPECT_GT (editor().getViewport().getHeight(), 20 * SequenceEditorLook::rowHeight) << width;
+        rowsAtMinimum = toolbar.getHeight() / GUIEditorToolbar::rowHeight;
+    }
+
+    EXPECT_LE (rowsAtMinimum, 3);
+    EXPECT_EQ (launcher.getWindow()->getConstrainer()->getMinimumWidth(), GUISequenceEditor::minimumWidth);
+}
+
+TEST_F (EditorFixture, TheViewCentresOnTheNotesOfTheChosenSequenceAndOfAnImport)
+{
+    test::ScratchFolder scratch{ "editorview" };
+    model.replaceSequence (3, EditedSequence::fromSteps ({ 20, restStep, 30 }));
+    launcher.openSequenceEditor();
+    auto& grid = editor().getGrid();
+    const auto centredOn = [&] (int lowest, int highest) {
+        const float middle = (grid.yOf (highest) + grid.yOf (lowest) + (float) SequenceEditorLook::rowHeight) / 2.0f;
+        return std::abs ((float) editor().getViewport().getViewArea().getCentreY() - middle)
+               <= (float) SequenceEditorLook::rowHeight;
+    };
+
+    pressKeys ("4");
+    EXPECT_TRUE (centredOn (20, 30));
+
+    // The imported notes are in view although other notes of this sequence already were.
+    const StepBuffer high{ 90, 100 };
+    const auto file = scratch.folder.getChildFile ("high.mid");
+    ASSERT_TRUE (writeSequenceMidiFile (file, high.data(), MidiExportTiming::fromSettings (16, 2)));
+    dialogs.answerFile (file);
+    click (editor().getButton ("Import MIDI" + juce::String (juce::CharPointer_UTF8 ("\xe2\x80\xa6"))));
+    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ 90, 100 }));
+    EXPECT_TRUE (centredOn (90, 100));
+}
+
+TEST_F (EditorFixture, NotesAreBarsAsLongAsTheGateAndRestsCursorAndRangeAreDrawnApart)
+{
+    model.replaceSequence (0, EditedSequence::fromSteps ({ 60, restStep, 62, 62 }));
+    launcher.openSequenceEditor();
+    auto& grid = editor().getGrid();
+    const auto near = [] (juce::Colour a, juce::Colour b) {
+        return std::abs (a.getRed() - b.getRed()) + std::abs (a.getGreen() - b.getGreen())
+                   + std::abs (a.getBlue() - b.getBlue())
+               < 24;
+    };
+    const auto cellImage = [&] (int step, int note) {
+        const auto centre = grid.getCellCentre (step, note);
+        const int w = juce::roundToInt (grid.columns.columnWidth());
+        return grid.createComponentSnapshot ({ centre.x - w / 2, centre.y - 6, w, 12 }, false);
+    };
+    const auto count = [&] (const juce::Image& image, juce::Colour colour) {
+        int found = 0;
+        for (int y = 0; y < image.getHeight(); ++y)
+            for (int x = 0; x < image.getWidth(); ++x)
+                found += near (image.getPixelAt (x, y), colour) ? 1 : 0;
+        return found;
+    };
+
+    model.moveCursorTo (3);
+    model.setGateLength (1);
+    const int short_ = count (cellImage (0, 60), SequenceEditorLook::note);
+    model.setGateLength (3);
+    const int long_ = count (cellImage (0, 60), SequenceEditorLook::note);
+    EXPECT_GT (short_, 0);
+    EXPECT_GT (long_, 2 * short_);
+
+    // The rest stands at the height of the note before it.
+    EXPECT_GT (count (cellImage (1, 60), SequenceEditorLook::rest), 6);
+    EXPECT_EQ (count (cellImage (1, 62), SequenceEditorLook::rest), 0);
+
+    // Range, cursor and plain steps each look their own way.
+    model.selectRange (0, 2);
+    const auto range = cellImage (1, 90).getPixelAt (3, 3);
+    const auto cursor = cellImage (2, 90).getPixelAt (3, 3);
+    const auto plain = cellImage (3, 90).getPixelAt (3, 3);
+    EXPECT_FALSE (near (range, cursor));
+    EXPECT_FALSE (near (range, plain));
+    EXPECT_FALSE (near (cursor, plain));
 }
 
 } // namespace tarnovelle

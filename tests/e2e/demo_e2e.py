@@ -621,12 +621,20 @@ def edit_second_sequence(s, editor, state):
 
 
 def test_sequence_editor(s):
-    """EDIT SEQUENCES opens the editor, which reads the sequences; keys change a step, Ctrl+Return sends it."""
+    """EDIT SEQUENCES opens the editor, which reads the sequences; keys change a step, Ctrl+Return sends it;
+    steps copied and pasted through the clipboard go to another sequence."""
     state = s.start_connected()
     editor = open_editor(s)
     expected = edit_second_sequence(s, editor, state)
     s.key("ctrl+Return", editor)
     wait_for_state(s.state_file, "sequence 2 with its edited step", lambda m: m["sequences"] == expected, 10.0)
+
+    # Its first four steps selected with Shift+Left, copied through the X clipboard and pasted
+    # over the start of sequence 3, which alone is sent then.
+    for keysym in ["shift+Left", "shift+Left", "shift+Left", "ctrl+c", "3", "Home", "ctrl+v", "ctrl+Return"]:
+        s.key(keysym, editor)
+    expected[2][0:4] = expected[1][0:4]
+    wait_for_state(s.state_file, "sequence 3 with the pasted steps", lambda m: m["sequences"] == expected, 10.0)
 
 
 # Sends the window manager's close request to the main window until a box with the title shows,

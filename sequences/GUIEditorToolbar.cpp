@@ -1,0 +1,97 @@
+#include "sequences/GUIEditorToolbar.h"
+
+#include "sequences/GUISequenceGrid.h"
+
+namespace tarnovelle
+{
+
+namespace
+{
+    constexpr int itemGap = 3;
+    constexpr int groupGap = 14;
+} // namespace
+
+GUIEditorToolbar::GUIEditorToolbar() = default;
+GUIEditorToolbar::~GUIEditorToolbar() = default;
+
+juce::TextButton& GUIEditorToolbar::addButton (const juce::String& text, const juce::String& tooltip,
+                                               std::function<void()> action)
+{
+    auto* button = buttons.add (new juce::TextButton (text, tooltip));
+    button->setWantsKeyboardFocus (false);
+    button->onClick = std::move (action);
+    button->setColour (juce::TextButton::buttonColourId, juce::Colour (0xff39404a));
+    button->setColour (juce::TextButton::textColourOffId, SequenceEditorLook::text);
+    add (*button, juce::jmax (36, button->getBestWidthForHeight (rowHeight)));
+    return *button;
+}
+
+void GUIEditorToolbar::addControl (juce::Component& control, int width) { add (control, width); }
+
+void GUIEditorToolbar::add (juce::Component& component, int width)
+{
+    items.push_back ({ &component, width, groupPending && ! items.empty() });
+    groupPending = false;
+    addAndMakeVisible (component);
+}
+
+juce::TextButton* GUIEditorToolbar::findButton (const juce::String& text) const
+{
+    for (auto* button : buttons)
+        if (button->getButtonText() == text)
+            return button;
+
+    return nullptr;
+}
+
+int GUIEditorToolbar::getMinimumWidth() const
+{
+    int widest = 0;
+
+    for (const auto& item : items)
+        widest = juce::jmax (widest, item.width);
+
+    return widest;
+}
+
+std::vector<juce::Rectangle<int>> GUIEditorToolbar::layOut (int width) const
+{
+    std::vector<juce::Rectangle<int>> bounds;
+    int x = 0, y = 0;
+
+    for (const auto& item : items)
+    {
+        const int leading = x == 0 ? 0 : (item.startsGroup ? groupGap : itemGap);
+
+        if (x > 0 && x + leading + item.width > width)
+        {
+            x = 0;
+            y += rowHeight + rowGap;
+        }
+        else
+        {
+            x += leading;
+        }
+
+        bounds.emplace_back (x, y, item.width, rowHeight);
+        x += item.width;
+    }
+
+    return bounds;
+}
+
+int GUIEditorToolbar::getHeightForWidth (int width) const
+{
+    const auto bounds = layOut (width);
+    return bounds.empty() ? rowHeight : bounds.back().getBottom();
+}
+
+void GUIEditorToolbar::resized()
+{
+    const auto bounds = layOut (getWidth());
+
+    for (size_t i = 0; i < items.size(); ++i)
+        items[i].component->setBounds (bounds[i]);
+}
+
+} // namespace tarnovelle
