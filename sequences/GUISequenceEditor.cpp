@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "protocol/ActionVocabulary.h"
+#include "sequences/GUIMidiImportDialog.h"
 #include "sequences/SequenceEditorFiles.h"
 
 #include <set>
@@ -37,8 +38,8 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
     addButton ("Send", "Send the changed sequences to Tarnovelle (Ctrl+Return)", [this] { sendToInstrument(); });
     addButton ("Open" + ellipsis, "Open a .tvseq sequence file", [this] { openSequenceFileIntoEditor (model); });
     addButton ("Save" + ellipsis, "Save the eight sequences as a .tvseq file", [this] { saveEditorSequences (model); });
-    addButton ("Import MIDI" + ellipsis, "Import a MIDI file into the selected sequence",
-               [this] { importMidiIntoEditor (model); });
+    addButton ("Import MIDI" + ellipsis, "Import a MIDI file into the selected sequence (Ctrl+I)",
+               [this] { importMidiThroughWindow (model); });
     addButton ("Export MIDI" + ellipsis, "Export the selected sequence as a MIDI file",
                [this] { exportMidiFromEditor (model); });
     addButton ("-12", "Transpose the sequence an octave down", [this] { model.transpose (-12); });
@@ -324,6 +325,8 @@ bool GUISequenceEditor::handleCommandKey (const juce::KeyPress& key)
         sendToInstrument();
     else if (isLetter (key, 'R'))
         readFromInstrument();
+    else if (isLetter (key, 'I'))
+        importMidiThroughWindow (model);
     else if (isLetter (key, 'Z') && mods.isShiftDown())
         model.redo();
     else if (isLetter (key, 'Z'))

@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "sequences/MidiExport.h"
 #include "sequences/MidiImport.h"
+#include "sequences/MidiTracks.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceFileOperations.h"
@@ -78,7 +79,7 @@ void saveEditorSequences (const SequenceEditorModel& model)
                       (uint8) model.getGateLength(), withMidiFiles);
 }
 
-void importMidiIntoEditor (SequenceEditorModel& model)
+void importMidiIntoEditor (SequenceEditorModel& model, MidiImportChooser& chooser)
 {
     auto& dialogs = Platform::dialogs();
     const auto file = dialogs.browseForFileToOpen ("Import MIDI File", midiFilePattern);
@@ -86,7 +87,19 @@ void importMidiIntoEditor (SequenceEditorModel& model)
     if (file == juce::File())
         return;
 
-    const auto result = importMidiSequence (file, model.getStepSize());
+    juce::MidiFile midi;
+    MidiImportResult result;
+    result.error = readMidiFile (file, midi);
+
+    if (result.isValid())
+    {
+        auto choice = chooseFirstMelodicTrack (summariseMidiTracks (midi), model.getStepSize());
+
+        if (! chooser.chooseImport (file.getFileName(), midi, choice))
+            return;
+
+        result = importMidiSequence (midi, choice);
+    }
 
     if (! result.isValid())
     {
