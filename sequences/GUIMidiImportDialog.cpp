@@ -50,8 +50,9 @@ namespace
     class ImportWindow final : public juce::DialogWindow
     {
     public:
-        ImportWindow (GUIMidiImportPanel& panel, std::function<void()> cancelled)
+        ImportWindow (GUIMidiImportPanel& panelToShow, std::function<void()> cancelled)
             : juce::DialogWindow (GUIMidiImportChooser::windowTitle, Look::panel, false, true)
+            , panel (panelToShow)
             , onCancel (std::move (cancelled))
         {
             setUsingNativeTitleBar (true);
@@ -65,7 +66,14 @@ namespace
 
         void closeButtonPressed() override { onCancel(); }
 
+        // Without a window manager the window itself may hold the keyboard, not the panel.
+        bool keyPressed (const juce::KeyPress& key) override
+        {
+            return panel.keyPressed (key) || juce::DialogWindow::keyPressed (key);
+        }
+
     private:
+        GUIMidiImportPanel& panel;
         std::function<void()> onCancel;
 
         JUCE_DECLARE_NON_COPYABLE (ImportWindow)
@@ -232,18 +240,21 @@ void GUIMidiImportPanel::resized()
     auto area = getLocalBounds().reduced (margin);
     mLabels[0]->setBounds (area.removeFromTop (rowHeight));
     mLabels[1]->setBounds (area.removeFromTop (rowHeight));
-    mTrackView->setBounds (area.removeFromTop (trackRowHeight * 6));
+    mTrackView->setBounds (area.removeFromTop (trackRowHeight * 5));
     mTrackList->setSize (mTrackView->getMaximumVisibleWidth(), mTrackList->getHeight());
 
     for (auto& toggle : mTrackToggles)
         toggle->setSize (mTrackList->getWidth(), trackRowHeight);
 
+    // Two rows of eight, wide enough for two digits.
     mLabels[2]->setBounds (area.removeFromTop (rowHeight));
-    auto channels = area.removeFromTop (rowHeight);
-    const int channelWidth = channels.getWidth() / numChannels;
+    const int channelWidth = area.getWidth() / (numChannels / 2);
 
-    for (auto& toggle : mChannelToggles)
-        toggle->setBounds (channels.removeFromLeft (channelWidth));
+    for (int i = 0; i < numChannels; ++i)
+        mChannelToggles[(size_t) i]->setBounds (area.getX() + channelWidth * (i % 8), area.getY() + rowHeight * (i / 8),
+                                                channelWidth, rowHeight);
+
+    area.removeFromTop (2 * rowHeight);
 
     area.removeFromTop (6);
     auto timing = area.removeFromTop (rowHeight);

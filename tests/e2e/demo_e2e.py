@@ -13,7 +13,7 @@
 # writes from the windows' own geometry table (e2e_geometry). Only the standard library is used;
 # the X tools are Xvfb, xdotool and ImageMagick's import.
 
-import argparse, contextlib, ctypes, fcntl, json, os, pathlib, re, shutil, signal, subprocess, sys, tempfile, time, traceback
+import argparse, contextlib, ctypes, fcntl, json, os, pathlib, re, shutil, signal, struct, subprocess, sys, tempfile, time, traceback
 
 MAIN_TITLE, DETECTION_TITLE = "Tarnovelle Connection Demo", "Checking connection with Tarnovelle synthesizer"
 OVERWRITE_TITLE = "File already exists"  # JUCE's own chooser asks this before replacing a file
@@ -575,6 +575,41 @@ def test_sequence_editor(s):
     expected = [list(q) for q in state["sequences"]]
     expected[1][3] = 72
     wait_for_state(s.state_file, "sequence 2 with its edited step", lambda m: m["sequences"] == expected, 10.0)
+
+    # Ctrl+I imports a song into it: the "Import MIDI Tracks" window offers the melody without
+    # the drums (channel 10), whose hi-hat would otherwise sound between its notes.
+    song = os.path.join(s.work, "song.mid")
+    pathlib.Path(song).write_bytes(two_track_song(state["settings"]["STEP"]))
+    s.key("ctrl+i", editor)
+    # The keyboard was given to the editor's window: the chooser takes it. With zenity installed
+    # JUCE asks through zenity's chooser, whose location box Ctrl+L opens.
+    chooser = s.wait_window("Import MIDI File")
+    if shutil.which("zenity"):
+        s.key("ctrl+l", chooser)
+        s.run("xdotool", "type", "--delay", "5", "--clearmodifiers", song)
+        s.press_until("Return", lambda: not s.windows("Import MIDI File"), 3, chooser)
+    else:
+        s.run("xdotool", "windowfocus", "--sync", str(chooser))
+        s.choose_file("Import MIDI File", song)
+    s.answer("Import MIDI Tracks", "Return")
+    s.key("ctrl+Return", editor)
+    expected[1] = [60, 127, 62, 127, 64, 127, 65]
+    wait_for_state(s.state_file, "sequence 2 as the song's melody", lambda m: m["sequences"] == expected, 10.0)
+
+
+# A Standard MIDI File of a drum track (a hi-hat on channel 10 on every step) and a melody
+# (60 62 64 65 on every second step, a step long), for the given step size.
+def two_track_song(step_size):
+    step = 4 * 96 // step_size  # ticks, at 96 a quarter note; below 128, so one byte as a delay
+
+    def track(channel, notes, every):
+        body = b"".join(bytes([0 if i == 0 else (every - 1) * step, 0x90 | channel, note, 100,
+                               step, 0x80 | channel, note, 0]) for i, note in enumerate(notes))
+        body += b"\x00\xff\x2f\x00"
+        return b"MTrk" + struct.pack(">I", len(body)) + body
+
+    tracks = [track(9, [42] * 8, 1), track(0, [60, 62, 64, 65], 2)]
+    return b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks), 96) + b"".join(tracks)
 
 
 def test_second_instance(s):
