@@ -17,6 +17,7 @@ packages=(
     clang-14 libclang-rt-14-dev                                        # the fuzz targets
     clang-format-14                                                    # the formatting check
     alsa-utils                                                         # the ALSA guest tests (aconnect, aseqdump)
+    openttd-openmsx                                                    # real songs' MIDI files for the import tests
 )
 
 missing=()

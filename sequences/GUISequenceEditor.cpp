@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "protocol/ActionVocabulary.h"
+#include "sequences/GUIMidiImportDialog.h"
 #include "sequences/SequenceEditorFiles.h"
 #include "sequences/SequenceEditorTransfer.h"
 #include "sequences/SequenceToolCommands.h"
@@ -102,8 +103,8 @@ void GUISequenceEditor::addButtons()
                [this] { runFileCommand ([this] { openSequenceFileIntoEditor (model); }); });
     addButton ("Save" + ellipsis, "Save the eight sequences as a .tvseq file", [this] { saveEditorSequences (model); });
     mToolbar->startGroup();
-    addButton ("Import MIDI" + ellipsis, "Import a MIDI file into the selected sequence",
-               [this] { runFileCommand ([this] { importMidiIntoEditor (model); }); });
+    addButton ("Import MIDI" + ellipsis, "Import a MIDI file into the selected sequence (Ctrl+I)",
+               [this] { runFileCommand ([this] { importMidiThroughWindow (model); }); });
     addButton ("Export MIDI" + ellipsis, "Export the selected sequence as a MIDI file",
                [this] { exportMidiFromEditor (model); });
     mToolbar->startGroup();
@@ -399,6 +400,8 @@ bool GUISequenceEditor::handleCommandKey (const juce::KeyPress& key)
         sendToInstrument();
     else if (isLetter (key, 'R'))
         readFromInstrument();
+    else if (isLetter (key, 'I'))
+        importMidiThroughWindow (model);
     else if (isLetter (key, 'Z') && mods.isShiftDown())
         model.redo();
     else if (isLetter (key, 'Z'))

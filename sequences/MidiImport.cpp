@@ -1,5 +1,6 @@
 #include "sequences/MidiImport.h"
 
+#include "sequences/MidiTracks.h"
 #include "sequences/SequenceFileIO.h"
 
 #include <cmath>
@@ -16,25 +17,39 @@ namespace
     /** A MIDI file holding a whole sequence is a few kilobytes; this bounds what is read. */
     constexpr juce::int64 maxMidiFileSize = 16 * 1024 * 1024;
 
-    /** Step positions in exact integer arithmetic: tick / L = tick * s / (4 q). */
+    /** Step positions in exact integer arithmetic: with the grid's origin at tick o, a tick
+        lies (tick - o) / L = (tick - o) * s / (4 q) steps on. The origin, a whole number of
+        bars, may fall between ticks: it is kept as o * d for the time signature's d.
+    */
     struct StepGrid
     {
         juce::int64 stepSize;
         juce::int64 ticksPerQuarterNote;
+        juce::int64 originTimesScale = 0;
+        juce::int64 scale = 1;
 
-        /** round (tick / L), a half rounding up. */
+        static StepGrid of (const juce::MidiFile& file, const MidiImportChoice& choice)
+        {
+            const auto signature = getFirstTimeSignature (file);
+            const juce::int64 q = file.getTimeFormat();
+            return { choice.stepSize, q, (juce::int64) (choice.fromBar - 1) * signature.numerator * 4 * q,
+                     signature.denominator };
+        }
+
+        /** round (position), a half rounding up. */
         juce::int64 stepOfStart (juce::int64 tick) const noexcept
         {
-            const auto denominator = 8 * ticksPerQuarterNote;
-            return floorDivide (2 * tick * stepSize + 4 * ticksPerQuarterNote, denominator);
+            return floorDivide (2 * fromOrigin (tick) * stepSize + 4 * ticksPerQuarterNote * scale,
+                                8 * ticksPerQuarterNote * scale);
         }
 
-        /** ceil (tick / L) - 1: the last step a note ending at this tick sounds on. */
+        /** ceil (position) - 1: the last step a note ending at this tick sounds on. */
         juce::int64 stepOfEnd (juce::int64 tick) const noexcept
         {
-            const auto denominator = 4 * ticksPerQuarterNote;
-            return -floorDivide (-tick * stepSize, denominator) - 1;
+            return -floorDivide (-fromOrigin (tick) * stepSize, 4 * ticksPerQuarterNote * scale) - 1;
         }
+
+        juce::int64 fromOrigin (juce::int64 tick) const noexcept { return tick * scale - originTimesScale; }
 
         static juce::int64 floorDivide (juce::int64 a, juce::int64 b) noexcept
         {
@@ -53,6 +68,9 @@ namespace
 
         void noteStarts (juce::int64 step, int note)
         {
+            if (step < 0)
+                return;
+
             anyNoteEvent = true;
             lastMarkedStep = juce::jmax (lastMarkedStep, step);
 
@@ -70,6 +88,9 @@ namespace
 
         void noteEnds (juce::int64 step)
         {
+            if (step < 0)
+                return;
+
             anyNoteEvent = true;
             lastMarkedStep = juce::jmax (lastMarkedStep, step);
         }
@@ -80,19 +101,31 @@ namespace
         return (juce::int64) std::llround (message.getTimeStamp());
     }
 
-    GridMarks markGrid (const juce::MidiFile& file, const StepGrid& grid)
+    bool isChosen (const std::optional<std::set<int>>& chosen, int number)
     {
+        return ! chosen.has_value() || chosen->count (number) != 0;
+    }
+
+    GridMarks markGrid (const juce::MidiFile& file, const MidiImportChoice& choice)
+    {
+        const auto grid = StepGrid::of (file, choice);
         GridMarks marks;
 
         for (int t = 0; t < file.getNumTracks(); ++t)
         {
+            if (! isChosen (choice.tracks, t + 1))
+                continue;
+
             for (const auto* event : *file.getTrack (t))
             {
                 const auto& message = event->message;
 
+                if (! message.isNoteOnOrOff() || ! isChosen (choice.channels, message.getChannel()))
+                    continue;
+
                 if (message.isNoteOn (false))
                     marks.noteStarts (grid.stepOfStart (tickOf (message)), message.getNoteNumber());
-                else if (message.isNoteOff (true))
+                else
                     marks.noteEnds (grid.stepOfEnd (tickOf (message)));
             }
         }
@@ -110,6 +143,18 @@ namespace
         return file.getNumTracks() > 0;
     }
 
+    juce::String describeEmptyChoice (const MidiImportChoice& choice)
+    {
+        juce::String text (choice.tracks.has_value() || choice.channels.has_value()
+                               ? "The chosen tracks and channels hold no note"
+                               : "The MIDI file holds no note");
+
+        if (choice.fromBar > 1)
+            text << " from bar " << choice.fromBar << " on";
+
+        return text + ".";
+    }
+
     MidiImportResult refused (const juce::String& reason)
     {
         MidiImportResult result;
@@ -125,6 +170,19 @@ juce::String MidiImportResult::getWarning() const
 
     return juce::String (droppedNotes) + (droppedNotes == 1 ? " note lies" : " notes lie")
            + " beyond the 64th step and " + (droppedNotes == 1 ? "has" : "have") + " been left out.";
+}
+
+MidiImportChoice MidiImportChoice::everything (int stepSize)
+{
+    MidiImportChoice choice;
+    choice.stepSize = stepSize;
+    return choice;
+}
+
+bool MidiImportChoice::operator== (const MidiImportChoice& other) const
+{
+    return tracks == other.tracks && channels == other.channels && fromBar == other.fromBar
+           && stepSize == other.stepSize;
 }
 
 bool isValidStepSize (int stepSize) noexcept
@@ -145,7 +203,12 @@ uint8 foldNoteIntoRange (int note) noexcept
 
 MidiImportResult importMidiSequence (const juce::MidiFile& file, int stepSize)
 {
-    jassert (isValidStepSize (stepSize));
+    return importMidiSequence (file, MidiImportChoice::everything (stepSize));
+}
+
+MidiImportResult importMidiSequence (const juce::MidiFile& file, const MidiImportChoice& choice)
+{
+    jassert (isValidStepSize (choice.stepSize) && choice.fromBar >= 1);
 
     const int timeFormat = file.getTimeFormat();
 
@@ -155,13 +218,13 @@ MidiImportResult importMidiSequence (const juce::MidiFile& file, int stepSize)
     if (timeFormat == 0)
         return refused ("The MIDI file gives no ticks per quarter note, so its notes cannot be placed on steps.");
 
-    const auto marks = markGrid (file, { stepSize, timeFormat });
+    const auto marks = markGrid (file, choice);
 
     // A sequence of rests is exported as note-offs alone, so they count as notes here. An
     // empty sequence is exported as tracks without any event: it imports back as empty. Only
-    // a file with events but none of them a note is refused.
+    // a file with events but none of them a note of the choice is refused.
     if (! marks.anyNoteEvent)
-        return holdsNoEvent (file) ? MidiImportResult{} : refused ("The MIDI file holds no note.");
+        return holdsNoEvent (file) ? MidiImportResult{} : refused (describeEmptyChoice (choice));
 
     MidiImportResult result;
     result.droppedNotes = marks.droppedNotes;
@@ -174,31 +237,42 @@ MidiImportResult importMidiSequence (const juce::MidiFile& file, int stepSize)
     return result;
 }
 
+juce::String readMidiFile (juce::InputStream& stream, juce::MidiFile& file)
+{
+    if (! file.readFrom (stream, false))
+        return "The file is not a Standard MIDI File.";
+
+    return {};
+}
+
+juce::String readMidiFile (const juce::File& source, juce::MidiFile& file)
+{
+    if (! source.existsAsFile())
+        return "Unable to read the file:\n" + source.getFullPathName();
+
+    if (source.getSize() > maxMidiFileSize)
+        return "The file is larger than 16 MiB, so it cannot be a sequence's MIDI file:\n" + source.getFullPathName();
+
+    juce::FileInputStream in (source);
+
+    if (! in.openedOk())
+        return "Unable to read the file:\n" + source.getFullPathName();
+
+    return readMidiFile (in, file);
+}
+
 MidiImportResult importMidiSequence (juce::InputStream& stream, int stepSize)
 {
     juce::MidiFile file;
-
-    if (! file.readFrom (stream, false))
-        return refused ("The file is not a Standard MIDI File.");
-
-    return importMidiSequence (file, stepSize);
+    const auto error = readMidiFile (stream, file);
+    return error.isEmpty() ? importMidiSequence (file, stepSize) : refused (error);
 }
 
-MidiImportResult importMidiSequence (const juce::File& file, int stepSize)
+MidiImportResult importMidiSequence (const juce::File& source, int stepSize)
 {
-    if (! file.existsAsFile())
-        return refused ("Unable to read the file:\n" + file.getFullPathName());
-
-    if (file.getSize() > maxMidiFileSize)
-        return refused ("The file is larger than 16 MiB, so it cannot be a sequence's MIDI file:\n"
-                        + file.getFullPathName());
-
-    juce::FileInputStream in (file);
-
-    if (! in.openedOk())
-        return refused ("Unable to read the file:\n" + file.getFullPathName());
-
-    return importMidiSequence (in, stepSize);
+    juce::MidiFile file;
+    const auto error = readMidiFile (source, file);
+    return error.isEmpty() ? importMidiSequence (file, stepSize) : refused (error);
 }
 
 } // namespace tarnovelle

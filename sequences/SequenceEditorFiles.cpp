@@ -4,6 +4,9 @@
 #include "sequences/MidiExport.h"
 #include "sequences/MidiImport.h"
 #include "sequences/SaveTarget.h"
+#include "sequences/MidiTracks.h"
+#include "sequences/SequenceFile.h"
+#include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceFileOperations.h"
 
 namespace tarnovelle
@@ -81,7 +84,7 @@ void saveEditorSequences (const SequenceEditorModel& model)
                       withMidiFiles);
 }
 
-void importMidiIntoEditor (SequenceEditorModel& model)
+void importMidiIntoEditor (SequenceEditorModel& model, MidiImportChooser& chooser)
 {
     auto& dialogs = Platform::dialogs();
     const auto file = dialogs.browseForFileToOpen ("Import MIDI File", midiFilePattern);
@@ -89,7 +92,19 @@ void importMidiIntoEditor (SequenceEditorModel& model)
     if (file == juce::File())
         return;
 
-    const auto result = importMidiSequence (file, model.getStepSize());
+    juce::MidiFile midi;
+    MidiImportResult result;
+    result.error = readMidiFile (file, midi);
+
+    if (result.isValid())
+    {
+        auto choice = chooseFirstMelodicTrack (summariseMidiTracks (midi), model.getStepSize());
+
+        if (! chooser.chooseImport (file.getFileName(), midi, choice))
+            return;
+
+        result = importMidiSequence (midi, choice);
+    }
 
     if (! result.isValid())
     {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sequences/MidiImportChooser.h"
 #include "sequences/SequenceEditorModel.h"
 
 namespace tarnovelle
@@ -19,8 +20,10 @@ void openSequenceFileIntoEditor (SequenceEditorModel& model);
 */
 void saveEditorSequences (const SequenceEditorModel& model);
 
-/** Imports a MIDI file into the selected sequence at the editor's step size. */
-void importMidiIntoEditor (SequenceEditorModel& model);
+/** Imports a MIDI file into the selected sequence, as one undoable change: the chooser offers
+    the file's first melodic track at the editor's step size, and the user's answer is taken.
+*/
+void importMidiIntoEditor (SequenceEditorModel& model, MidiImportChooser& chooser);
 
 /** The file Export MIDI proposes for the selected sequence. */
 juce::File proposedMidiFile (const SequenceEditorModel& model);

@@ -1,5 +1,7 @@
 #include "sequences/MidiExport.h"
 #include "sequences/MidiImport.h"
+#include "sequences/MidiTracks.h"
+#include "tests/support/MidiSong.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -233,4 +235,81 @@ TEST (MidiImport, ExportedSequencesImportBackUnchangedAtEveryStepSizeAndGate)
             }
         }
     }
+}
+
+//==============================================================================
+TEST (MidiImport, TracksChannelsAndTheStartBarChooseWhatIsImported)
+{
+    const auto song = test::makeSong();
+    const auto tracks = summariseMidiTracks (song);
+    ASSERT_EQ (tracks.size(), 3u);
+    EXPECT_EQ (tracks[0].name, "Conductor");
+    EXPECT_EQ (tracks[0].noteCount, 0);
+    EXPECT_EQ (describeChannels (tracks[0].channels), "none");
+    EXPECT_EQ (tracks[1].name, "Drums");
+    EXPECT_EQ (tracks[1].noteCount, 12);
+    EXPECT_FALSE (tracks[1].isMelodic());
+    EXPECT_EQ (describeChannels (tracks[2].channels), "2, 3");
+    EXPECT_EQ (tracks[2].noteCount, 6);
+    EXPECT_EQ (countBars (song), 2);
+
+    // Offered first: the bass track, every channel but the drums', at the given step size.
+    const auto offered = chooseFirstMelodicTrack (tracks, 16);
+    EXPECT_EQ (offered.tracks, std::set<int>{ 3 });
+    EXPECT_EQ (offered.channels->size(), 15u);
+    EXPECT_EQ (offered.channels->count (percussionChannel), 0u);
+
+    const auto steps = [&song] (const MidiImportChoice& choice) {
+        const auto result = importMidiSequence (song, choice);
+        return result.isValid() ? result.steps : Steps{};
+    };
+    EXPECT_EQ (steps (offered), (Steps{ 28, x, x, 31, x, x, 33, x, x, 40, x, x, 35, x, x, 36, x }));
+
+    // Everything merged, as before: the hi-hat wins every step it shares with the bass.
+    EXPECT_EQ (steps (MidiImportChoice::everything (16)),
+               (Steps{ 42, x, 42, 31, 42, x, 42, x, 42, 40, 42, x, 42, x, 42, 36, 42, x, 42, x, 42, x, 42 }));
+
+    // One channel of a track; bar 2 of 3/4 time is step 12; at 8ths 36 (1.5 steps in) rounds up.
+    auto choice = offered;
+    choice.channels = std::set<int>{ 3 };
+    EXPECT_EQ (steps (choice), (Steps{ x, x, x, x, x, x, x, x, x, 40 }));
+    choice = offered;
+    choice.fromBar = 2;
+    EXPECT_EQ (steps (choice), (Steps{ 35, x, x, 36, x }));
+    choice.stepSize = 8;
+    EXPECT_EQ (steps (choice), (Steps{ 35, x, 36 }));
+
+    // Choices without notes, and notes that end before the start bar, are refused.
+    choice = offered;
+    choice.channels = std::set<int>{ percussionChannel };
+    EXPECT_EQ (importMidiSequence (song, choice).error, "The chosen tracks and channels hold no note.");
+    choice = MidiImportChoice::everything (16);
+    choice.fromBar = 3;
+    EXPECT_EQ (importMidiSequence (song, choice).error, "The MIDI file holds no note from bar 3 on.");
+}
+
+TEST (MidiImport, BarsFollowTheFirstTimeSignatureOrFourFour)
+{
+    // Notes on 16th steps 12, 16 and 17: bar 2 starts at step 16 in 4/4 and at step 12 in 6/8.
+    auto file = writeFile ({ { { 12 * 24.0, 50 }, { 16 * 24.0, 60 }, { 17 * 24.0, 61 } } }, 96);
+    juce::MemoryInputStream in (file, false);
+    juce::MidiFile midi;
+    ASSERT_EQ (readMidiFile (in, midi), "");
+
+    auto choice = MidiImportChoice::everything (16);
+    choice.fromBar = 2;
+    EXPECT_EQ (importMidiSequence (midi, choice).steps, (Steps{ 60, 61 }));
+
+    // The first signature counts, passing over one no music uses (0 beats); later ones do not.
+    juce::MidiMessageSequence signatures;
+    signatures.addEvent (juce::MidiMessage::timeSignatureMetaEvent (0, 4), 0);
+    signatures.addEvent (juce::MidiMessage::timeSignatureMetaEvent (6, 8), 0);
+    signatures.addEvent (juce::MidiMessage::timeSignatureMetaEvent (2, 4), 96);
+    midi.addTrack (signatures);
+    signatures.clear();
+    signatures.addEvent (juce::MidiMessage::timeSignatureMetaEvent (2, 4), 48);
+    midi.addTrack (signatures);
+    EXPECT_EQ (getFirstTimeSignature (midi).numerator, 6);
+    EXPECT_EQ (importMidiSequence (midi, choice).steps, (Steps{ 50, x, x, x, 60, 61 }));
+    EXPECT_EQ (countBars (midi), 2);
 }

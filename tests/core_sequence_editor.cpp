@@ -7,6 +7,7 @@
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/MidiSong.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,23 @@ Steps stepsOf (const EditedSequence& sequence)
 {
     return Steps (sequence.steps.begin(), sequence.steps.begin() + sequence.length);
 }
+
+/** Answers the import window from a script: OK with the offered choice as `change` leaves
+    it, or Cancel. Remembers every choice offered.
+*/
+struct ScriptedImportChooser final : public MidiImportChooser
+{
+    bool answerOk = true;
+    std::function<void (MidiImportChoice&)> change = [] (MidiImportChoice&) {};
+    std::vector<MidiImportChoice> offered;
+
+    bool chooseImport (const juce::String&, const juce::MidiFile&, MidiImportChoice& choice) override
+    {
+        offered.push_back (choice);
+        change (choice);
+        return answerOk;
+    }
+};
 
 struct EditorModel : public ::testing::Test
 {
@@ -590,18 +608,39 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     exportMidiFromEditor (model);
     model.selectSequence (2);
     rig.dialogs.answerFile (file ("empty.mid"));
-    importMidiIntoEditor (model);
+    ScriptedImportChooser takesTheOffer;
+    importMidiIntoEditor (model, takesTheOffer);
     EXPECT_EQ (stepsOf (model.getSequence (2)), Steps{});
 
     model.selectSequence (6);
+    ScriptedImportChooser chooser;
     rig.dialogs.answerFile (file ("two.mid"));
     rig.dialogs.answerFile (file ("good.tvseq"));
-    importMidiIntoEditor (model);
-    importMidiIntoEditor (model); // not a MIDI file: refused, nothing changes
+    importMidiIntoEditor (model, chooser);
+    importMidiIntoEditor (model, chooser); // not a MIDI file: refused, nothing changes
     EXPECT_EQ (stepsOf (model.getSequence (6)), (Steps{ 30, 31 }));
     const auto refused = rig.dialogs.getRecords (ScriptedDialogs::Kind::messageBox).back();
     EXPECT_EQ (refused.title, "Import error");
     EXPECT_EQ (refused.message, "good.tvseq: The file is not a Standard MIDI File.\nNothing has been imported.");
+    ASSERT_EQ (chooser.offered.size(), 1u);
+    EXPECT_EQ (chooser.offered[0].stepSize, 8);
+    EXPECT_EQ (chooser.offered[0].tracks, std::set<int>{ 1 });
+
+    // A song: the user's answer is what is imported, as one undoable change; Cancel imports nothing.
+    const auto song = test::makeSongFile();
+    ASSERT_TRUE (file ("song.mid").replaceWithData (song.getData(), song.getSize()));
+    model.selectSequence (4);
+    chooser.change = [] (MidiImportChoice& choice) { choice.fromBar = 2; };
+    rig.dialogs.answerFile (file ("song.mid"));
+    importMidiIntoEditor (model, chooser);
+    EXPECT_EQ (chooser.offered.back().tracks, std::set<int>{ 3 });
+    EXPECT_EQ (selected(), (Steps{ 35, x, 36 }));
+    chooser.answerOk = false;
+    rig.dialogs.answerFile (file ("song.mid"));
+    importMidiIntoEditor (model, chooser);
+    EXPECT_EQ (selected(), (Steps{ 35, x, 36 }));
+    model.undo();
+    EXPECT_EQ (selected(), Steps{});
 
     // Saved through the safe writer, without MIDI files.
     rig.dialogs.answerFile (file ("set"));

@@ -3,6 +3,7 @@
 #include "sequences/MidiImport.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
+#include "tests/support/MidiSong.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -196,4 +197,41 @@ TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapsho
     }
 
     EXPECT_FALSE (folder.getChildFile ("none.sqlite").exists());
+}
+
+TEST_F (TarnovelleSeqTool, TracksAreListedAndChosenForImport)
+{
+    const auto song = folder.getChildFile ("song.mid");
+    const auto bytes = test::makeSongFile();
+    ASSERT_TRUE (song.replaceWithData (bytes.getData(), bytes.getSize()));
+    const auto path = song.getFullPathName();
+    const auto out = juce::ChildProcess::wantStdOut;
+
+    EXPECT_EQ (runTool ({ "tracks", path }),
+               std::make_pair (0, juce::String ("1\tConductor\tnone\t0\n2\tDrums\t10\t12\n3\tBass\t2, 3\t6\n")));
+
+    // A track chosen leaves its drums out; channels and tracks merge as the whole file does.
+    EXPECT_EQ (runTool ({ "import", "--track", "3", path }, out),
+               std::make_pair (0, juce::String ("1:28 x x 31 x x 33 x x 40 x x 35 x x 36 x")));
+    EXPECT_EQ (runTool ({ "import", "--channel", "3", "--track", "2", "--channel", "10", "--track", "3", path }, out),
+               std::make_pair (0, juce::String ("1:42 x 42 x 42 x 42 x 42 40 42 x 42 x 42 x 42 x 42 x 42 x 42")));
+    EXPECT_EQ (runTool ({ "import", "--track", "3", "--from-bar", "2", "--step", "8", path, path }, out),
+               std::make_pair (0, juce::String ("1:35 x 36\n2:35 x 36")));
+    EXPECT_EQ (runTool ({ "import", path }, out).second,
+               "1:42 x 42 31 42 x 42 x 42 40 42 x 42 x 42 36 42 x 42 x 42 x 42");
+
+    EXPECT_EQ (runTool ({ "import", "--track", "4", path }),
+               std::make_pair (1, "tarnovelle-seq: " + path + ": there is no track 4: the file has 3 tracks.\n"));
+    EXPECT_EQ (runTool ({ "import", "--track", "3", "--channel", "10", path }).first, 1);
+    EXPECT_EQ (runTool ({ "tracks", write ("x.mid", "1:60") }).first, 1);
+
+    for (const auto& args :
+         { juce::StringArray{ "import", "--channel", "17", path }, juce::StringArray{ "import", "--track", "0", path },
+           juce::StringArray{ "import", "--from-bar", "x", path }, juce::StringArray{ "import", path, "--track" },
+           juce::StringArray{ "tracks" }, juce::StringArray{ "tracks", path, path } })
+    {
+        const auto [exitCode, output] = runTool (args);
+        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
+        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
+    }
 }

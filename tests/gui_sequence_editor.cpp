@@ -2,11 +2,15 @@
 // for reading and sending, the question before closing with unsent changes, one window.
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 #include "platform/ScriptedDialogs.h"
+#include "sequences/GUIMidiImportDialog.h"
 #include "sequences/GUISequenceEditorWindow.h"
+#include "sequences/SequenceEditorFiles.h"
 #include "sequences/MidiExport.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/MidiSong.h"
 
 namespace tarnovelle
 {
@@ -318,7 +322,11 @@ TEST_F (EditorFixture, TheViewCentresOnTheNotesOfTheChosenSequenceAndOfAnImport)
     const auto file = scratch.folder.getChildFile ("high.mid");
     ASSERT_TRUE (writeSequenceMidiFile (file, high.data(), MidiExportTiming::fromSettings (16, 2)));
     dialogs.answerFile (file);
-    click (editor().getButton ("Import MIDI" + juce::String (juce::CharPointer_UTF8 ("\xe2\x80\xa6"))));
+    struct TakesTheOffer final : public MidiImportChooser
+    {
+        bool chooseImport (const juce::String&, const juce::MidiFile&, MidiImportChoice&) override { return true; }
+    } chooser;
+    importMidiIntoEditor (model, chooser);
     EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ 90, 100 }));
     EXPECT_TRUE (centredOn (90, 100));
 }
@@ -366,6 +374,87 @@ TEST_F (EditorFixture, NotesAreBarsAsLongAsTheGateAndRestsCursorAndRangeAreDrawn
     EXPECT_FALSE (near (range, cursor));
     EXPECT_FALSE (near (range, plain));
     EXPECT_FALSE (near (cursor, plain));
+}
+
+//==============================================================================
+TEST (MidiImportWindow, OffersTheFirstMelodicTrackAndPreviewsEveryChoice)
+{
+    const auto song = makeSong();
+    GUIMidiImportPanel panel ("song.mid", song, chooseFirstMelodicTrack (summariseMidiTracks (song), 16));
+    const auto preview = [&panel] { return panel.getPreview().getSteps(); };
+    constexpr uint8 x = restStep;
+
+    EXPECT_EQ (panel.getTrackToggle (3).getButtonText(),
+               juce::String (juce::CharPointer_UTF8 ("3  Bass  \xc2\xb7  channels 2, 3  \xc2\xb7  6 notes")));
+    EXPECT_FALSE (panel.getTrackToggle (2).getToggleState());
+    EXPECT_FALSE (panel.getChannelToggle (10).getToggleState());
+    EXPECT_TRUE (panel.getChannelToggle (10).isEnabled());
+    EXPECT_FALSE (panel.getChannelToggle (5).isEnabled()); // no track plays on it
+    EXPECT_EQ (preview(), (Steps{ 28, x, x, 31, x, x, 33, x, x, 40, x, x, 35, x, x, 36, x }));
+    EXPECT_EQ (panel.getSummaryText(), "17 steps.");
+
+    // The drums ticked in: they merge with the bass, and the preview follows at once.
+    click (panel.getTrackToggle (2));
+    click (panel.getChannelToggle (10));
+    EXPECT_EQ (preview().size(), 23u);
+    EXPECT_EQ (preview()[0], 42);
+
+    // Nothing chosen: nothing to import, and OK cannot be pressed.
+    click (panel.getTrackToggle (2));
+    click (panel.getTrackToggle (3));
+    EXPECT_FALSE (panel.getOkButton().isEnabled());
+    EXPECT_EQ (panel.getSummaryText(), "The chosen tracks and channels hold no note.");
+
+    click (panel.getTrackToggle (3));
+    panel.getFromBar().setValue (2.0, juce::sendNotificationSync);
+    panel.getStepSize().setSelectedId (8, juce::sendNotificationSync);
+    EXPECT_TRUE (panel.getOkButton().isEnabled());
+    EXPECT_EQ (preview(), (Steps{ 35, x, 36 }));
+    EXPECT_EQ (panel.getChoice().tracks, std::set<int>{ 3 });
+    EXPECT_EQ (panel.getChoice().stepSize, 8);
+}
+
+TEST (MidiImportWindow, ReturnAnswersOkAndEscapeCancelsUnlessTheProgramIsEnding)
+{
+    const auto song = makeSong();
+    const auto offered = chooseFirstMelodicTrack (summariseMidiTracks (song), 16);
+    int windowsSeen = 0;
+
+    // Keys as the window system delivers them, to the window found by its title.
+    const auto answerWith = [&windowsSeen] (int keyCode) {
+        juce::MessageManager::callAsync ([keyCode, &windowsSeen] {
+            auto& desktop = juce::Desktop::getInstance();
+
+            for (int i = 0; i < desktop.getNumComponents(); ++i)
+            {
+                auto* window = desktop.getComponent (i);
+
+                if (window->getName() == GUIMidiImportChooser::windowTitle && window->isVisible())
+                {
+                    ++windowsSeen;
+                    window->getPeer()->handleKeyPress (juce::KeyPress (keyCode));
+                }
+            }
+        });
+    };
+
+    GUIMidiImportChooser chooser;
+    auto choice = offered;
+    choice.fromBar = 2; // as the editor would offer it: the window starts from it
+    answerWith (juce::KeyPress::returnKey);
+    EXPECT_TRUE (chooser.chooseImport ("song.mid", song, choice));
+    EXPECT_EQ (choice.fromBar, 2);
+    EXPECT_EQ (choice.tracks, offered.tracks);
+    EXPECT_EQ (choice.channels, offered.channels);
+
+    answerWith (juce::KeyPress::escapeKey);
+    EXPECT_FALSE (chooser.chooseImport ("song.mid", song, choice));
+    EXPECT_EQ (windowsSeen, 2);
+
+    QuitRequest::raise();
+    EXPECT_FALSE (chooser.chooseImport ("song.mid", song, choice));
+    QuitRequest::reset();
+    EXPECT_EQ (windowsSeen, 2);
 }
 
 } // namespace tarnovelle

@@ -5,6 +5,7 @@
 #include "HistoryCommand.h"
 #include "sequences/MidiExport.h"
 #include "sequences/MidiImport.h"
+#include "sequences/MidiTracks.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceTransfer.h"
@@ -26,25 +27,35 @@ namespace
     };
 
     const juce::String usageText = "Usage:\n"
-                                   "  tarnovelle-seq check FILE\n"
-                                   "      Checks a .tvseq sequence file and prints the sequences it holds.\n"
-                                   "  tarnovelle-seq midi FILE --step S --gate G\n"
-                                   "      Writes FILE_1.mid ... FILE_8.mid, one MIDI file per sequence, as\n"
-                                   "      Tarnovelle Connection does when it saves, for the step size S\n"
-                                   "      (4, 8, 16 or 32) and the gate length G (1, 2 or 3). Sequences the\n"
-                                   "      file does not name are written empty.\n"
-                                   "  tarnovelle-seq import [--step S] FILE.mid...\n"
-                                   "      Imports each MIDI file as one sequence, at the step size S (4, 8,\n"
-                                   "      16 or 32; 16 when not given), and prints a .tvseq file whose line k\n"
-                                   "      holds the sequence of the k-th MIDI file (at most eight files).\n"
-                                   "  tarnovelle-seq factory\n"
-                                   "      Prints the factory sequences as a .tvseq file.\n"
-                                   + juce::String (historyUsageText)
-                                   + "  tarnovelle-seq --help\n"
-                                     "      Prints this text.\n"
-                                     "\n"
-                                     "Exit status: 0 done, 1 the file is not a valid sequence file or could not\n"
-                                     "be read or written, 2 bad arguments.\n";
+                                  "  tarnovelle-seq check FILE\n"
+                                  "      Checks a .tvseq sequence file and prints the sequences it holds.\n"
+                                  "  tarnovelle-seq midi FILE --step S --gate G\n"
+                                  "      Writes FILE_1.mid ... FILE_8.mid, one MIDI file per sequence, as\n"
+                                  "      Tarnovelle Connection does when it saves, for the step size S\n"
+                                  "      (4, 8, 16 or 32) and the gate length G (1, 2 or 3). Sequences the\n"
+                                  "      file does not name are written empty.\n"
+                                  "  tarnovelle-seq import [--step S] [--track N]... [--channel C]...\n"
+                                  "                        [--from-bar B] FILE.mid...\n"
+                                  "      Imports each MIDI file as one sequence, at the step size S (4, 8,\n"
+                                  "      16 or 32; 16 when not given), and prints a .tvseq file whose line k\n"
+                                  "      holds the sequence of the k-th MIDI file (at most eight files).\n"
+                                  "      --track takes the notes of track N only (numbered from 1 as\n"
+                                  "      'tracks' lists them), --channel those of channel C only (1 to 16);\n"
+                                  "      both may be given more than once. With --track and no --channel,\n"
+                                  "      channel 10 (General MIDI percussion) is left out. --from-bar makes\n"
+                                  "      bar B (from 1, by the file's first time signature, 4/4 when it has\n"
+                                  "      none) the first step. Without them every note of the file counts.\n"
+                                  "  tarnovelle-seq tracks FILE.mid\n"
+                                  "      Lists the MIDI file's tracks, one a line: number, name, channels and\n"
+                                  "      note count, separated by tabs.\n"
+                                  "  tarnovelle-seq factory\n"
+                                  "      Prints the factory sequences as a .tvseq file.\n"
+                                  + juce::String (historyUsageText)
+                                  + "  tarnovelle-seq --help\n"
+                                  "      Prints this text.\n"
+                                  "\n"
+                                  "Exit status: 0 done, 1 the file is not a valid sequence file or could not\n"
+                                  "be read or written, 2 bad arguments.\n";
 
     int badUsage (const juce::String& problem)
     {
@@ -70,6 +81,16 @@ namespace
                 return value;
 
         return std::nullopt;
+    }
+
+    /** A whole decimal number from min to max, or nothing. */
+    std::optional<int> parseNumber (const juce::String& text, int min, int max)
+    {
+        if (text.isEmpty() || ! text.containsOnly ("0123456789") || text.length() > 5)
+            return std::nullopt;
+
+        const int value = text.getIntValue();
+        return value >= min && value <= max ? std::optional<int> (value) : std::nullopt;
     }
 
     /** Reads and parses a file, printing the reason when it is not a valid sequence file. */
@@ -226,59 +247,156 @@ namespace
         return status;
     }
 
-    int runImport (const juce::StringArray& args)
+    /** The import command's arguments. */
+    struct ImportArguments
     {
-        juce::String stepArgument ("16");
+        int stepSize = 16;
+        std::set<int> tracks, channels;
+        int fromBar = 1;
         juce::StringArray files;
 
+        /** The choice for a file of numTracks tracks, or the reason it has none. */
+        std::optional<MidiImportChoice> choiceFor (int numTracks, juce::String& problem) const
+        {
+            auto choice = MidiImportChoice::everything (stepSize);
+            choice.fromBar = fromBar;
+
+            if (! tracks.empty())
+            {
+                if (*tracks.rbegin() > numTracks)
+                {
+                    problem = "there is no track " + juce::String (*tracks.rbegin()) + ": the file has "
+                              + juce::String (numTracks) + (numTracks == 1 ? " track." : " tracks.");
+                    return std::nullopt;
+                }
+
+                choice.tracks = tracks;
+                choice.channels = std::set<int>();
+
+                for (int channel = 1; channel <= 16; ++channel)
+                    if (channel != percussionChannel)
+                        choice.channels->insert (channel);
+            }
+
+            if (! channels.empty())
+                choice.channels = channels;
+
+            return choice;
+        }
+    };
+
+    /** Fills arguments from the command line; returns the problem, or an empty string. */
+    juce::String parseImportArguments (const juce::StringArray& args, ImportArguments& parsed)
+    {
         for (int i = 1; i < args.size(); ++i)
         {
-            if (args[i] == "--step")
+            const auto& option = args[i];
+
+            if (option == "--step" || option == "--track" || option == "--channel" || option == "--from-bar")
             {
                 if (i + 1 >= args.size())
-                    return badUsage ("--step needs a value.");
+                    return option + " needs a value.";
 
-                stepArgument = args[++i];
+                const auto& value = args[++i];
+                const auto number = option == "--step"      ? parseChoice (value, { 4, 8, 16, 32 })
+                                    : option == "--channel" ? parseNumber (value, 1, 16)
+                                                            : parseNumber (value, 1, 65535);
+                if (! number)
+                    return option == "--step"      ? "--step must be 4, 8, 16 or 32."
+                           : option == "--channel" ? "--channel must be a number from 1 to 16."
+                                                   : option + " must be a number from 1.";
+
+                if (option == "--step")
+                    parsed.stepSize = *number;
+                else if (option == "--from-bar")
+                    parsed.fromBar = *number;
+                else
+                    (option == "--track" ? parsed.tracks : parsed.channels).insert (*number);
             }
-            else if (args[i].startsWith ("-"))
+            else if (option.startsWith ("-"))
             {
-                return badUsage ("unexpected argument: " + args[i]);
+                return "unexpected argument: " + option;
             }
             else
             {
-                files.add (args[i]);
+                parsed.files.add (option);
             }
         }
 
-        const auto stepSize = parseChoice (stepArgument, { 4, 8, 16, 32 });
+        if (parsed.files.isEmpty() || parsed.files.size() > numSequences)
+            return "import needs one to eight MIDI files.";
 
-        if (! stepSize)
-            return badUsage ("--step must be 4, 8, 16 or 32.");
+        return {};
+    }
 
-        if (files.isEmpty() || files.size() > numSequences)
-            return badUsage ("import needs one to eight MIDI files.");
+    /** Imports one file as the arguments choose, or prints why it cannot be. */
+    std::optional<MidiImportResult> importFile (const juce::String& name, const ImportArguments& arguments)
+    {
+        juce::MidiFile file;
+        auto problem = readMidiFile (fileFromArgument (name), file);
+        std::optional<MidiImportResult> result;
+
+        if (problem.isEmpty())
+            if (const auto choice = arguments.choiceFor (file.getNumTracks(), problem))
+                result = importMidiSequence (file, *choice);
+
+        if (result && ! result->isValid())
+            problem = result->error;
+
+        if (problem.isNotEmpty())
+        {
+            std::cerr << "tarnovelle-seq: " << name << ": " << problem << "\n";
+            return std::nullopt;
+        }
+
+        if (result->droppedNotes > 0)
+            std::cerr << "tarnovelle-seq: " << name << ": " << result->getWarning() << "\n";
+
+        return result;
+    }
+
+    int runImport (const juce::StringArray& args)
+    {
+        ImportArguments arguments;
+
+        if (const auto problem = parseImportArguments (args, arguments); problem.isNotEmpty())
+            return badUsage (problem);
 
         juce::StringArray lines;
 
-        for (int k = 0; k < files.size(); ++k)
+        for (int k = 0; k < arguments.files.size(); ++k)
         {
-            const auto result = importMidiSequence (fileFromArgument (files[k]), *stepSize);
+            const auto result = importFile (arguments.files[k], arguments);
 
-            if (! result.isValid())
-            {
-                std::cerr << "tarnovelle-seq: " << files[k] << ": " << result.error << "\n";
+            if (! result)
                 return badFile;
-            }
 
-            if (result.droppedNotes > 0)
-                std::cerr << "tarnovelle-seq: " << files[k] << ": " << result.getWarning() << "\n";
-
-            auto steps = result.steps;
+            auto steps = result->steps;
             steps.push_back (endOfSequenceStep);
             lines.add (formatSequenceLine (k + 1, steps.data()));
         }
 
         std::cout << lines.joinIntoString ("\n");
+        return success;
+    }
+
+    int runTracks (const juce::StringArray& args)
+    {
+        if (args.size() != 2 || args[1].startsWith ("-"))
+            return badUsage ("tracks takes one FILE.mid.");
+
+        juce::MidiFile file;
+
+        if (const auto problem = readMidiFile (fileFromArgument (args[1]), file); problem.isNotEmpty())
+        {
+            std::cerr << "tarnovelle-seq: " << args[1] << ": " << problem << "\n";
+            return badFile;
+        }
+
+        for (const auto& track : summariseMidiTracks (file))
+            std::cout << track.number << "\t" << track.name << "\t" << describeChannels (track.channels) << "\t"
+                      << track.noteCount << "\n";
+
         return success;
     }
 
@@ -318,6 +436,9 @@ namespace
 
         if (command == "import")
             return runImport (args);
+
+        if (command == "tracks")
+            return runTracks (args);
 
         if (command == "factory")
             return runFactory (args);

@@ -13,7 +13,7 @@
 # writes from the windows' own geometry table (e2e_geometry). Only the standard library is used;
 # the X tools are Xvfb, xdotool and ImageMagick's import.
 
-import argparse, contextlib, ctypes, json, os, pathlib, re, shutil, signal, socket, subprocess, sys, tempfile, time, traceback
+import argparse, contextlib, ctypes, fcntl, json, os, pathlib, re, shutil, signal, socket, struct, subprocess, sys, tempfile, time, traceback
 
 MAIN_TITLE, DETECTION_TITLE = "Tarnovelle Connection Demo", "Checking connection with Tarnovelle synthesizer"
 SCREEN = (1280, 1024)
@@ -636,6 +636,34 @@ def test_sequence_editor(s):
     expected[2][0:4] = expected[1][0:4]
     wait_for_state(s.state_file, "sequence 3 with the pasted steps", lambda m: m["sequences"] == expected, 10.0)
 
+    # Ctrl+I imports a song into sequence 3: the "Import MIDI Tracks" window offers the melody
+    # without the drums (channel 10), whose hi-hat would otherwise sound between its notes.
+    song = os.path.join(s.work, "song.mid")
+    pathlib.Path(song).write_bytes(two_track_song(state["settings"]["STEP"]))
+    s.key("ctrl+i", editor)
+    s.choose_file("Import MIDI File", song)
+    s.answer("Import MIDI Tracks", "Return")
+    melody = [60, 127, 62, 127, 64, 127, 65]
+    s.key("ctrl+Return", editor)
+    if len(melody) * 2 < len(expected[2]):  # shortened by more than half: the send asks first
+        s.answer("Send Sequences", "Return")
+    expected[2] = melody
+    wait_for_state(s.state_file, "sequence 3 as the song's melody", lambda m: m["sequences"] == expected, 10.0)
+
+
+# A Standard MIDI File of a drum track (a hi-hat on channel 10 on every step) and a melody
+# (60 62 64 65 on every second step, a step long), for the given step size.
+def two_track_song(step_size):
+    step = 4 * 96 // step_size  # ticks, at 96 a quarter note; below 128, so one byte as a delay
+
+    def track(channel, notes, every):
+        body = b"".join(bytes([0 if i == 0 else (every - 1) * step, 0x90 | channel, note, 100,
+                               step, 0x80 | channel, note, 0]) for i, note in enumerate(notes))
+        body += b"\x00\xff\x2f\x00"
+        return b"MTrk" + struct.pack(">I", len(body)) + body
+
+    tracks = [track(9, [42] * 8, 1), track(0, [60, 62, 64, 65], 2)]
+    return b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks), 96) + b"".join(tracks)
 
 # Sends the window manager's close request to the main window until a box with the title shows,
 # then answers each box with that title in turn with its key (a box that follows another may share
