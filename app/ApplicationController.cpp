@@ -32,7 +32,9 @@ namespace
 
 ApplicationController::ApplicationController (InstrumentView& viewToUse)
     : view (viewToUse)
-{}
+{
+    sequencePlayback.isInstrumentPresent = [this] { return ! instrumentHasGoneSilent(); };
+}
 
 ApplicationController::~ApplicationController() { disconnect(); }
 
@@ -107,6 +109,7 @@ void ApplicationController::connect()
             connected = true;
             view.setConnected (true);
             sequenceEditorModel.setConnected (true);
+            sequencePlayback.setOutput (output.get());
 
             uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
             HWDetector::getFirmwareVersion (rev1, rev2, rev3, rev4);
@@ -139,6 +142,9 @@ void ApplicationController::disconnect()
     if (! connected)
         return;
 
+    stopPlayback();
+    sequencePlayback.setOutput (nullptr);
+
     view.setConnected (false);
     connected = false;
     sequenceEditorModel.setConnected (false);
@@ -170,6 +176,7 @@ void ApplicationController::readAllSettings()
         }
 
         showSetting (setting, value);
+        takeSettingForPlayback (setting, value);
     }
 }
 
@@ -185,6 +192,20 @@ void ApplicationController::runFirmwareUpdate()
     disconnect();
     HWUpdater::update (getShippedFirmwareFile());
     connect();
+}
+
+void ApplicationController::stopPlayback() { sequencePlayback.stop(); }
+
+void ApplicationController::takeSettingForPlayback (DeviceSetting setting, uint8 value)
+{
+    if (setting == DeviceSetting::MIN)
+        sequencePlayback.setReceiveChannelSetting (value);
+    else if (setting == DeviceSetting::MOUT)
+        sequencePlayback.setTransmitChannelSetting (value);
+    else if (setting == DeviceSetting::STEP)
+        sequenceEditorModel.setStepSize (value);
+    else if (setting == DeviceSetting::GLEN)
+        sequenceEditorModel.setGateLength (value);
 }
 
 bool ApplicationController::instrumentHasGoneSilent() const
@@ -232,6 +253,16 @@ void ApplicationController::carryOut (const juce::String& message)
     const auto* action = findAction (message);
     jassert (action != nullptr);
 
+    if (action->action == Action::stopPlaying)
+    {
+        stopPlayback();
+        return;
+    }
+
+    // Nothing goes to the instrument while a sequence plays on it.
+    if (action->action != Action::playSequence && action->action != Action::openSequenceEditor)
+        stopPlayback();
+
     if (action->action == Action::connect)
     {
         runExclusively ([this] {
@@ -278,7 +309,10 @@ void ApplicationController::carryOut (const juce::String& message)
 
     switch (action->action)
     {
-        case Action::setSetting: setSetting (output.get(), *action->setting, getActionValue (message)); break;
+        case Action::setSetting:
+            setSetting (output.get(), *action->setting, getActionValue (message));
+            takeSettingForPlayback (*action->setting, getActionValue (message));
+            break;
 
         case Action::factorySequences: runExclusively ([this] { sendFactorySequences (output.get()); }); break;
 
@@ -292,9 +326,12 @@ void ApplicationController::carryOut (const juce::String& message)
 
         case Action::sendEditorSequences: sendChangedSequences (output.get(), sequenceEditorModel); break;
 
+        case Action::playSequence: sequencePlayback.play(); break;
+
         case Action::connect:
         case Action::firmwareUpdate:
-        case Action::openSequenceEditor: break;
+        case Action::openSequenceEditor:
+        case Action::stopPlaying: break;
     }
 }
 
@@ -306,6 +343,7 @@ void ApplicationController::handleIncomingMidiMessage (MidiInputPort*, const juc
         return;
     }
 
+    sequencePlayback.handleIncomingMessage (message);
     handleSysexReply (message);
 }
 

@@ -5,6 +5,7 @@
 #include "protocol/DeviceSettings.h"
 #include "sequences/SequenceEditorHost.h"
 #include "sequences/SequenceEditorModel.h"
+#include "sequences/SequencePlayback.h"
 
 #include <atomic>
 
@@ -42,6 +43,7 @@ public:
     /** Where "EDSQ " opens the sequence editor; nothing opens while there is none. */
     void setSequenceEditorHost (SequenceEditorHost* host) noexcept { sequenceEditorHost = host; }
     SequenceEditorModel& getSequenceEditorModel() noexcept { return sequenceEditorModel; }
+    SequencePlayback& getSequencePlayback() noexcept { return sequencePlayback; }
 
     bool isConnected() const noexcept { return connected; }
     MidiOutputPort* getOutput() const noexcept { return output.get(); }
@@ -65,6 +67,12 @@ private:
     void showSetting (DeviceSetting setting, uint8 value);
     void carryOut (const juce::String& message);
 
+    /** Ends playback and every note it started: called before anything else goes to the
+        instrument, and whenever the connection ends.
+    */
+    void stopPlayback();
+    void takeSettingForPlayback (DeviceSetting setting, uint8 value);
+
     /** Runs an operation that waits or opens dialogs; messages arriving meanwhile are queued
         and handled in order once it has finished.
     */
@@ -80,6 +88,7 @@ private:
     // The editor's sequences outlive its window: it reopens on the last set it held.
     SequenceEditorModel sequenceEditorModel;
     SequenceEditorHost* sequenceEditorHost = nullptr;
+    SequencePlayback sequencePlayback{ sequenceEditorModel };
 
     int operationDepth = 0;
     juce::StringArray pendingMessages;

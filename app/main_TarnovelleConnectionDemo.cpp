@@ -10,13 +10,37 @@ namespace
 class DemoEnvironment final : public tarnovelle::AppEnvironment
 {
 public:
-    DemoEnvironment() = default;
+    DemoEnvironment() { logNotesIfAsked(); }
+    ~DemoEnvironment() override { rig.instrument.setChannelMessageListener (nullptr); }
 
     juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
     tarnovelle::MidiBackend& getMidiBackend() override { return rig.midi; }
     tarnovelle::Dialogs& getDialogs() override { return dialogs; }
 
 private:
+    /** With TARNOVELLE_EMULATOR_NOTES naming a file, the instrument writes every channel
+        message it receives there as tarnovelle-emulator --notes prints them, so that what it
+        heard can be checked from outside.
+    */
+    void logNotesIfAsked()
+    {
+        const auto path = juce::SystemStats::getEnvironmentVariable ("TARNOVELLE_EMULATOR_NOTES", {});
+
+        if (path.isEmpty())
+            return;
+
+        notesLog = std::make_unique<juce::FileOutputStream> (juce::File (path));
+
+        if (notesLog->failedToOpen())
+            return;
+
+        rig.instrument.setChannelMessageListener ([this] (const tarnovelle::EmulatedInstrument::ChannelMessage& m) {
+            *notesLog << juce::String (m.timeMs, 3) << " "
+                      << juce::String::toHexString (m.bytes.data(), (int) m.bytes.size()) << "\n";
+            notesLog->flush();
+        });
+    }
+
     static tarnovelle::InstrumentRig::Options rigOptions()
     {
         tarnovelle::InstrumentRig::Options options;
@@ -30,6 +54,7 @@ private:
 
     tarnovelle::InstrumentRig rig{ rigOptions() };
     tarnovelle::JuceDialogs dialogs;
+    std::unique_ptr<juce::FileOutputStream> notesLog;
 };
 
 juce::JUCEApplicationBase* createApplication()

@@ -3,10 +3,10 @@
 namespace tarnovelle
 {
 
-const std::array<ActionInfo, 22>& getActionTable() noexcept
+const std::array<ActionInfo, 24>& getActionTable() noexcept
 {
     using S = DeviceSetting;
-    static const std::array<ActionInfo, 22> table{ {
+    static const std::array<ActionInfo, 24> table{ {
         { "COMI ", Action::connect, std::nullopt, false },
         { "FIRM ", Action::firmwareUpdate, std::nullopt, false },
         { "EDSQ ", Action::openSequenceEditor, std::nullopt, false },
@@ -29,6 +29,8 @@ const std::array<ActionInfo, 22>& getActionTable() noexcept
         { "SVSQ ", Action::saveSequences, std::nullopt, true },
         { "RDSQ ", Action::readEditorSequences, std::nullopt, true },
         { "WRSQ ", Action::sendEditorSequences, std::nullopt, true },
+        { "PLSQ ", Action::playSequence, std::nullopt, true },
+        { "STPL ", Action::stopPlaying, std::nullopt, false },
     } };
 
     return table;

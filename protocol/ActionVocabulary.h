@@ -23,7 +23,9 @@ enum class Action
     saveSequences,       // "SVSQ "
     openSequenceEditor,  // "EDSQ "
     readEditorSequences, // "RDSQ ": the sequence editor reads all eight
-    sendEditorSequences  // "WRSQ ": the sequence editor sends the changed ones
+    sendEditorSequences, // "WRSQ ": the sequence editor sends the changed ones
+    playSequence,        // "PLSQ ": the sequence editor plays its selected sequence
+    stopPlaying          // "STPL ": playback stops, nothing is left sounding
 };
 
 struct ActionInfo
@@ -35,7 +37,7 @@ struct ActionInfo
 };
 
 /** The whole vocabulary, in the order the hub tests it. */
-const std::array<ActionInfo, 22>& getActionTable() noexcept;
+const std::array<ActionInfo, 24>& getActionTable() noexcept;
 
 /** The entry whose prefix the message starts with, or nullptr. */
 const ActionInfo* findAction (const juce::String& message) noexcept;

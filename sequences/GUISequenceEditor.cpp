@@ -30,7 +30,7 @@ namespace
     }
 } // namespace
 
-GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
+GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, SequencePlayback* playback)
     : model (modelToEdit)
 {
     addButton ("Read", "Read all eight sequences from Tarnovelle (Ctrl+R)", [this] { readFromInstrument(); });
@@ -95,6 +95,14 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
         addAndMakeVisible (label);
     }
 
+    if (playback != nullptr)
+    {
+        mPlayback = std::make_unique<GUIPlaybackControls> (
+            *playback, model, *mGrid, [this] (const juce::String& message) { sendActionMessage (message); });
+        addAndMakeVisible (mPlayback.get());
+        addAndMakeVisible (mPlayback->getStatus());
+    }
+
     setWantsKeyboardFocus (true);
     model.addListener (this);
     sequenceEditorModelChanged();
@@ -140,6 +148,9 @@ void GUISequenceEditor::resized()
 
     auto status = area.removeFromBottom (statusHeight).reduced (gap, 0);
     mStatus->setBounds (status.removeFromLeft (status.getWidth() / 3));
+
+    if (mPlayback != nullptr)
+        mPlayback->getStatus().setBounds (status.removeFromLeft (status.getWidth() / 3));
     mHint->setBounds (status);
 
     area.reduce (gap, gap);
@@ -153,6 +164,9 @@ void GUISequenceEditor::resized()
     mViewport->setBounds (area);
     mGrid->columns = columns;
     mGrid->setSize (area.getWidth() - scrollBar, GUIStepGrid::numRows * Look::rowHeight);
+
+    if (mPlayback != nullptr)
+        mPlayback->resized();
 }
 
 void GUISequenceEditor::layOutToolbar (juce::Rectangle<int> area)
@@ -170,6 +184,12 @@ void GUISequenceEditor::layOutToolbar (juce::Rectangle<int> area)
                            .withFlex (0.0f, 1.0f)
                            .withMargin ({ 0.0f, 0.0f, 0.0f, i == 0 ? 0.0f : leading }));
     }
+
+    if (mPlayback != nullptr)
+        box.items.add (juce::FlexItem (*mPlayback)
+                           .withWidth ((float) GUIPlaybackControls::preferredWidth)
+                           .withFlex (0.0f, 1.0f)
+                           .withMargin ({ 0.0f, 0.0f, 0.0f, 14.0f }));
 
     box.items.add (juce::FlexItem().withFlex (1.0f));
     box.items.add (juce::FlexItem (*mStepLabel).withWidth (44.0f));
@@ -301,8 +321,18 @@ bool GUISequenceEditor::confirmClose()
 }
 
 //==============================================================================
+void GUISequenceEditor::editorClosed()
+{
+    if (mPlayback != nullptr)
+        mPlayback->editorClosing();
+}
+
+//==============================================================================
 bool GUISequenceEditor::keyPressed (const juce::KeyPress& key)
 {
+    if (mPlayback != nullptr && mPlayback->handleKey (key))
+        return true;
+
     if (handleCommandKey (key))
         return true;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sequences/GUIPlaybackControls.h"
 #include "sequences/GUISequenceGrid.h"
 #include "sequences/GUISequenceList.h"
 
@@ -19,7 +20,8 @@ class GUISequenceEditor final :
     private SequenceEditorModel::Listener
 {
 public:
-    explicit GUISequenceEditor (SequenceEditorModel& model);
+    /** Without a playback the editor has no transport (Play, Preview, Record, tempo). */
+    explicit GUISequenceEditor (SequenceEditorModel& model, SequencePlayback* playback = nullptr);
     ~GUISequenceEditor() override;
 
     void paint (juce::Graphics& g) override;
@@ -34,6 +36,9 @@ public:
     */
     bool confirmClose();
 
+    /** The window has just been closed: playback stops. */
+    void editorClosed();
+
     void readFromInstrument();
     void sendToInstrument();
 
@@ -43,6 +48,7 @@ public:
     GUIStepRuler& getRuler() noexcept { return *mRuler; }
     GUISequenceList& getList() noexcept { return *mList; }
     juce::String getStatusText() const { return mStatus->getText(); }
+    GUIPlaybackControls* getPlaybackControls() noexcept { return mPlayback.get(); }
 
 private:
     void sequenceEditorModelChanged() override;
@@ -65,6 +71,7 @@ private:
     std::unique_ptr<juce::Label> mStatus;
     std::unique_ptr<juce::Label> mHint;
     int mShownSequence = -1;
+    std::unique_ptr<GUIPlaybackControls> mPlayback; // after the grid, whose child its play-head is
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditor)
 };

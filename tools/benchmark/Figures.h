@@ -16,6 +16,11 @@ void measureSave (int runs);
 /** The sequence editor's opening read of the eight sequences, `runs` times. */
 void measureEditorRead (int runs);
 
+/** The sequence editor's playback at 120 BPM in sixteenths, played twice for `playSeconds`:
+    with the message thread idle and busy; the first note after Play and a preview's note.
+*/
+void measurePlayback (int playSeconds);
+
 /** The firmware transfer at several latencies, at most `runs` times each. */
 void measureTransfers (int runs);
 
