@@ -122,9 +122,9 @@ bool GUIPlaybackControls::handleKey (const juce::KeyPress& key)
     else if (code == juce::KeyPress::escapeKey)
         stop();
     else if (code == '[' || code == '{')
-        mTempo->setValue (mTempo->getValue() - tempoStep);
+        mTempo->setValue (mTempo->getValue() - tempoStep, juce::sendNotificationSync);
     else if (code == ']' || code == '}')
-        mTempo->setValue (mTempo->getValue() + tempoStep);
+        mTempo->setValue (mTempo->getValue() + tempoStep, juce::sendNotificationSync);
     else if (isLetter (key, 'P'))
         playback.setPreviewOn (! playback.isPreviewOn());
     else if (isLetter (key, 'R'))
