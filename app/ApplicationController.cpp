@@ -27,13 +27,18 @@ namespace
                                      "Do you want to retry ?");
 
     constexpr int retryPauseMs = 100;
+    constexpr juce::uint32 playbackSilenceLimitMs = 1000;
     constexpr uint8 activeSensing = 0xfe;
 } // namespace
 
 ApplicationController::ApplicationController (InstrumentView& viewToUse)
     : view (viewToUse)
 {
-    sequencePlayback.isInstrumentPresent = [this] { return ! instrumentHasGoneSilent(); };
+    // Playback ends on its own only when the instrument has been silent for much longer than
+    // an action tolerates: one late Active Sensing on a busy computer must not stop it.
+    sequencePlayback.isInstrumentPresent = [this] {
+        return juce::Time::getMillisecondCounter() - getLastActiveSenseTime() <= playbackSilenceLimitMs;
+    };
 }
 
 ApplicationController::~ApplicationController() { disconnect(); }

@@ -15,7 +15,13 @@ SequencePlayerThread::SequencePlayerThread()
     : juce::Thread ("Sequence player")
 {
     player.onScheduleChanged = [this] { wake(); };
-    startThread (juce::Thread::Priority::highest);
+    // A real-time thread keeps time while other programs load the processors; where the
+    // system does not allow one, the highest ordinary priority.
+    juce::Thread::RealtimeOptions realtime;
+    realtime.priority = 8;
+
+    if (! startRealtimeThread (realtime))
+        startThread (juce::Thread::Priority::highest);
 }
 
 SequencePlayerThread::~SequencePlayerThread()
