@@ -27,12 +27,19 @@ namespace
                                      "Do you want to retry ?");
 
     constexpr int retryPauseMs = 100;
+    constexpr juce::uint32 playbackSilenceLimitMs = 1000;
     constexpr uint8 activeSensing = 0xfe;
 } // namespace
 
 ApplicationController::ApplicationController (InstrumentView& viewToUse)
     : view (viewToUse)
-{}
+{
+    // Playback ends on its own only when the instrument has been silent for much longer than
+    // an action tolerates: one late Active Sensing on a busy computer must not stop it.
+    sequencePlayback.isInstrumentPresent = [this] {
+        return juce::Time::getMillisecondCounter() - getLastActiveSenseTime() <= playbackSilenceLimitMs;
+    };
+}
 
 ApplicationController::~ApplicationController() { disconnect(); }
 
@@ -109,6 +116,7 @@ void ApplicationController::connect()
             // Another instrument, or the same one changed at its panel meanwhile.
             sequenceEditorModel.markInstrumentStale();
             sequenceEditorModel.setConnected (true);
+            sequencePlayback.setOutput (output.get());
 
             uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
             HWDetector::getFirmwareVersion (rev1, rev2, rev3, rev4);
@@ -144,6 +152,9 @@ void ApplicationController::disconnect()
     if (! connected)
         return;
 
+    stopPlayback();
+    sequencePlayback.setOutput (nullptr);
+
     view.setConnected (false);
     connected = false;
     sequenceEditorModel.setConnected (false);
@@ -175,6 +186,7 @@ void ApplicationController::readAllSettings()
         }
 
         showSetting (setting, value);
+        takeSettingForPlayback (setting, value);
 
         if (history != nullptr)
             history->noteSetting (setting, value);
@@ -249,6 +261,20 @@ void ApplicationController::runFirmwareUpdate()
     connect();
 }
 
+void ApplicationController::stopPlayback() { sequencePlayback.stop(); }
+
+void ApplicationController::takeSettingForPlayback (DeviceSetting setting, uint8 value)
+{
+    if (setting == DeviceSetting::MIN)
+        sequencePlayback.setReceiveChannelSetting (value);
+    else if (setting == DeviceSetting::MOUT)
+        sequencePlayback.setTransmitChannelSetting (value);
+    else if (setting == DeviceSetting::STEP)
+        sequenceEditorModel.setStepSize (value);
+    else if (setting == DeviceSetting::GLEN)
+        sequenceEditorModel.setGateLength (value);
+}
+
 bool ApplicationController::instrumentHasGoneSilent() const
 {
     // Unsigned arithmetic keeps the difference right when the counter wraps.
@@ -307,6 +333,17 @@ void ApplicationController::carryOut (const juce::String& message)
     const auto* action = findAction (message);
     jassert (action != nullptr);
 
+    if (action->action == Action::stopPlaying)
+    {
+        stopPlayback();
+        return;
+    }
+
+    // Nothing goes to the instrument while a sequence plays on it.
+    if (action->action != Action::playSequence && action->action != Action::openSequenceEditor
+        && action->action != Action::openHistory)
+        stopPlayback();
+
     if (action->action == Action::connect)
     {
         runExclusively ([this] {
@@ -358,6 +395,7 @@ void ApplicationController::carryOut (const juce::String& message)
     {
         case Action::setSetting:
             setSetting (output.get(), *action->setting, getActionValue (message));
+            takeSettingForPlayback (*action->setting, getActionValue (message));
 
             if (history != nullptr)
                 history->noteSetting (*action->setting, getActionValue (message));
@@ -394,10 +432,13 @@ void ApplicationController::carryOut (const juce::String& message)
             });
             break;
 
+        case Action::playSequence: sequencePlayback.play(); break;
+
         case Action::connect:
         case Action::firmwareUpdate:
         case Action::openSequenceEditor:
-        case Action::openHistory: break;
+        case Action::openHistory:
+        case Action::stopPlaying: break;
     }
 }
 
@@ -409,6 +450,7 @@ void ApplicationController::handleIncomingMidiMessage (MidiInputPort*, const juc
         return;
     }
 
+    sequencePlayback.handleIncomingMessage (message);
     handleSysexReply (message);
 }
 

@@ -8,6 +8,7 @@
 #include "protocol/DeviceSettings.h"
 #include "sequences/SequenceEditorHost.h"
 #include "sequences/SequenceEditorModel.h"
+#include "sequences/SequencePlayback.h"
 
 #include <atomic>
 
@@ -45,6 +46,7 @@ public:
     /** Where "EDSQ " opens the sequence editor; nothing opens while there is none. */
     void setSequenceEditorHost (SequenceEditorHost* host) noexcept { sequenceEditorHost = host; }
     SequenceEditorModel& getSequenceEditorModel() noexcept { return sequenceEditorModel; }
+    SequencePlayback& getSequencePlayback() noexcept { return sequencePlayback; }
 
     /** The instrument's history, which keeps a snapshot of every state read or about to be
         overwritten, and where "HIST " opens its window; without them none is kept.
@@ -93,6 +95,12 @@ private:
     void showSetting (DeviceSetting setting, uint8 value);
     void carryOut (const juce::String& message);
 
+    /** Ends playback and every note it started: called before anything else goes to the
+        instrument, and whenever the connection ends.
+    */
+    void stopPlayback();
+    void takeSettingForPlayback (DeviceSetting setting, uint8 value);
+
     /** Runs an operation that waits or opens dialogs; messages arriving meanwhile are queued
         and handled in order once it has finished.
     */
@@ -116,6 +124,7 @@ private:
     SequenceEditorHost* sequenceEditorHost = nullptr;
     InstrumentHistory* history = nullptr;
     HistoryHost* historyHost = nullptr;
+    SequencePlayback sequencePlayback{ sequenceEditorModel };
 
     int operationDepth = 0;
     juce::StringArray pendingMessages;

@@ -26,7 +26,8 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
     controller = std::make_unique<ApplicationController> (*mainWindow);
     mainWindow->setListener (this);
-    sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this);
+    sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this,
+                                                                  &controller->getSequencePlayback());
     controller->setSequenceEditorHost (sequenceEditor.get());
     sequenceEditorKeeper = std::make_unique<SequenceEditorKeeper> (controller->getSequenceEditorModel(),
                                                                    environment->getSequenceEditorFile());

@@ -12,13 +12,22 @@ class DemoEnvironment final : public tarnovelle::AppEnvironment
 public:
     DemoEnvironment() = default;
 
+    ~DemoEnvironment() override
+    {
+        if (rig != nullptr)
+            rig->instrument.setChannelMessageListener (nullptr);
+    }
+
     juce::String getProductName() const override { return TARNOVELLE_PRODUCT_NAME; }
     // The instrument is built, and its memory file read or moved aside, only once the
     // application has found that it is the one instance: a later start never touches it.
     tarnovelle::MidiBackend& getMidiBackend() override
     {
         if (rig == nullptr)
+        {
             rig = std::make_unique<tarnovelle::InstrumentRig> (rigOptions());
+            logNotesIfAsked();
+        }
 
         return rig->midi;
     }
@@ -35,10 +44,34 @@ public:
     // instrument's history.
     juce::File getHistoryFile() const override
     {
-        return tarnovelle::InstrumentHistory::getLibraryFileBeside (tarnovelle::EmulatedInstrument::getDefaultStateFile());
+        return tarnovelle::InstrumentHistory::getLibraryFileBeside (
+            tarnovelle::EmulatedInstrument::getDefaultStateFile());
     }
 
 private:
+    /** With TARNOVELLE_EMULATOR_NOTES naming a file, the instrument writes every channel
+        message it receives there as tarnovelle-emulator --notes prints them, so that what it
+        heard can be checked from outside.
+    */
+    void logNotesIfAsked()
+    {
+        const auto path = juce::SystemStats::getEnvironmentVariable ("TARNOVELLE_EMULATOR_NOTES", {});
+
+        if (path.isEmpty())
+            return;
+
+        notesLog = std::make_unique<juce::FileOutputStream> (juce::File (path));
+
+        if (notesLog->failedToOpen())
+            return;
+
+        rig->instrument.setChannelMessageListener ([this] (const tarnovelle::EmulatedInstrument::ChannelMessage& m) {
+            *notesLog << juce::String (m.timeMs, 3) << " "
+                      << juce::String::toHexString (m.bytes.data(), (int) m.bytes.size()) << "\n";
+            notesLog->flush();
+        });
+    }
+
     static tarnovelle::InstrumentRig::Options rigOptions()
     {
         tarnovelle::InstrumentRig::Options options;
@@ -52,6 +85,7 @@ private:
 
     std::unique_ptr<tarnovelle::InstrumentRig> rig;
     tarnovelle::JuceDialogs dialogs;
+    std::unique_ptr<juce::FileOutputStream> notesLog;
 };
 
 juce::JUCEApplicationBase* createApplication()

@@ -15,6 +15,7 @@ EmulatedInstrument::EmulatedInstrument()
 EmulatedInstrument::EmulatedInstrument (const juce::File& file)
     : juce::Thread ("Emulated Tarnovelle")
     , stateFile (file)
+    , createdAt (now())
 {
     memory = makeFactoryMemory();
 
@@ -50,6 +51,7 @@ void EmulatedInstrument::receiveBytes (const uint8* bytes, int count)
         message.assign (bytes, bytes + count);
 
     logReceived (message);
+    logChannelMessage (message);
 
     {
         const juce::ScopedLock sl (queueLock);
@@ -307,6 +309,7 @@ void EmulatedInstrument::clearReceived()
 {
     const juce::ScopedLock sl (logLock);
     receivedLog.clear();
+    channelMessages.clear();
     receivedByCommand.clear();
     identityRequests = 0;
     allReceived = 0;

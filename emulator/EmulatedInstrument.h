@@ -214,6 +214,29 @@ public:
     */
     int countQueued();
 
+    /** A channel message (note, controller, ...) received, with its arrival time in
+        milliseconds since the instrument was created.
+    */
+    struct ChannelMessage
+    {
+        double timeMs;
+        Bytes bytes;
+    };
+
+    /** The clock of the arrival times: milliseconds since the instrument was created. */
+    double getMillisecondsSinceStart() const noexcept;
+
+    /** Every channel message received since the last clearReceived(), the oldest first. */
+    std::vector<ChannelMessage> getReceivedChannelMessages() const;
+
+    /** Called on the sender's thread for each channel message as it arrives. */
+    void setChannelMessageListener (std::function<void (const ChannelMessage&)> listener);
+
+    /** A key of the instrument: a note-on (velocity above 0) or note-off on its transmit
+        channel (the MOUT setting), sent at once while its application firmware runs.
+    */
+    void playKey (int note, int velocity);
+
     /** Number of image chunks the bootloader accepted in the current or last transfer. */
     int getAcceptedChunkCount() const;
 
@@ -275,6 +298,7 @@ private:
     void losePower();
     void updatePresence();
     void logReceived (const Bytes& bytes);
+    void logChannelMessage (const Bytes& bytes);
 
     void loadOrStartFresh();
     bool loadFrom (const juce::String& json);
@@ -330,6 +354,9 @@ private:
     std::map<int, int> receivedByCommand;
     int identityRequests = 0;
     int allReceived = 0;
+    const double createdAt;
+    std::vector<ChannelMessage> channelMessages;
+    std::function<void (const ChannelMessage&)> channelMessageListener;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (EmulatedInstrument)
 };

@@ -3,10 +3,10 @@
 namespace tarnovelle
 {
 
-const std::array<ActionInfo, 25>& getActionTable() noexcept
+const std::array<ActionInfo, 27>& getActionTable() noexcept
 {
     using S = DeviceSetting;
-    static const std::array<ActionInfo, 25> table{ {
+    static const std::array<ActionInfo, 27> table{ {
         { "COMI ", Action::connect, std::nullopt, false },
         { "FIRM ", Action::firmwareUpdate, std::nullopt, false },
         { "EDSQ ", Action::openSequenceEditor, std::nullopt, false },
@@ -32,6 +32,8 @@ const std::array<ActionInfo, 25>& getActionTable() noexcept
         { "WRSQ ", Action::sendEditorSequences, std::nullopt, true },
         { "RSTR ", Action::restoreSnapshot, std::nullopt, true },
         { "HNOW ", Action::readForComparison, std::nullopt, true },
+        { "PLSQ ", Action::playSequence, std::nullopt, true },
+        { "STPL ", Action::stopPlaying, std::nullopt, false },
     } };
 
     return table;

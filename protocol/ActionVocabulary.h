@@ -26,7 +26,9 @@ enum class Action
     sendEditorSequences, // "WRSQ ": the sequence editor sends the changed ones
     openHistory,         // "HIST ": the History window
     restoreSnapshot,     // "RSTR ": a snapshot to the instrument, "RSTR 12" all, "RSTR 12 3" sequence 3
-    readForComparison    // "HNOW ": the History window compares with the instrument now
+    readForComparison,   // "HNOW ": the History window compares with the instrument now
+    playSequence,        // "PLSQ ": the sequence editor plays its selected sequence
+    stopPlaying          // "STPL ": playback stops, nothing is left sounding
 };
 
 struct ActionInfo
@@ -38,7 +40,7 @@ struct ActionInfo
 };
 
 /** The whole vocabulary, in the order the hub tests it. */
-const std::array<ActionInfo, 25>& getActionTable() noexcept;
+const std::array<ActionInfo, 27>& getActionTable() noexcept;
 
 /** The entry whose prefix the message starts with, or nullptr. */
 const ActionInfo* findAction (const juce::String& message) noexcept;

@@ -7,8 +7,6 @@
 #include "sequences/SequenceEditorTransfer.h"
 #include "sequences/SequenceToolCommands.h"
 
-#include <set>
-
 namespace tarnovelle
 {
 
@@ -32,7 +30,7 @@ namespace
     }
 } // namespace
 
-GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
+GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, SequencePlayback* playback)
     : model (modelToEdit)
 {
     mToolbar = std::make_unique<GUIEditorToolbar>();
@@ -81,6 +79,14 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit)
         label->setColour (juce::Label::textColourId, label == mHint.get() ? Look::dimText : Look::text);
         label->setFont (juce::Font (13.0f));
         addAndMakeVisible (label);
+    }
+
+    if (playback != nullptr)
+    {
+        mPlayback = std::make_unique<GUIPlaybackControls> (
+            *playback, model, *mGrid, [this] (const juce::String& message) { sendActionMessage (message); });
+        mPlayback->addTo (*mToolbar);
+        addAndMakeVisible (mPlayback->getStatus());
     }
 
     setWantsKeyboardFocus (true);
@@ -191,7 +197,10 @@ void GUISequenceEditor::resized()
     mToolbar->setBounds (area.removeFromTop (getToolbarHeight (getWidth())).reduced (gap, toolbarPadding));
 
     auto status = area.removeFromBottom (statusHeight).reduced (gap, 0);
-    mStatus->setBounds (status.removeFromLeft (status.getWidth() / 2));
+    mStatus->setBounds (status.removeFromLeft (status.getWidth() / 3));
+
+    if (mPlayback != nullptr)
+        mPlayback->getStatus().setBounds (status.removeFromLeft (status.getWidth() / 2));
     mHint->setBounds (status);
 
     area.reduce (gap, gap);
@@ -377,8 +386,18 @@ bool GUISequenceEditor::confirmClose()
 }
 
 //==============================================================================
+void GUISequenceEditor::editorClosed()
+{
+    if (mPlayback != nullptr)
+        mPlayback->editorClosing();
+}
+
+//==============================================================================
 bool GUISequenceEditor::keyPressed (const juce::KeyPress& key)
 {
+    if (mPlayback != nullptr && mPlayback->handleKey (key))
+        return true;
+
     if (handleCommandKey (key))
         return true;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sequences/GUIEditorToolbar.h"
+#include "sequences/GUIPlaybackControls.h"
 #include "sequences/GUISequenceGrid.h"
 #include "sequences/GUISequenceList.h"
 
@@ -20,7 +21,8 @@ class GUISequenceEditor final :
     private SequenceEditorModel::Listener
 {
 public:
-    explicit GUISequenceEditor (SequenceEditorModel& model);
+    /** Without a playback the editor has no transport (Play, Preview, Record, tempo). */
+    explicit GUISequenceEditor (SequenceEditorModel& model, SequencePlayback* playback = nullptr);
     ~GUISequenceEditor() override;
 
     void paint (juce::Graphics& g) override;
@@ -34,6 +36,9 @@ public:
         true when the window may close.
     */
     bool confirmClose();
+
+    /** The window has just been closed: playback stops. */
+    void editorClosed();
 
     void readFromInstrument();
     void sendToInstrument();
@@ -57,6 +62,7 @@ public:
     GUIStepRuler& getRuler() noexcept { return *mRuler; }
     GUISequenceList& getList() noexcept { return *mList; }
     juce::String getStatusText() const { return mStatus->getText(); }
+    GUIPlaybackControls* getPlaybackControls() noexcept { return mPlayback.get(); }
 
 private:
     void sequenceEditorModelChanged() override;
@@ -83,6 +89,7 @@ private:
     std::unique_ptr<juce::Label> mStatus;
     std::unique_ptr<juce::Label> mHint;
     int mShownSequence = -1;
+    std::unique_ptr<GUIPlaybackControls> mPlayback; // after the grid, whose child its play-head is
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditor)
 };

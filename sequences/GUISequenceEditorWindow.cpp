@@ -3,7 +3,7 @@
 namespace tarnovelle
 {
 
-GUISequenceEditorWindow::GUISequenceEditorWindow (SequenceEditorModel& model)
+GUISequenceEditorWindow::GUISequenceEditorWindow (SequenceEditorModel& model, SequencePlayback* playback)
     : juce::DocumentWindow ("Sequence Editor", SequenceEditorLook::background, juce::DocumentWindow::allButtons, true)
 {
     setUsingNativeTitleBar (true);
@@ -11,7 +11,7 @@ GUISequenceEditorWindow::GUISequenceEditorWindow (SequenceEditorModel& model)
     // window manager a click does not focus a window, and its focus would otherwise stay on
     // the window itself.
     setWantsKeyboardFocus (false);
-    mEditor = std::make_unique<GUISequenceEditor> (model);
+    mEditor = std::make_unique<GUISequenceEditor> (model, playback);
     setContentNonOwned (mEditor.get(), true);
     setResizable (true, false);
     setResizeLimits (GUISequenceEditor::minimumWidth, GUISequenceEditor::minimumHeight, 8192, 8192);
@@ -22,14 +22,19 @@ GUISequenceEditorWindow::~GUISequenceEditorWindow() { clearContentComponent(); }
 
 void GUISequenceEditorWindow::closeButtonPressed()
 {
-    if (mEditor->confirmClose())
-        setVisible (false);
+    if (! mEditor->confirmClose())
+        return;
+
+    setVisible (false);
+    mEditor->editorClosed();
 }
 
 //==============================================================================
-GUISequenceEditorLauncher::GUISequenceEditorLauncher (SequenceEditorModel& modelToEdit, juce::ActionListener* hubToUse)
+GUISequenceEditorLauncher::GUISequenceEditorLauncher (SequenceEditorModel& modelToEdit, juce::ActionListener* hubToUse,
+                                                      SequencePlayback* playbackToUse)
     : model (modelToEdit)
     , hub (hubToUse)
+    , playback (playbackToUse)
 {}
 
 GUISequenceEditorLauncher::~GUISequenceEditorLauncher() = default;
@@ -38,7 +43,7 @@ void GUISequenceEditorLauncher::openSequenceEditor()
 {
     if (mWindow == nullptr)
     {
-        mWindow = std::make_unique<GUISequenceEditorWindow> (model);
+        mWindow = std::make_unique<GUISequenceEditorWindow> (model, playback);
 
         if (hub != nullptr)
             mWindow->getEditor().addActionListener (hub);

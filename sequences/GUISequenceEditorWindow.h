@@ -12,7 +12,7 @@ namespace tarnovelle
 class GUISequenceEditorWindow final : public juce::DocumentWindow
 {
 public:
-    explicit GUISequenceEditorWindow (SequenceEditorModel& model);
+    explicit GUISequenceEditorWindow (SequenceEditorModel& model, SequencePlayback* playback = nullptr);
     ~GUISequenceEditorWindow() override;
 
     void closeButtonPressed() override;
@@ -31,7 +31,8 @@ private:
 class GUISequenceEditorLauncher final : public SequenceEditorHost
 {
 public:
-    GUISequenceEditorLauncher (SequenceEditorModel& model, juce::ActionListener* hub);
+    GUISequenceEditorLauncher (SequenceEditorModel& model, juce::ActionListener* hub,
+                               SequencePlayback* playback = nullptr);
     ~GUISequenceEditorLauncher() override;
 
     void openSequenceEditor() override;
@@ -43,6 +44,7 @@ public:
 private:
     SequenceEditorModel& model;
     juce::ActionListener* const hub;
+    SequencePlayback* const playback;
     std::unique_ptr<GUISequenceEditorWindow> mWindow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditorLauncher)

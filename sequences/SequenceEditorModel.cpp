@@ -252,6 +252,26 @@ bool SequenceEditorModel::toggleNote (int step, int note)
     return perform (selected, sequence);
 }
 
+bool SequenceEditorModel::enterStep (int step, int value)
+{
+    if (step < 0 || step >= maxSequenceSteps || (value != restStep && ! isNote (value)))
+        return false;
+
+    auto sequence = getSelected();
+
+    for (int i = sequence.length; i <= step; ++i)
+        sequence.steps[(size_t) i] = restStep;
+
+    sequence.length = juce::jmax (sequence.length, step + 1);
+    sequence.steps[(size_t) step] = (uint8) value;
+    cursor = step;
+
+    if (value != restStep)
+        lastNote = value;
+
+    return perform (selected, sequence);
+}
+
 bool SequenceEditorModel::setNote (int step, int note)
 {
     auto sequence = getSelected();

@@ -117,6 +117,11 @@ public:
     /** Sets the note of a step within the sequence; a drag calls it for each new pitch. */
     bool setNote (int step, int note);
 
+    /** Writes a note or a rest into a step as a played note is entered, lengthening the
+        sequence with rests when the step lies past its end; the cursor goes to the step.
+    */
+    bool enterStep (int step, int value);
+
     bool setLength (int newLength);
     bool transpose (int semitones);
     bool clearSelected();

@@ -26,7 +26,7 @@ options)
     [ "$status" -eq 0 ] || fail "--help ended with status $status"
     [ -z "$err" ] || fail "--help wrote to stderr: $err"
     for option in --state --no-state --factory-reset --firmware --bootloader --device-id --latency \
-        --silent --no-active-sensing --stop-answering-after --name --verbose --help "Exit status"; do
+        --silent --no-active-sensing --stop-answering-after --name --verbose --notes --help "Exit status"; do
         echo "$out" | grep -q -- "$option" || fail "--help does not mention $option"
     done
 

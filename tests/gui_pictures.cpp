@@ -112,7 +112,9 @@ namespace
 
                 // the same drawing as at 1x, not another one nor one shifted by a pixel
                 if (scale == 2)
+                {
                     EXPECT_LT (meanDifference (halved (image), picture (1)), 0.012f);
+                }
 
                 if (file.endsWith (".jpg"))
                 {

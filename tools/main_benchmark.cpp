@@ -21,8 +21,9 @@ namespace
         "  --runs N           repetitions of the in-process figures (default 5; the transfers\n"
         "                     run at most 4 and 2 times)\n"
         "  --idle-seconds S   length of the idle measurement (default 30)\n"
-        "  --only PART        only this part: connect, save, editor, history, transfer or\n"
-        "                     windows (repeatable)\n"
+        "  --only PART        only this part: connect, save, editor, history, playback,\n"
+        "                     transfer or windows (repeatable)\n"
+        "  --play-seconds S   length of each of the two playback measurements (default 300)\n"
         "  --no-windows       every part but windows\n"
         "  --screenshot FILE  after the idle measurement, save the X screen as a picture\n"
         "The windows part starts the demo and a bare JUCE window from this program's folder\n"
@@ -40,7 +41,8 @@ namespace
     {
         int runs = 5;
         int idleSeconds = 30;
-        juce::StringArray parts{ "connect", "save", "editor", "history", "transfer", "windows" };
+        int playSeconds = 300;
+        juce::StringArray parts{ "connect", "save", "editor", "history", "playback", "transfer", "windows" };
         juce::StringArray only;
         juce::File screenshot;
 
@@ -53,6 +55,8 @@ namespace
                 runs = juce::jmax (1, args[++i].getIntValue());
             else if (arg == "--idle-seconds" && hasValue)
                 idleSeconds = juce::jmax (1, args[++i].getIntValue());
+            else if (arg == "--play-seconds" && hasValue)
+                playSeconds = juce::jmax (20, args[++i].getIntValue());
             else if (arg == "--only" && hasValue && parts.contains (args[i + 1]))
                 only.add (args[++i]);
             else if (arg == "--no-windows")
@@ -91,6 +95,13 @@ namespace
         {
             announce ("history (100000 snapshots)");
             measureHistory (100000);
+        }
+
+        if (parts.contains ("playback"))
+        {
+            std::printf ("sequence playback (2 x %d s)...\n", playSeconds);
+            std::fflush (stdout);
+            measurePlayback (playSeconds);
         }
 
         if (parts.contains ("transfer"))

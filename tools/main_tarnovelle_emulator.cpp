@@ -54,6 +54,9 @@ namespace
         "  --stop-answering-after N  answers N more requests, then none\n"
         "  --name NAME               the name of the two ports (default \"Tarnovelle\")\n"
         "  --verbose                 prints every message received and sent, but Active Sensing\n"
+        "  --notes                   prints every channel message received (notes, controllers),\n"
+        "                            one a line: milliseconds since start, then its bytes in hex,\n"
+        "                            for example \"1234.567 90 3c 64\"\n"
         "  --help                    prints this text\n"
         "\n"
         "--firmware, --bootloader and --factory-reset change the memory file as the instrument\n"
@@ -74,6 +77,7 @@ namespace
         std::optional<int> answerLimit;
         juce::String portName = "Tarnovelle";
         bool verbose = false;
+        bool notes = false;
         bool help = false;
     };
 
@@ -140,6 +144,8 @@ namespace
                 options.activeSensing = false;
             else if (arg == "--verbose")
                 options.verbose = true;
+            else if (arg == "--notes")
+                options.notes = true;
             else if (arg == "--state" || arg == "--firmware" || arg == "--device-id" || arg == "--latency"
                      || arg == "--stop-answering-after" || arg == "--name")
             {
@@ -481,6 +487,12 @@ namespace
         applyOptions (*instrument, options);
         ports.connectTo (*instrument);
 
+        if (options.notes)
+            instrument->setChannelMessageListener ([] (const EmulatedInstrument::ChannelMessage& message) {
+                say (juce::String (message.timeMs, 3) + " "
+                     + juce::String::toHexString (message.bytes.data(), (int) message.bytes.size()));
+            });
+
         std::signal (SIGINT, requestQuit);
         std::signal (SIGTERM, requestQuit);
 
@@ -490,6 +502,7 @@ namespace
 
         runUntilQuit (*instrument, ports, options.portName);
 
+        instrument->setChannelMessageListener (nullptr);
         ports.disconnect (*instrument);
         ports.close();
         instrument.reset();

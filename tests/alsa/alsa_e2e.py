@@ -343,6 +343,26 @@ def test_cable_pulled(s):
     s.click_setting("LFO", dict(state["settings"]))
 
 
+def test_sequence_playback(s):
+    """The editor plays to the emulator on real ports; the onsets it heard, against the ideal grid."""
+    # Sixteenths at 120 BPM: 125 ms a step. Sequence 1 (eight notes) loops for about half a minute.
+    state = e2e.write_state(s.state_file, settings=dict(e2e.DEFAULT_SETTINGS, STEP=16, GLEN=2))
+    s.start_emulator("--notes")
+    s.start_demo()
+    s.wait_until_settings_read()
+    editor, _ = e2e.open_sequence_editor(s)
+    onsets, gates = e2e.play_and_stop(s, editor, s.prefix + ".emulator.log", state, loops=30)
+
+    # The emulator's arrival times are those of the sequencer's events reaching its port.
+    errors = [t - (onsets[0] + k * 125.0) for k, t in enumerate(onsets)]
+    size = sorted(abs(e) for e in errors)
+    edge = min(40, len(errors) // 2)
+    drift = abs(sum(errors[-edge:]) / edge - sum(errors[:edge]) / edge)
+    print("%d onsets: error p95 %.3f ms, p99 %.3f ms, drift %.3f ms; gates median %.1f ms (62.5 wanted)"
+          % (len(onsets), size[int(0.95 * len(size)) - 1], size[int(0.99 * len(size)) - 1], drift,
+             sorted(gates)[len(gates) // 2]))
+
+
 def test_close_during_detection(s):
     """The window closed while detection runs ends the program within 5 s."""
     s.start_emulator("--silent")  # a silent instrument: every port is probed, none answers

@@ -21,6 +21,11 @@ void measureEditorRead (int runs);
 */
 void measureHistory (int snapshots);
 
+/** The sequence editor's playback at 120 BPM in sixteenths, played twice for `playSeconds`:
+    with the message thread idle and busy; the first note after Play and a preview's note.
+*/
+void measurePlayback (int playSeconds);
+
 /** The firmware transfer at several latencies, at most `runs` times each. */
 void measureTransfers (int runs);
 
