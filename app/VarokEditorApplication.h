@@ -4,8 +4,8 @@
 #include "app/ApplicationController.h"
 #include "app/MainAppWindow.h"
 #include "app/SingleInstance.h"
-#include "platform/TerminationSignals.h"
 #include "library/GUIHistoryWindow.h"
+#include "platform/TerminationSignals.h"
 #include "sequences/GUISequenceEditorWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>

@@ -35,7 +35,8 @@ public:
     // instrument's history.
     juce::File getHistoryFile() const override
     {
-        return tarnovelle::InstrumentHistory::getLibraryFileBeside (tarnovelle::EmulatedInstrument::getDefaultStateFile());
+        return tarnovelle::InstrumentHistory::getLibraryFileBeside (
+            tarnovelle::EmulatedInstrument::getDefaultStateFile());
     }
 
 private:

@@ -3,8 +3,8 @@
 #include "platform/MidiPorts.h"
 #include "sequences/SequenceFile.h"
 
-#include <optional>
 #include "sequences/SequenceOperationObserver.h"
+#include <optional>
 
 namespace tarnovelle
 {

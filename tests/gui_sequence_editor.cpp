@@ -6,11 +6,11 @@
 #include "platform/ScriptedDialogs.h"
 #include "sequences/GUIMidiImportDialog.h"
 #include "sequences/GUISequenceEditorWindow.h"
-#include "sequences/SequenceEditorFiles.h"
 #include "sequences/MidiExport.h"
+#include "sequences/SequenceEditorFiles.h"
 #include "tests/support/GuiTestSupport.h"
-#include "tests/support/ScratchFolder.h"
 #include "tests/support/MidiSong.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace tarnovelle
 {
