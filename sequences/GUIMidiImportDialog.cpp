@@ -93,7 +93,10 @@ GUIMidiImportPanel::GUIMidiImportPanel (const juce::String& fileName, const juce
 
     addLabel ("From bar");
     mFromBar = std::make_unique<juce::Slider> (juce::Slider::IncDecButtons, juce::Slider::TextBoxLeft);
-    mFromBar->setRange (1.0, (double) juce::jmax (countBars (file), initial.fromBar), 1.0);
+    // A slider's range must not be empty: a song of one bar offers bar 1 alone, greyed.
+    const int lastBar = juce::jmax (countBars (file), initial.fromBar);
+    mFromBar->setRange (1.0, (double) juce::jmax (2, lastBar), 1.0);
+    mFromBar->setEnabled (lastBar > 1);
     mFromBar->setValue ((double) initial.fromBar, juce::dontSendNotification);
     mFromBar->setTextBoxStyle (juce::Slider::TextBoxLeft, false, 56, rowHeight);
     mFromBar->onValueChange = [this] { choiceChanged(); };

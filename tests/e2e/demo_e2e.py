@@ -665,6 +665,16 @@ def two_track_song(step_size):
     tracks = [track(9, [42] * 8, 1), track(0, [60, 62, 64, 65], 2)]
     return b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks), 96) + b"".join(tracks)
 
+# How many snapshots of the demo's history library have this cause (0 while it cannot be read).
+def snapshots_with_cause(library, cause):
+    import sqlite3
+    try:
+        with contextlib.closing(sqlite3.connect("file:%s?mode=ro" % library, uri=True, timeout=1.0)) as db:
+            return db.execute("SELECT count(*) FROM snapshots WHERE cause = ?", (cause,)).fetchone()[0]
+    except sqlite3.Error:
+        return 0
+
+
 # Sends the window manager's close request to the main window until a box with the title shows,
 # then answers each box with that title in turn with its key (a box that follows another may share
 # its title: each is told apart by its window).
@@ -702,6 +712,11 @@ def test_editor_keeps_unsent_changes(s):
     s.answer(EDITOR_TITLE, "Return")  # "The sequence editor holds unsent changes from ... Keep them?"
     # The same settings read again show the same knob (the read may have ended before the box did).
     wait_for("the settings to be read", lambda: s.pixels(SYNC_KNOB) == sync_read and not s.windows(DETECTION_TITLE), 15.0)
+    # The start ends with the sequences kept in the history; a close made while the start still
+    # runs ends the program without a question (the edits stay kept for the next start).
+    library = os.path.join(os.path.dirname(s.state_file), "library.sqlite")
+    wait_for("the second start's read kept in the history",
+             lambda: snapshots_with_cause(library, "Read at connection") >= 2, 20.0)
     close_and_answer(s, EDITOR_TITLE, ["Escape", "Escape"])  # not sent, not discarded
     s.check_alive()
     close_and_answer(s, EDITOR_TITLE, ["Return"])

@@ -121,6 +121,43 @@ namespace
         }
     }
 
+    /** The import window runs a loop of its own, as a person meets it: it is answered from that
+        loop as soon as it shows, with OK or Cancel.
+    */
+    class ImportWindowAnswerer final : public juce::Timer
+    {
+    public:
+        explicit ImportWindowAnswerer (bool answerOk)
+            : ok (answerOk)
+        {
+            startTimer (5);
+        }
+
+    private:
+        void timerCallback() override
+        {
+            auto* modal = juce::Component::getCurrentlyModalComponent();
+
+            if (modal == nullptr || modal->getName() != "Import MIDI Tracks")
+                return;
+
+            juce::Array<juce::Button*> buttons;
+            collectButtons (*modal, buttons);
+
+            for (auto* button : buttons)
+            {
+                if (button->getButtonText() == (ok ? "OK" : "Cancel"))
+                {
+                    stopTimer();
+                    button->triggerClick();
+                    return;
+                }
+            }
+        }
+
+        const bool ok;
+    };
+
     juce::String ellipsised (const char* text)
     {
         return juce::String (text) + juce::String (juce::CharPointer_UTF8 ("\xe2\x80\xa6"));
@@ -452,6 +489,10 @@ void SoakDriver::performInEditor (const SoakAction& action)
             const int choice = action.a % sizeOf (fileButtons);
             const bool saving = choice == 1 || choice == 3;
             scriptFile (saving, choice >= 2 ? ".mid" : ".tvseq", action.b);
+
+            if (choice == 2)
+                importWindowAnswerer = std::make_unique<ImportWindowAnswerer> (action.b % 4 != 0);
+
             editor.getButton (ellipsised (fileButtons[choice])).triggerClick();
             break;
         }

@@ -91,6 +91,7 @@ private:
     FaultState faults;
     ActionRecord* current = nullptr;
     juce::File lastScriptedFile;
+    std::unique_ptr<juce::Timer> importWindowAnswerer;
     int retriesAnswered = 0;
 };
 

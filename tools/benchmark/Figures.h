@@ -34,4 +34,7 @@ void measureTransfers (int runs);
 */
 void measureWindows (const juce::File& binFolder, int idleSeconds, const juce::File& screenshot);
 
+/** Keeps the X errors of windows shown without a window manager from ending the benchmark. */
+void ignoreXErrorsOfWindowsWithoutManager();
+
 } // namespace tarnovelle::benchmark

@@ -30,6 +30,18 @@ namespace tarnovelle::benchmark
 
 namespace
 {
+    int ignoreXError (Display*, XErrorEvent*) { return 0; }
+} // namespace
+
+void ignoreXErrorsOfWindowsWithoutManager()
+{
+    // Without a window manager JUCE sets window properties whose atoms the X server does not
+    // know; Xlib's default handler would end the program for it.
+    XSetErrorHandler (&ignoreXError);
+}
+
+namespace
+{
     //==============================================================================
     // The programs under an X server.
 
