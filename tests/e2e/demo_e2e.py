@@ -306,11 +306,20 @@ class Session:
         if geometry[2:] != size or abs(geometry[0] - centre[0]) > 1 or abs(geometry[1] - centre[1]) > 1:
             raise Failure("the main window is at %s, not %dx%d in the middle of the screen" % (geometry, *size))
 
-    # Starts the demo with the shipped firmware and waits until every setting has been read.
+    # The demo's history library, beside its instrument's memory.
+    def library(self):
+        return os.path.join(os.path.dirname(self.state_file), "library.sqlite")
+
+    # Starts the demo with the shipped firmware and waits until every setting has been read and
+    # the sequences read after them are kept in the history: until then the start is still under
+    # way, and a CONNECT click belongs to it (the switch springs back).
     def start_connected(self):
         state = write_state(self.state_file)
+        kept = snapshots_with_cause(self.library(), "Read at connection")
         self.start_demo()
         self.wait_until_settings_read()
+        wait_for("the sequences read at connection kept in the history",
+                 lambda: snapshots_with_cause(self.library(), "Read at connection") > kept, 20.0)
         return state
 
     # A point in the main window's points, on the screen.
@@ -714,9 +723,8 @@ def test_editor_keeps_unsent_changes(s):
     wait_for("the settings to be read", lambda: s.pixels(SYNC_KNOB) == sync_read and not s.windows(DETECTION_TITLE), 15.0)
     # The start ends with the sequences kept in the history; a close made while the start still
     # runs ends the program without a question (the edits stay kept for the next start).
-    library = os.path.join(os.path.dirname(s.state_file), "library.sqlite")
     wait_for("the second start's read kept in the history",
-             lambda: snapshots_with_cause(library, "Read at connection") >= 2, 20.0)
+             lambda: snapshots_with_cause(s.library(), "Read at connection") >= 2, 20.0)
     close_and_answer(s, EDITOR_TITLE, ["Escape", "Escape"])  # not sent, not discarded
     s.check_alive()
     close_and_answer(s, EDITOR_TITLE, ["Return"])
