@@ -9,7 +9,8 @@
 #                (tests/support/TestMain.cpp, tests/e2e/demo_e2e.py)
 #   build-tsan   ThreadSanitizer: the suites where threads meet (detection, reply waits, the
 #                emulated instrument and its ports, the bootloader transfer and the update
-#                driver, start-up, the action hub, the fault injection)
+#                driver, start-up, the action hub, the fault injection, the sequence player and
+#                its thread, the history's reads)
 #
 # Any report fails the run; nothing is suppressed. (The end-to-end tests load the X libraries
 # that JUCE opens at run time from the start, so that LeakSanitizer can trace what they keep:
@@ -20,7 +21,7 @@ cd "$(dirname "$0")/.."
 JOBS="${JOBS:-$(nproc)}"
 ASAN_BUILD="${ASAN_BUILD:-build-asan}"
 TSAN_BUILD="${TSAN_BUILD:-build-tsan}"
-THREADED_TESTS="${THREADED_TESTS:-^(Detection|ReplyWait|QuitTest|Emulat|Bootloader|UpdateDriver|Firmware|StartUp|ReadAllSettings|HubTest|Faults|SequenceFiles|SequenceTransfer|EditorHub)}"
+THREADED_TESTS="${THREADED_TESTS:-^(Detection|ReplyWait|QuitTest|Emulat|Bootloader|UpdateDriver|Firmware|StartUp|ReadAllSettings|HubTest|Faults|SequenceFiles|SequenceTransfer|EditorHub|SequencePlayer|PlaybackTest|HistoryHub)}"
 
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"

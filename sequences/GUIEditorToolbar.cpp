@@ -54,16 +54,31 @@ int GUIEditorToolbar::getMinimumWidth() const
     return widest;
 }
 
+int GUIEditorToolbar::getGroupWidth (size_t first) const
+{
+    int width = items[first].width;
+
+    for (auto i = first + 1; i < items.size() && ! items[i].startsGroup; ++i)
+        width += itemGap + items[i].width;
+
+    return width;
+}
+
 std::vector<juce::Rectangle<int>> GUIEditorToolbar::layOut (int width) const
 {
     std::vector<juce::Rectangle<int>> bounds;
     int x = 0, y = 0;
 
-    for (const auto& item : items)
+    for (size_t i = 0; i < items.size(); ++i)
     {
+        const auto& item = items[i];
         const int leading = x == 0 ? 0 : (item.startsGroup ? groupGap : itemGap);
 
-        if (x > 0 && x + leading + item.width > width)
+        // A group that fits on a row is kept on one: a new row starts before it rather than
+        // inside it, so that related buttons stay side by side.
+        const int needed = item.startsGroup && getGroupWidth (i) <= width ? getGroupWidth (i) : item.width;
+
+        if (x > 0 && x + leading + needed > width)
         {
             x = 0;
             y += rowHeight + rowGap;

@@ -49,6 +49,7 @@ private:
     };
 
     std::vector<juce::Rectangle<int>> layOut (int width) const;
+    int getGroupWidth (size_t firstItem) const;
     void add (juce::Component& component, int width);
 
     std::vector<Item> items;

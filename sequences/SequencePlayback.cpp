@@ -7,7 +7,10 @@ namespace tarnovelle
 
 namespace
 {
-    constexpr int timerIntervalMs = 10;
+    // Arrived notes are entered soon after they come; while only playing, the timer merely
+    // watches for an instrument that went away, and wakes the message thread less often.
+    constexpr int recordIntervalMs = 10;
+    constexpr int playIntervalMs = 50;
     constexpr int allChannels = 16;
 
     double arrivalTimeNow() { return juce::Time::getMillisecondCounterHiRes(); }
@@ -124,8 +127,10 @@ void SequencePlayback::setRecording (bool shouldRecord)
 
 void SequencePlayback::updateTimer()
 {
-    if (isPlaying() || isRecording())
-        startTimer (timerIntervalMs);
+    if (isRecording())
+        startTimer (recordIntervalMs);
+    else if (isPlaying())
+        startTimer (playIntervalMs);
     else
         stopTimer();
 }
