@@ -178,8 +178,7 @@ void measurePlayback (int playSeconds)
     const auto restCpuBefore = processCpuSeconds();
     const auto restStarted = Clock::now();
     playFor (juce::jmin (playSeconds, 20), nullptr);
-    const double restShare =
-        (processCpuSeconds() - restCpuBefore) / (millisecondsSince (restStarted) / 1000.0) * 100.0;
+    const double restShare = (processCpuSeconds() - restCpuBefore) / (millisecondsSince (restStarted) / 1000.0) * 100.0;
 
     // Idle message thread.
     rig.instrument.clearReceived();
