@@ -345,13 +345,15 @@ def test_cable_pulled(s):
 
 def test_sequence_playback(s):
     """The editor plays to the emulator on real ports; the onsets it heard, against the ideal grid."""
-    # Sixteenths at 120 BPM: 125 ms a step. Sequence 1 (eight notes) loops for about half a minute.
+    # Sixteenths at 120 BPM: 125 ms a step. Sequence 1 (eight notes) loops for about half a minute,
+    # or as many seconds as TARNOVELLE_PLAY_SECONDS asks (300 for the five-minute figures).
     state = e2e.write_state(s.state_file, settings=dict(e2e.DEFAULT_SETTINGS, STEP=16, GLEN=2))
     s.start_emulator("--notes")
     s.start_demo()
     s.wait_until_settings_read()
     editor, _ = e2e.open_sequence_editor(s)
-    onsets, gates = e2e.play_and_stop(s, editor, s.prefix + ".emulator.log", state, loops=30)
+    loops = max(30, int(os.environ.get("TARNOVELLE_PLAY_SECONDS", "30")))
+    onsets, gates = e2e.play_and_stop(s, editor, s.prefix + ".emulator.log", state, loops=loops)
 
     # The emulator's arrival times are those of the sequencer's events reaching its port.
     errors = [t - (onsets[0] + k * 125.0) for k, t in enumerate(onsets)]
