@@ -66,6 +66,19 @@ int GUIEditorToolbar::getGroupWidth (size_t first) const
 
 std::vector<juce::Rectangle<int>> GUIEditorToolbar::layOut (int width) const
 {
+    // Groups kept whole, unless that takes more rows than letting them wrap: at narrow widths
+    // the piano roll's height matters more.
+    auto grouped = flow (width, true);
+    auto plain = flow (width, false);
+
+    if (grouped.empty() || grouped.back().getBottom() <= plain.back().getBottom())
+        return grouped;
+
+    return plain;
+}
+
+std::vector<juce::Rectangle<int>> GUIEditorToolbar::flow (int width, bool keepGroupsWhole) const
+{
     std::vector<juce::Rectangle<int>> bounds;
     int x = 0, y = 0;
 
@@ -74,9 +87,9 @@ std::vector<juce::Rectangle<int>> GUIEditorToolbar::layOut (int width) const
         const auto& item = items[i];
         const int leading = x == 0 ? 0 : (item.startsGroup ? groupGap : itemGap);
 
-        // A group that fits on a row is kept on one: a new row starts before it rather than
-        // inside it, so that related buttons stay side by side.
-        const int needed = item.startsGroup && getGroupWidth (i) <= width ? getGroupWidth (i) : item.width;
+        // A group kept whole starts a new row rather than breaking inside, where it fits on one.
+        const bool wholeGroup = keepGroupsWhole && item.startsGroup && getGroupWidth (i) <= width;
+        const int needed = wholeGroup ? getGroupWidth (i) : item.width;
 
         if (x > 0 && x + leading + needed > width)
         {

@@ -49,6 +49,7 @@ private:
     };
 
     std::vector<juce::Rectangle<int>> layOut (int width) const;
+    std::vector<juce::Rectangle<int>> flow (int width, bool keepGroupsWhole) const;
     int getGroupWidth (size_t firstItem) const;
     void add (juce::Component& component, int width);
 

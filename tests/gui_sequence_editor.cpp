@@ -292,6 +292,12 @@ TEST_F (EditorFixture, TheToolbarShowsWholeLabelsAtEveryWidthDownToTheMinimum)
                 EXPECT_FALSE (toolbar.getChildComponent (j)->getBounds().intersects (item->getBounds())) << width;
         }
 
+        // Where the window is wide enough, the transport stays together on one row.
+        if (auto* transport = editor().getPlaybackControls(); transport != nullptr && width >= 1180)
+        {
+            EXPECT_EQ (transport->getPlayButton().getY(), transport->getTempoField().getY()) << width;
+        }
+
         // Below the toolbar the piano roll still shows a good part of its rows.
         EXPECT_GE (editor().getRuler().getY(), toolbar.getBottom());
         EXPECT_GT (editor().getViewport().getHeight(), 20 * SequenceEditorLook::rowHeight) << width;
