@@ -637,6 +637,13 @@ def edit_second_sequence(s, editor, state):
     return expected
 
 
+# A send from the editor ends once the instrument's new state is kept in the history: until then
+# its progress window holds the keyboard, and keys typed into the editor are lost.
+def wait_until_sent(s, numbers):
+    wait_for("the send of sequence %s to end" % numbers,
+             lambda: snapshots_with_cause(s.library(), "Sent from the editor: " + numbers) > 0, 15.0)
+
+
 def test_sequence_editor(s):
     """EDIT SEQUENCES opens the editor, which reads the sequences; keys change a step, Ctrl+Return sends it;
     steps copied and pasted through the clipboard go to another sequence."""
@@ -645,6 +652,7 @@ def test_sequence_editor(s):
     expected = edit_second_sequence(s, editor, state)
     s.key("ctrl+Return", editor)
     wait_for_state(s.state_file, "sequence 2 with its edited step", lambda m: m["sequences"] == expected, 10.0)
+    wait_until_sent(s, "2")
 
     # Its first four steps selected with Shift+Left, copied through the X clipboard and pasted
     # over the start of sequence 3, which alone is sent then.
@@ -652,6 +660,7 @@ def test_sequence_editor(s):
         s.key(keysym, editor)
     expected[2][0:4] = expected[1][0:4]
     wait_for_state(s.state_file, "sequence 3 with the pasted steps", lambda m: m["sequences"] == expected, 10.0)
+    wait_until_sent(s, "3")
 
     # Ctrl+I imports a song into sequence 3: the "Import MIDI Tracks" window offers the melody
     # without the drums (channel 10), whose hi-hat would otherwise sound between its notes.
