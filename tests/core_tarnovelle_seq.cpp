@@ -37,6 +37,17 @@ protected:
         return folder.getChildFile (name).getFullPathName();
     }
 
+    /** Each of these argument lists ends the tool with 2 and its usage. */
+    static void expectUsageErrors (std::initializer_list<juce::StringArray> argumentLists)
+    {
+        for (const auto& args : argumentLists)
+        {
+            const auto [exitCode, output] = runTool (args);
+            EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
+            EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
+        }
+    }
+
     test::ScratchFolder scratch{ "seqtool" };
     const juce::File& folder = scratch.folder;
 };
@@ -46,16 +57,11 @@ TEST_F (TarnovelleSeqTool, BadArgumentsExitWithTwo)
 {
     const auto file = write ("a.tvseq", "1:60");
 
-    for (const auto& args : { juce::StringArray(), juce::StringArray{ "play" }, juce::StringArray{ "check" },
-                              juce::StringArray{ "check", file, file }, juce::StringArray{ "factory", "x" },
-                              juce::StringArray{ "midi", file, "--step", "5", "--gate", "2" },
-                              juce::StringArray{ "midi", file, "--step", "16", "--gate" },
-                              juce::StringArray{ "midi", "--step", "16", "--gate", "2" } })
-    {
-        const auto [exitCode, output] = runTool (args);
-        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
-        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
-    }
+    expectUsageErrors ({ juce::StringArray(), juce::StringArray{ "play" }, juce::StringArray{ "check" },
+                         juce::StringArray{ "check", file, file }, juce::StringArray{ "factory", "x" },
+                         juce::StringArray{ "midi", file, "--step", "5", "--gate", "2" },
+                         juce::StringArray{ "midi", file, "--step", "16", "--gate" },
+                         juce::StringArray{ "midi", "--step", "16", "--gate", "2" } });
 
     EXPECT_FALSE (folder.getChildFile ("a.tvseq_1.mid").exists());
 }
@@ -132,14 +138,9 @@ TEST_F (TarnovelleSeqTool, ImportPrintsOneLinePerMidiFile)
                                           + ": The file is not a Standard MIDI File."))
         << refused.second;
 
-    for (const auto& args :
-         { juce::StringArray{ "import" }, juce::StringArray{ "import", "--step", "12", "a.mid" },
-           juce::StringArray{ "import", "a.mid", "--step" }, juce::StringArray{ "import", "-q", "a.mid" } })
-    {
-        const auto [exitCode, output] = runTool (args);
-        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
-        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
-    }
+    expectUsageErrors ({ juce::StringArray{ "import" }, juce::StringArray{ "import", "--step", "12", "a.mid" },
+                         juce::StringArray{ "import", "a.mid", "--step" },
+                         juce::StringArray{ "import", "-q", "a.mid" } });
 }
 
 TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapshots)
@@ -187,14 +188,9 @@ TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapsho
     EXPECT_EQ (runTool ({ "history", "--db", db, "show", "999" }).first, 1);
     EXPECT_EQ (runTool ({ "history", "--db", folder.getChildFile ("none.sqlite").getFullPathName(), "list" }).first, 1);
 
-    for (const auto& args : { juce::StringArray{ "history" }, juce::StringArray{ "history", "--db", db, "show" },
-                              juce::StringArray{ "history", "--db", db, "diff", "1", "x" },
-                              juce::StringArray{ "history", "list", "--db" } })
-    {
-        const auto [exitCode, output] = runTool (args);
-        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
-        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
-    }
+    expectUsageErrors ({ juce::StringArray{ "history" }, juce::StringArray{ "history", "--db", db, "show" },
+                         juce::StringArray{ "history", "--db", db, "diff", "1", "x" },
+                         juce::StringArray{ "history", "list", "--db" } });
 
     EXPECT_FALSE (folder.getChildFile ("none.sqlite").exists());
 }
@@ -225,13 +221,8 @@ TEST_F (TarnovelleSeqTool, TracksAreListedAndChosenForImport)
     EXPECT_EQ (runTool ({ "import", "--track", "3", "--channel", "10", path }).first, 1);
     EXPECT_EQ (runTool ({ "tracks", write ("x.mid", "1:60") }).first, 1);
 
-    for (const auto& args :
-         { juce::StringArray{ "import", "--channel", "17", path }, juce::StringArray{ "import", "--track", "0", path },
-           juce::StringArray{ "import", "--from-bar", "x", path }, juce::StringArray{ "import", path, "--track" },
-           juce::StringArray{ "tracks" }, juce::StringArray{ "tracks", path, path } })
-    {
-        const auto [exitCode, output] = runTool (args);
-        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
-        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
-    }
+    expectUsageErrors (
+        { juce::StringArray{ "import", "--channel", "17", path }, juce::StringArray{ "import", "--track", "0", path },
+          juce::StringArray{ "import", "--from-bar", "x", path }, juce::StringArray{ "import", path, "--track" },
+          juce::StringArray{ "tracks" }, juce::StringArray{ "tracks", path, path } });
 }
