@@ -78,36 +78,36 @@ juce::MemoryBlock bytes (std::initializer_list<int> values)
 } // namespace
 
 //==============================================================================
-TEST (MidiImport, NotesLandOnTheNearestStepHalvesRoundingUp)
+TEST (MidiImport, NotesLandOnTheNearestStepHalvesRoundingUpAndTheLastEndSetsTheLength)
 {
     // 96 ticks per quarter note at step 16: a step is 24 ticks, half a step 12.
-    const auto steps =
-        importSteps ({ { { 0, 60 }, { 11, 60, -1 }, { 35, 62 }, { 36, 64 }, { 84, 65 }, { 90, 65, -1 } } }, 96, 16);
-
     // 35 -> 1.46 (step 1); 36 -> 1.5 rounds up (step 2);
     // 84 -> 3.5 rounds up to step 4; its end at 90 marks ceil (3.75) - 1 = 3.
-    EXPECT_EQ (steps, (Steps{ 60, 62, 64, x, 65 }));
-}
+    EXPECT_EQ (
+        importSteps ({ { { 0, 60 }, { 11, 60, -1 }, { 35, 62 }, { 36, 64 }, { 84, 65 }, { 90, 65, -1 } } }, 96, 16),
+        (Steps{ 60, 62, 64, x, 65 }));
 
-TEST (MidiImport, ChordsTakeTheHighestAndEndsSetTheLength)
-{
     // Step 8 at 480 ticks: a step is 240 ticks. A chord on step 0 across two tracks and
-    // channels; a long note from step 2 that ends in step 5; a note-off whose note-on never
-    // came, at the very start of step 7, which marks step 6.
-    const auto steps = importSteps (
-        { { { 0, 48 }, { 0, 67, 90, 3 }, { 480, 50 }, { 1300, 50, -1 } }, { { 0, 64, 10, 2 }, { 1680, 99, -1 } } }, 480,
-        8);
-    EXPECT_EQ (steps, (Steps{ 67, x, 50, x, x, x, x }));
-}
-
-TEST (MidiImport, VelocityZeroEndsANoteAndNeverStartsOne)
-{
-    const auto steps =
-        importSteps ({ { { 0, 60 }, { 48, 60, 0 }, { 48, 72, 0 }, { 96, 61 }, { 190, 61, 0 } } }, 192, 16);
+    // channels takes its highest note; a long note from step 2 that ends in step 5; a note-off
+    // whose note-on never came, at the very start of step 7, which marks step 6.
+    EXPECT_EQ (importSteps ({ { { 0, 48 }, { 0, 67, 90, 3 }, { 480, 50 }, { 1300, 50, -1 } },
+                              { { 0, 64, 10, 2 }, { 1680, 99, -1 } } },
+                            480, 8),
+               (Steps{ 67, x, 50, x, x, x, x }));
 
     // The note-ons of velocity 0 at tick 48 end notes (marking step 0) and start none; the
     // last end at 190 marks ceil (3.96) - 1 = 3.
-    EXPECT_EQ (steps, (Steps{ 60, x, 61, x }));
+    EXPECT_EQ (importSteps ({ { { 0, 60 }, { 48, 60, 0 }, { 48, 72, 0 }, { 96, 61 }, { 190, 61, 0 } } }, 192, 16),
+               (Steps{ 60, x, 61, x }));
+
+    // 100 ticks per quarter note at step 32: a step is 12.5 ticks. Tick 19 is 1.52 steps,
+    // tick 18 is 1.44, tick 31 is 2.48 (step 2) and tick 32 is 2.56 (step 3).
+    EXPECT_EQ (importSteps ({ { { 18, 50 } } }, 100, 32), (Steps{ x, 50 }));
+    EXPECT_EQ (importSteps ({ { { 19, 50 } } }, 100, 32), (Steps{ x, x, 50 }));
+    EXPECT_EQ (importSteps ({ { { 31, 50 }, { 32, 51 } } }, 100, 32), (Steps{ x, x, 50, 51 }));
+
+    // A quarter note per step at 24 ticks: an end at tick 25 marks step 1.
+    EXPECT_EQ (importSteps ({ { { 0, 70 }, { 25, 70, -1 } } }, 24, 4), (Steps{ 70, x }));
 }
 
 TEST (MidiImport, NotesOutsideTheFileRangeMoveByOctaves)
@@ -142,18 +142,6 @@ TEST (MidiImport, SixtyFourStepsAtMostAndTheDroppedNotesAreCounted)
     EXPECT_EQ (held.steps.size(), 64u);
     EXPECT_EQ (held.droppedNotes, 0);
     EXPECT_TRUE (held.getWarning().isEmpty());
-}
-
-TEST (MidiImport, ResolutionsThatDoNotDivideEvenlyStillRoundExactly)
-{
-    // 100 ticks per quarter note at step 32: a step is 12.5 ticks. Tick 19 is 1.52 steps,
-    // tick 18 is 1.44, tick 31 is 2.48 (step 2) and tick 32 is 2.56 (step 3).
-    EXPECT_EQ (importSteps ({ { { 18, 50 } } }, 100, 32), (Steps{ x, 50 }));
-    EXPECT_EQ (importSteps ({ { { 19, 50 } } }, 100, 32), (Steps{ x, x, 50 }));
-    EXPECT_EQ (importSteps ({ { { 31, 50 }, { 32, 51 } } }, 100, 32), (Steps{ x, x, 50, 51 }));
-
-    // A quarter note per step at 24 ticks: an end at tick 25 marks step 1.
-    EXPECT_EQ (importSteps ({ { { 0, 70 }, { 25, 70, -1 } } }, 24, 4), (Steps{ 70, x }));
 }
 
 TEST (MidiImport, FormatZeroWithRunningStatusWrittenByHand)
