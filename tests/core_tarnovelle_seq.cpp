@@ -108,17 +108,12 @@ TEST_F (TarnovelleSeqTool, ImportPrintsOneLinePerMidiFile)
     const auto exported = makeSequenceMidiFile (steps.data(), MidiExportTiming::fromSettings (8, 1));
     ASSERT_TRUE (first.replaceWithData (exported.getData(), exported.getSize()));
 
-    juce::MidiMessageSequence longTrack;
+    std::vector<test::Event> seventy;
     for (int step = 0; step < 70; ++step)
-        longTrack.addEvent (juce::MidiMessage::noteOn (1, 50, (juce::uint8) 90), step * 48.0);
-    juce::MidiFile longFile;
-    longFile.setTicksPerQuarterNote (192);
-    longFile.addTrack (longTrack);
+        seventy.push_back ({ step * 48.0, 50, 90 });
     const auto second = folder.getChildFile ("long.mid");
-    {
-        juce::FileOutputStream out (second);
-        ASSERT_TRUE (longFile.writeTo (out));
-    }
+    const auto longFile = test::makeMidiFile ({ seventy }, 192);
+    ASSERT_TRUE (second.replaceWithData (longFile.getData(), longFile.getSize()));
 
     const auto printed = runTool ({ "import", "--step", "8", first.getFullPathName(), second.getFullPathName() },
                                   juce::ChildProcess::wantStdOut);
