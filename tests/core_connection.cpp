@@ -1,10 +1,8 @@
 // Detection, start-up, the connection-time read of the settings and the action hub, against
 // the emulated instrument with real threads.
 
-#include "app/ApplicationController.h"
 #include "app/HWDetector.h"
-#include "emulator/RecordingView.h"
-#include "support/InstrumentRig.h"
+#include "tests/support/ApplicationRig.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
@@ -63,37 +61,6 @@ struct FailingReopenBackend final : public MidiBackend
     int opens = 0;
 };
 
-int countSettingReads (const EmulatedInstrument& instrument)
-{
-    int n = 0;
-
-    for (auto& info : getDeviceSettingTable())
-        n += instrument.countReceived (info.getCommand());
-
-    return n;
-}
-
-/** The message and OK/Cancel boxes shown, one "title|message" line each. */
-juce::String boxesShown (const ScriptedDialogs& dialogs)
-{
-    juce::StringArray shown;
-
-    for (auto& r : dialogs.getRecords())
-        if (r.kind == Kind::messageBox || r.kind == Kind::okCancelBox)
-            shown.add (r.title + "|" + r.message);
-
-    return shown.joinIntoString ("\n");
-}
-
-/** The application on the emulated instrument, which runs the shipped firmware unless told otherwise. */
-struct Application
-{
-    InstrumentRig rig;
-    RecordingView view;
-    ApplicationController controller{ view };
-
-    Application() { rig.instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion); }
-};
 } // namespace
 
 //==============================================================================
@@ -193,7 +160,7 @@ TEST (StartUp, OffersTheUpdateOnlyBelow103)
 
     for (auto& [version, offered] : cases)
     {
-        Application app;
+        ApplicationRig app;
         app.rig.instrument.setFirmwareVersion (version);
         app.rig.dialogs.answerOkCancel (false); // declines the offer, if there is one
         app.controller.startUp();
@@ -212,7 +179,7 @@ TEST (StartUp, OffersTheUpdateOnlyBelow103)
 
 TEST (StartUp, CancelAtTheRetryBoxGivesUpAndOkRetriesUntilTheInstrumentIsPluggedIn)
 {
-    Application app;
+    ApplicationRig app;
     app.rig.instrument.setUnplugged (true);
     app.controller.startUp();
 
@@ -249,7 +216,7 @@ TEST (StartUp, CancelAtTheRetryBoxGivesUpAndOkRetriesUntilTheInstrumentIsPlugged
 //==============================================================================
 TEST (ReadAllSettings, InOrderWithTheFlagConversionsUntilTheInstrumentFallsSilent)
 {
-    Application app;
+    ApplicationRig app;
     app.rig.instrument.setSetting (DeviceSetting::LFO, 2);
     app.rig.instrument.setSetting (DeviceSetting::ARP, 1);
     app.rig.instrument.setSetting (DeviceSetting::LKEY, 2);
@@ -280,21 +247,12 @@ TEST (ReadAllSettings, InOrderWithTheFlagConversionsUntilTheInstrumentFallsSilen
 }
 
 //==============================================================================
-struct HubTest : public ::testing::Test, public Application
+struct HubTest : public ::testing::Test, public ApplicationRig
 {
     void SetUp() override
     {
-        controller.startUp();
-        ASSERT_TRUE (controller.isConnected());
-        rig.dialogs.clear();
+        ASSERT_TRUE (startConnected());
         view.calls.clear();
-    }
-
-    /** Runs the message loop until the condition holds or the time is up. */
-    template <typename Condition>
-    static bool waitFor (Condition&& condition)
-    {
-        return InstrumentRig::waitFor (std::forward<Condition> (condition), 5000);
     }
 
     juce::uint32 silence() const { return juce::Time::getMillisecondCounter() - controller.getLastActiveSenseTime(); }

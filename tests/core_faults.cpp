@@ -64,15 +64,8 @@ struct Cut
     int n;
 };
 
-Bytes frame (uint8 counter, uint8 length, uint8 command, const Bytes& payload)
-{
-    return test::MakerFrames::frame (counter, length, command, payload);
-}
+using test::MakerFrames::frame;
 
-/** Messages no request may take as its answer: bytes and SysEx of every length from 0 to 64,
-    frames with other commands and up to 32 payload bytes, and the awaited reply itself cut
-    short (with and without an end byte right after the cut).
-*/
 /** Whether JUCE's MIDI input could hand these bytes over as one message: JUCE's inputs only
     deliver messages it can represent (no empty message, no short message whose length does not
     match its status byte), and refuses to make any other.
@@ -86,6 +79,10 @@ bool isMidiMessage (const Bytes& b)
            || (b[0] >= 0x80 && juce::MidiMessage::getMessageLengthFromFirstByte (b[0]) == (int) b.size());
 }
 
+/** Messages no request may take as its answer: bytes and SysEx of every length from 0 to 64,
+    frames with other commands and up to 32 payload bytes, and the awaited reply itself cut
+    short (with and without an end byte right after the cut).
+*/
 std::vector<Bytes> garbageFor (uint8 awaited, const Bytes& realReply, juce::int64 seed)
 {
     juce::Random random (seed);

@@ -1,12 +1,10 @@
 // The instrument's history: the SQLite store and its failures, the comparison, and which
 // action of the hub keeps which snapshot, against the emulated instrument.
 
-#include "app/ApplicationController.h"
-#include "emulator/RecordingView.h"
 #include "library/InstrumentHistory.h"
 #include "library/SnapshotComparison.h"
 #include "sequences/SequenceTransfer.h"
-#include "support/InstrumentRig.h"
+#include "tests/support/ApplicationRig.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -48,16 +46,6 @@ juce::StringArray causesOf (const SnapshotStore& store)
     return causes;
 }
 
-juce::String boxesShown (const ScriptedDialogs& dialogs)
-{
-    juce::StringArray shown;
-
-    for (auto& r : dialogs.getRecords())
-        if (r.kind == Kind::messageBox || r.kind == Kind::okCancelBox)
-            shown.add (r.title + "|" + r.message.upToFirstOccurrenceOf ("\n", false, false));
-
-    return shown.joinIntoString ("\n");
-}
 } // namespace
 
 //==============================================================================
@@ -261,34 +249,20 @@ struct HistoryHub : public ::testing::Test
         ADD_FAILURE() << "no snapshot " << cause;
         return {};
     }
-
-    /** What the emulated instrument holds, as a snapshot's sequences. */
-    SequenceSet instrumentSequences() const
-    {
-        SequenceSet set{};
-
-        for (int index = 0; index < numSequences; ++index)
-        {
-            const auto steps = rig.instrument.getSequence (index);
-            std::copy (steps.begin(), steps.end(), set[(size_t) index].begin());
-        }
-
-        return set;
-    }
 };
 
 TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
 {
     // At connection: the sequences, all fourteen settings and the firmware.
     const auto atConnection = withCause ("Read at connection");
-    EXPECT_EQ (atConnection.sequences, instrumentSequences());
+    EXPECT_EQ (atConnection.sequences, sequencesIn (rig.instrument));
     EXPECT_EQ (atConnection.settings[(size_t) DeviceSetting::SYNC], rig.instrument.getSetting (DeviceSetting::SYNC));
     EXPECT_EQ (atConnection.firmware, EmulatedInstrument::shippedFirmwareVersion);
 
     // The instrument's own keys change a sequence; the reset's copy is read after the user
     // agreed and holds that change, and the state after it is the factory set.
     rig.instrument.setSequence (3, { 1, 2, 3 });
-    const auto changed = instrumentSequences();
+    const auto changed = sequencesIn (rig.instrument);
     rig.dialogs.answerOkCancel (true);
     controller.handleActionMessage ("FCSQ ");
     ASSERT_TRUE (InstrumentRig::waitFor ([&] {
@@ -325,7 +299,7 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
     expected[0] = StepBuffer{ 50 };
     expected[2] = StepBuffer{ 51 };
     EXPECT_EQ (withCause ("Sent from the editor: 1, 3").sequences, expected);
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return instrumentSequences() == expected; }));
+    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == expected; }));
 
     // Saving keeps what it read.
     rig.dialogs.answerFile (scratch.folder.getChildFile ("kept.tvseq"));
@@ -334,7 +308,7 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
 
     // Equal states were stored once.
     EXPECT_LT (store().countStates(), store().count());
-    EXPECT_EQ (boxesShown (rig.dialogs).contains ("History|"), false);
+    EXPECT_EQ (boxesShown (rig.dialogs, true).contains ("History|"), false);
 }
 
 TEST_F (HistoryHub, RestoresASnapshotOrOneOfItsSequencesToTheInstrumentAfterAsking)
@@ -342,7 +316,7 @@ TEST_F (HistoryHub, RestoresASnapshotOrOneOfItsSequencesToTheInstrumentAfterAski
     const auto original = withCause ("Read at connection");
     rig.dialogs.answerOkCancel (true);
     controller.handleActionMessage ("FCSQ ");
-    ASSERT_EQ (instrumentSequences(), getFactorySequences());
+    ASSERT_EQ (sequencesIn (rig.instrument), getFactorySequences());
     rig.instrument.setSequence (0, { 70, 71 });
 
     // Cancelled: nothing goes out.
@@ -351,12 +325,12 @@ TEST_F (HistoryHub, RestoresASnapshotOrOneOfItsSequencesToTheInstrumentAfterAski
 
     rig.dialogs.answerOkCancel (true);
     controller.handleActionMessage ("RSTR " + juce::String (original.id) + " 1");
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return instrumentSequences()[0] == original.sequences[0]; }));
-    EXPECT_EQ (instrumentSequences()[1], getFactorySequences()[1]);
+    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument)[0] == original.sequences[0]; }));
+    EXPECT_EQ (sequencesIn (rig.instrument)[1], getFactorySequences()[1]);
 
     rig.dialogs.answerOkCancel (true);
     controller.handleActionMessage ("RSTR " + juce::String (original.id));
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return instrumentSequences() == original.sequences; }));
+    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == original.sequences; }));
     const auto id = juce::String (original.id);
     EXPECT_EQ (withCause ("Restored from snapshot " + id).sequences, original.sequences);
     EXPECT_EQ (withCause ("Before restoring snapshot " + id).sequences[1], getFactorySequences()[1]);
@@ -372,7 +346,7 @@ TEST_F (HistoryHub, AnUnreadableInstrumentOrAnUnwritableLibraryAsksBeforeOverwri
     rig.dialogs.answerOkCancel (false);
     controller.handleActionMessage ("FCSQ ");
     EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 0);
-    EXPECT_TRUE (boxesShown (rig.dialogs)
+    EXPECT_TRUE (boxesShown (rig.dialogs, true)
                      .endsWith ("History|Tarnovelle's sequences could not be read, so no copy of them can be kept."));
     rig.instrument.clearFaults();
 
@@ -384,7 +358,8 @@ TEST_F (HistoryHub, AnUnreadableInstrumentOrAnUnwritableLibraryAsksBeforeOverwri
     controller.disconnect();
     history.reset();
     start (blocker.getChildFile ("library.sqlite"));
-    EXPECT_TRUE (boxesShown (rig.dialogs).startsWith ("History|The history library cannot be opened or created:"));
+    EXPECT_TRUE (
+        boxesShown (rig.dialogs, true).startsWith ("History|The history library cannot be opened or created:"));
 
     for (bool goOn : { false, true })
     {
@@ -392,10 +367,10 @@ TEST_F (HistoryHub, AnUnreadableInstrumentOrAnUnwritableLibraryAsksBeforeOverwri
         rig.dialogs.answerOkCancel (true);
         rig.dialogs.answerOkCancel (goOn);
         controller.handleActionMessage ("FCSQ ");
-        EXPECT_EQ (boxesShown (rig.dialogs),
+        EXPECT_EQ (boxesShown (rig.dialogs, true),
                    "Reset All Sequences|You are about to reset all the sequences to factory default.\n"
                    "History|The history library cannot be written, so no copy of Tarnovelle's sequences can be kept.");
     }
 
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return instrumentSequences() == getFactorySequences(); }));
+    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == getFactorySequences(); }));
 }

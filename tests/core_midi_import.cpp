@@ -14,44 +14,8 @@ using Steps = std::vector<uint8>;
 namespace
 {
 constexpr uint8 x = restStep;
-
-/** Note events at ticks: a positive velocity starts a note, 0 is a note-on ending one, and
-    a negative one is a note-off.
-*/
-struct Event
-{
-    double tick;
-    int note;
-    int velocity = 100;
-    int channel = 1;
-};
-
-juce::MidiMessageSequence makeTrack (const std::vector<Event>& events)
-{
-    juce::MidiMessageSequence track;
-
-    for (const auto& e : events)
-    {
-        auto message = e.velocity < 0 ? juce::MidiMessage::noteOff (e.channel, e.note, (uint8) 64)
-                                      : juce::MidiMessage::noteOn (e.channel, e.note, (uint8) e.velocity);
-        track.addEvent (message, e.tick);
-    }
-
-    return track;
-}
-
-juce::MemoryBlock writeFile (const std::vector<std::vector<Event>>& tracks, int ticksPerQuarterNote, int format = 1)
-{
-    juce::MidiFile file;
-    file.setTicksPerQuarterNote (ticksPerQuarterNote);
-
-    for (const auto& track : tracks)
-        file.addTrack (makeTrack (track));
-
-    juce::MemoryOutputStream out;
-    file.writeTo (out, format);
-    return out.getMemoryBlock();
-}
+using test::Event;
+using test::makeMidiFile;
 
 MidiImportResult import (const juce::MemoryBlock& data, int stepSize)
 {
@@ -61,7 +25,7 @@ MidiImportResult import (const juce::MemoryBlock& data, int stepSize)
 
 Steps importSteps (const std::vector<std::vector<Event>>& tracks, int ticksPerQuarterNote, int stepSize)
 {
-    const auto result = import (writeFile (tracks, ticksPerQuarterNote), stepSize);
+    const auto result = import (makeMidiFile (tracks, ticksPerQuarterNote), stepSize);
     EXPECT_TRUE (result.isValid()) << result.error;
     return result.steps;
 }
@@ -78,36 +42,36 @@ juce::MemoryBlock bytes (std::initializer_list<int> values)
 } // namespace
 
 //==============================================================================
-TEST (MidiImport, NotesLandOnTheNearestStepHalvesRoundingUp)
+TEST (MidiImport, NotesLandOnTheNearestStepHalvesRoundingUpAndTheLastEndSetsTheLength)
 {
     // 96 ticks per quarter note at step 16: a step is 24 ticks, half a step 12.
-    const auto steps =
-        importSteps ({ { { 0, 60 }, { 11, 60, -1 }, { 35, 62 }, { 36, 64 }, { 84, 65 }, { 90, 65, -1 } } }, 96, 16);
-
     // 35 -> 1.46 (step 1); 36 -> 1.5 rounds up (step 2);
     // 84 -> 3.5 rounds up to step 4; its end at 90 marks ceil (3.75) - 1 = 3.
-    EXPECT_EQ (steps, (Steps{ 60, 62, 64, x, 65 }));
-}
+    EXPECT_EQ (
+        importSteps ({ { { 0, 60 }, { 11, 60, -1 }, { 35, 62 }, { 36, 64 }, { 84, 65 }, { 90, 65, -1 } } }, 96, 16),
+        (Steps{ 60, 62, 64, x, 65 }));
 
-TEST (MidiImport, ChordsTakeTheHighestAndEndsSetTheLength)
-{
     // Step 8 at 480 ticks: a step is 240 ticks. A chord on step 0 across two tracks and
-    // channels; a long note from step 2 that ends in step 5; a note-off whose note-on never
-    // came, at the very start of step 7, which marks step 6.
-    const auto steps = importSteps (
-        { { { 0, 48 }, { 0, 67, 90, 3 }, { 480, 50 }, { 1300, 50, -1 } }, { { 0, 64, 10, 2 }, { 1680, 99, -1 } } }, 480,
-        8);
-    EXPECT_EQ (steps, (Steps{ 67, x, 50, x, x, x, x }));
-}
-
-TEST (MidiImport, VelocityZeroEndsANoteAndNeverStartsOne)
-{
-    const auto steps =
-        importSteps ({ { { 0, 60 }, { 48, 60, 0 }, { 48, 72, 0 }, { 96, 61 }, { 190, 61, 0 } } }, 192, 16);
+    // channels takes its highest note; a long note from step 2 that ends in step 5; a note-off
+    // whose note-on never came, at the very start of step 7, which marks step 6.
+    EXPECT_EQ (importSteps ({ { { 0, 48 }, { 0, 67, 90, 3 }, { 480, 50 }, { 1300, 50, -1 } },
+                              { { 0, 64, 10, 2 }, { 1680, 99, -1 } } },
+                            480, 8),
+               (Steps{ 67, x, 50, x, x, x, x }));
 
     // The note-ons of velocity 0 at tick 48 end notes (marking step 0) and start none; the
     // last end at 190 marks ceil (3.96) - 1 = 3.
-    EXPECT_EQ (steps, (Steps{ 60, x, 61, x }));
+    EXPECT_EQ (importSteps ({ { { 0, 60 }, { 48, 60, 0 }, { 48, 72, 0 }, { 96, 61 }, { 190, 61, 0 } } }, 192, 16),
+               (Steps{ 60, x, 61, x }));
+
+    // 100 ticks per quarter note at step 32: a step is 12.5 ticks. Tick 19 is 1.52 steps,
+    // tick 18 is 1.44, tick 31 is 2.48 (step 2) and tick 32 is 2.56 (step 3).
+    EXPECT_EQ (importSteps ({ { { 18, 50 } } }, 100, 32), (Steps{ x, 50 }));
+    EXPECT_EQ (importSteps ({ { { 19, 50 } } }, 100, 32), (Steps{ x, x, 50 }));
+    EXPECT_EQ (importSteps ({ { { 31, 50 }, { 32, 51 } } }, 100, 32), (Steps{ x, x, 50, 51 }));
+
+    // A quarter note per step at 24 ticks: an end at tick 25 marks step 1.
+    EXPECT_EQ (importSteps ({ { { 0, 70 }, { 25, 70, -1 } } }, 24, 4), (Steps{ 70, x }));
 }
 
 TEST (MidiImport, NotesOutsideTheFileRangeMoveByOctaves)
@@ -130,7 +94,7 @@ TEST (MidiImport, SixtyFourStepsAtMostAndTheDroppedNotesAreCounted)
     for (int step = 0; step < 70; ++step)
         events.push_back ({ step * 48.0, 40 + step % 12 });
 
-    const auto result = import (writeFile ({ events }, 192, 1), 16);
+    const auto result = import (makeMidiFile ({ events }, 192, 1), 16);
     ASSERT_TRUE (result.isValid()) << result.error;
     ASSERT_EQ (result.steps.size(), 64u);
     EXPECT_EQ (result.steps[63], 40 + 63 % 12);
@@ -138,22 +102,10 @@ TEST (MidiImport, SixtyFourStepsAtMostAndTheDroppedNotesAreCounted)
     EXPECT_EQ (result.getWarning(), "6 notes lie beyond the 64th step and have been left out.");
 
     // A note ending past step 63 lengthens the sequence to 64 without being dropped.
-    const auto held = import (writeFile ({ { { 0, 60 }, { 48 * 80, 60, -1 } } }, 192), 16);
+    const auto held = import (makeMidiFile ({ { { 0, 60 }, { 48 * 80, 60, -1 } } }, 192), 16);
     EXPECT_EQ (held.steps.size(), 64u);
     EXPECT_EQ (held.droppedNotes, 0);
     EXPECT_TRUE (held.getWarning().isEmpty());
-}
-
-TEST (MidiImport, ResolutionsThatDoNotDivideEvenlyStillRoundExactly)
-{
-    // 100 ticks per quarter note at step 32: a step is 12.5 ticks. Tick 19 is 1.52 steps,
-    // tick 18 is 1.44, tick 31 is 2.48 (step 2) and tick 32 is 2.56 (step 3).
-    EXPECT_EQ (importSteps ({ { { 18, 50 } } }, 100, 32), (Steps{ x, 50 }));
-    EXPECT_EQ (importSteps ({ { { 19, 50 } } }, 100, 32), (Steps{ x, x, 50 }));
-    EXPECT_EQ (importSteps ({ { { 31, 50 }, { 32, 51 } } }, 100, 32), (Steps{ x, x, 50, 51 }));
-
-    // A quarter note per step at 24 ticks: an end at tick 25 marks step 1.
-    EXPECT_EQ (importSteps ({ { { 0, 70 }, { 25, 70, -1 } } }, 24, 4), (Steps{ 70, x }));
 }
 
 TEST (MidiImport, FormatZeroWithRunningStatusWrittenByHand)
@@ -175,13 +127,13 @@ TEST (MidiImport, FilesThatAreRefused)
     const auto notMidi = bytes ({ '1', ':', '6', '0' });
     EXPECT_EQ (import (notMidi, 16).error, "The file is not a Standard MIDI File.");
 
-    auto smpte = writeFile ({ { { 0, 60 } } }, 96);
+    auto smpte = makeMidiFile ({ { { 0, 60 } } }, 96);
     static_cast<uint8*> (smpte.getData())[12] = 0xE7; // -25 frames per second
     static_cast<uint8*> (smpte.getData())[13] = 40;
     EXPECT_EQ (import (smpte, 16).error,
                "The MIDI file is timed in SMPTE frames; only files timed in beats can be imported.");
 
-    EXPECT_EQ (import (writeFile ({ { { 0, 60 } } }, 0), 16).error,
+    EXPECT_EQ (import (makeMidiFile ({ { { 0, 60 } } }, 0), 16).error,
                "The MIDI file gives no ticks per quarter note, so its notes cannot be placed on steps.");
 
     // Only meta events and a controller: no note at all.
@@ -291,7 +243,7 @@ TEST (MidiImport, TracksChannelsAndTheStartBarChooseWhatIsImported)
 TEST (MidiImport, BarsFollowTheFirstTimeSignatureOrFourFour)
 {
     // Notes on 16th steps 12, 16 and 17: bar 2 starts at step 16 in 4/4 and at step 12 in 6/8.
-    auto file = writeFile ({ { { 12 * 24.0, 50 }, { 16 * 24.0, 60 }, { 17 * 24.0, 61 } } }, 96);
+    auto file = makeMidiFile ({ { { 12 * 24.0, 50 }, { 16 * 24.0, 60 }, { 17 * 24.0, 61 } } }, 96);
     juce::MemoryInputStream in (file, false);
     juce::MidiFile midi;
     ASSERT_EQ (readMidiFile (in, midi), "");

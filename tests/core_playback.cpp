@@ -1,9 +1,7 @@
 // Playback, preview and record in the sequence editor: the scheduler against a clock the test
 // moves, then the whole of it through the hub against the emulated instrument.
 
-#include "app/ApplicationController.h"
-#include "emulator/RecordingView.h"
-#include "support/InstrumentRig.h"
+#include "tests/support/ApplicationRig.h"
 
 #include <gtest/gtest.h>
 
@@ -155,11 +153,8 @@ TEST (SequencePlayer, StopEndsTheSoundingNoteThenAllNotesOffAndPreviewsEndOneAno
 namespace
 {
 /** The application connected to the emulated instrument, with sequence 1 in the editor. */
-struct PlaybackTest : public ::testing::Test
+struct PlaybackTest : public ::testing::Test, public ApplicationRig
 {
-    InstrumentRig rig;
-    RecordingView view;
-    ApplicationController controller{ view };
     SequenceEditorModel& model = controller.getSequenceEditorModel();
     SequencePlayback& playback = controller.getSequencePlayback();
 
@@ -167,16 +162,12 @@ struct PlaybackTest : public ::testing::Test
 
     void SetUp() override
     {
-        rig.instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion);
         rig.instrument.setSetting (DeviceSetting::MIN, receiveChannel - 1);
         rig.instrument.setSetting (DeviceSetting::GLEN, 3);
-        controller.startUp();
-        ASSERT_TRUE (controller.isConnected());
+        ASSERT_TRUE (startConnected());
         model.replaceSequence (0, EditedSequence::fromSteps ({ 60, 62, restStep, 64 }));
         rig.instrument.clearReceived();
     }
-
-    static bool waitFor (const std::function<bool()>& condition) { return InstrumentRig::waitFor (condition, 5000); }
 
     std::vector<EmulatedInstrument::Bytes> channelMessages() const
     {

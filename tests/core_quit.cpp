@@ -2,15 +2,13 @@
 // whatever runs when the program is asked to end ends at once, shows nothing more, sends nothing
 // more and leaves files as they were; only a firmware transfer already under way runs to its end.
 
-#include "app/ApplicationController.h"
 #include "app/HWDetector.h"
-#include "emulator/RecordingView.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
 #include "platform/QuitRequest.h"
 #include "sequences/SequenceFileOperations.h"
-#include "support/InstrumentRig.h"
-#include "support/ScratchFolder.h"
+#include "tests/support/ApplicationRig.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
@@ -24,9 +22,8 @@ using Kind = ScriptedDialogs::Kind;
 using Mode = EmulatedInstrument::Mode;
 
 /** The application on the emulated instrument; the quit request is forgotten at the end. */
-struct QuitTest : public ::testing::Test
+struct QuitTest : public ::testing::Test, public ApplicationRig
 {
-    QuitTest() { rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 }); }
     ~QuitTest() override { QuitRequest::reset(); }
 
     /** Raises the quit request from the message loop once the condition holds. */
@@ -51,9 +48,6 @@ struct QuitTest : public ::testing::Test
     /** Milliseconds from the quit request until now. */
     juce::uint32 sinceQuit() const { return juce::Time::getMillisecondCounter() - quitAt; }
 
-    InstrumentRig rig;
-    RecordingView view;
-    ApplicationController controller{ view };
     std::function<bool()> quitCondition;
     juce::uint32 quitAt = 0;
 };
@@ -100,21 +94,11 @@ TEST_F (QuitTest, TheRetryPauseAndDetectionEndAtOnceWithoutAnotherBox)
 
 TEST_F (QuitTest, AReadCutShortClosesTheConnectionWithoutTheErrorBoxAndSendsNothingMore)
 {
-    controller.startUp();
-    ASSERT_TRUE (controller.isConnected());
-    rig.dialogs.clear();
+    ASSERT_TRUE (startConnected());
     rig.instrument.clearReceived();
     rig.instrument.setSilent (true);
 
-    const auto requests = [this] {
-        int n = 0;
-
-        for (auto& info : getDeviceSettingTable())
-            n += rig.instrument.countReceived (info.getCommand());
-
-        return n;
-    };
-
+    const auto requests = [this] { return countSettingReads (rig.instrument); };
     quitWhen ([&] { return requests() == 1; });
     controller.readAllSettings();
 
@@ -146,10 +130,7 @@ TEST_F (QuitTest, ABoxAnsweredOkAsTheQuitComesCountsAsCancelAndNoWindowOpensAfte
 
 TEST_F (QuitTest, ASaveCutShortLeavesTheEarlierFileAsItWas)
 {
-    controller.startUp();
-    ASSERT_TRUE (controller.isConnected());
-    rig.dialogs.clear();
-
+    ASSERT_TRUE (startConnected());
     const ScratchFolder scratch ("tarnovelle-quit-save");
     const auto file = scratch.folder.getChildFile ("kept.tvseq");
     ASSERT_TRUE (file.replaceWithText ("1:60 61"));

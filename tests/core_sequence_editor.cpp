@@ -1,12 +1,11 @@
-#include "app/ApplicationController.h"
-#include "emulator/RecordingView.h"
 #include "sequences/MidiExport.h"
 #include "sequences/SequenceEditorFiles.h"
 #include "sequences/SequenceEditorKeeper.h"
 #include "sequences/SequenceEditorModel.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
-#include "tests/support/InstrumentRig.h"
+#include "tests/support/ApplicationRig.h"
+#include "tests/support/EditorModelTest.h"
 #include "tests/support/MidiSong.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -19,41 +18,7 @@ namespace
 {
 constexpr uint8 x = restStep;
 
-Steps stepsOf (const EditedSequence& sequence)
-{
-    return Steps (sequence.steps.begin(), sequence.steps.begin() + sequence.length);
-}
-
-/** Answers the import window from a script: OK with the offered choice as `change` leaves
-    it, or Cancel. Remembers every choice offered.
-*/
-struct ScriptedImportChooser final : public MidiImportChooser
-{
-    bool answerOk = true;
-    std::function<void (MidiImportChoice&)> change = [] (MidiImportChoice&) {};
-    std::vector<MidiImportChoice> offered;
-
-    bool chooseImport (const juce::String&, const juce::MidiFile&, MidiImportChoice& choice) override
-    {
-        offered.push_back (choice);
-        change (choice);
-        return answerOk;
-    }
-};
-
-struct EditorModel : public ::testing::Test
-{
-    SequenceEditorModel model;
-
-    /** Selects sequence `index` and gives it these steps, as an import would. */
-    void give (int index, const Steps& steps)
-    {
-        model.replaceSequence (index, EditedSequence::fromSteps (steps));
-        model.selectSequence (index);
-    }
-
-    Steps selected() const { return stepsOf (model.getSelected()); }
-};
+using EditorModel = test::EditorModelTest;
 } // namespace
 
 //==============================================================================
@@ -197,7 +162,7 @@ TEST_F (EditorModel, TransposeClearCopyAndPaste)
     EXPECT_EQ (selected(), (Steps{ 111, x, 124 }));
     EXPECT_TRUE (model.clearSelected());
     EXPECT_TRUE (selected().empty());
-    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 111, x, 124 }));
+    EXPECT_EQ (model.getSequence (0).toSteps(), (Steps{ 111, x, 124 }));
 }
 
 TEST_F (EditorModel, ChangedMeansDifferentFromWhatTheInstrumentWasLastKnownToHold)
@@ -208,11 +173,11 @@ TEST_F (EditorModel, ChangedMeansDifferentFromWhatTheInstrumentWasLastKnownToHol
     model.takeReadSequences (read);
 
     // A 126 stays as the instrument holds it, also when another step of its sequence changes.
-    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 60, 126, x }));
+    EXPECT_EQ (model.getSequence (0).toSteps(), (Steps{ 60, 126, x }));
     EXPECT_FALSE (model.hasUnsentChanges());
     model.selectSequence (0);
     model.changeNoteBy (1);
-    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 61, 126, x }));
+    EXPECT_EQ (model.getSequence (0).toSteps(), (Steps{ 61, 126, x }));
     model.undo();
 
     model.selectSequence (5);
@@ -289,25 +254,17 @@ struct CountingHost final : public SequenceEditorHost
     bool isSequenceEditorOpen() const override { return open; }
 };
 
-struct EditorHub : public ::testing::Test
+struct EditorHub : public ::testing::Test, public test::ApplicationRig
 {
-    test::InstrumentRig rig;
-    test::RecordingView view;
-    ApplicationController controller{ view };
     CountingHost host;
     SequenceEditorModel& model = controller.getSequenceEditorModel();
 
-    EditorHub()
-    {
-        rig.instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
-        controller.setSequenceEditorHost (&host);
-    }
+    EditorHub() { controller.setSequenceEditorHost (&host); }
 
     /** Connects and opens the editor, which reads the instrument. */
     void openConnected()
     {
-        controller.startUp();
-        ASSERT_TRUE (controller.isConnected());
+        ASSERT_TRUE (startConnected());
         controller.handleActionMessage ("RDSQ ");
         rig.dialogs.clear();
         rig.instrument.clearReceived();
@@ -335,8 +292,7 @@ TEST_F (EditorHub, OpensDisconnectedAndReadsAndSendsOnlyWhenConnected)
     EXPECT_EQ (rig.instrument.countAllReceived(), 0);
     EXPECT_TRUE (rig.dialogs.getRecords().empty());
 
-    controller.startUp();
-    ASSERT_TRUE (controller.isConnected());
+    ASSERT_TRUE (startConnected());
     EXPECT_TRUE (model.isConnected());
     controller.handleActionMessage ("COMI ");
     EXPECT_FALSE (model.isConnected());
@@ -347,15 +303,12 @@ TEST_F (EditorHub, ReadsTheEightSequencesAndTimingThenSendsExactlyTheChangedOnes
     rig.instrument.setSequence (3, { 40, 41, 127, 43 });
     rig.instrument.setSetting (DeviceSetting::STEP, 8);
     rig.instrument.setSetting (DeviceSetting::GLEN, 3);
-    controller.startUp();
-    ASSERT_TRUE (controller.isConnected());
-    rig.dialogs.clear();
-
+    ASSERT_TRUE (startConnected());
     controller.handleActionMessage ("RDSQ ");
     EXPECT_EQ (rig.dialogs.count (ScriptedDialogs::Kind::progressWindow), 1);
     EXPECT_EQ (rig.dialogs.count (ScriptedDialogs::Kind::messageBox), 0);
-    EXPECT_EQ (stepsOf (model.getSequence (3)), (Steps{ 40, 41, x, 43 }));
-    EXPECT_EQ (stepsOf (model.getSequence (0)), rig.instrument.getSequence (0));
+    EXPECT_EQ (model.getSequence (3).toSteps(), (Steps{ 40, 41, x, 43 }));
+    EXPECT_EQ (model.getSequence (0).toSteps(), rig.instrument.getSequence (0));
     EXPECT_EQ (model.getStepSize(), 8);
     EXPECT_EQ (model.getGateLength(), 3);
 
@@ -374,11 +327,9 @@ TEST_F (EditorHub, ReadsTheEightSequencesAndTimingThenSendsExactlyTheChangedOnes
 
 TEST_F (EditorHub, AnInstrumentThatStopsAnsweringLeavesTheEditorAsItWas)
 {
-    controller.startUp();
-    ASSERT_TRUE (controller.isConnected());
+    ASSERT_TRUE (startConnected());
     model.selectSequence (1);
     model.insertStep();
-    rig.dialogs.clear();
 
     // The third sequence's first half goes unanswered.
     rig.instrument.setStopAnsweringAfter (4);
@@ -387,7 +338,7 @@ TEST_F (EditorHub, AnInstrumentThatStopsAnsweringLeavesTheEditorAsItWas)
     const auto boxes = rig.dialogs.getRecords (ScriptedDialogs::Kind::messageBox);
     ASSERT_EQ (boxes.size(), 1u);
     EXPECT_EQ (boxes[0].title, "Sequence Editor");
-    EXPECT_EQ (stepsOf (model.getSequence (1)), (Steps{ x }));
+    EXPECT_EQ (model.getSequence (1).toSteps(), (Steps{ x }));
 }
 
 TEST_F (EditorHub, UndoNeverCrossesTheReadAndASendThatWouldEmptyOrHalveAsksFirst)
@@ -400,7 +351,7 @@ TEST_F (EditorHub, UndoNeverCrossesTheReadAndASendThatWouldEmptyOrHalveAsksFirst
     // editor started with were never the user's.
     EXPECT_FALSE (model.undo());
     EXPECT_FALSE (model.hasUnsentChanges());
-    EXPECT_EQ (stepsOf (model.getSequence (0)), rig.instrument.getSequence (0));
+    EXPECT_EQ (model.getSequence (0).toSteps(), rig.instrument.getSequence (0));
 
     model.selectSequence (0);
     model.clearSelected();
@@ -449,8 +400,8 @@ TEST_F (EditorHub, WhatChangesTheInstrumentBehindTheEditorIsReadBeforeAnySendAnd
         << told[0].message;
 
     // The sequences the user left alone show the factory set; the edit is kept, still marked.
-    EXPECT_EQ (stepsOf (model.getSequence (0)), Steps (16, 60));
-    EXPECT_EQ (stepsOf (model.getSequence (1)), (Steps{ 50, 50, 51 }));
+    EXPECT_EQ (model.getSequence (0).toSteps(), Steps (16, 60));
+    EXPECT_EQ (model.getSequence (1).toSteps(), (Steps{ 50, 50, 51 }));
     EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 1 }));
 
     // Sent now, after the question: three steps replace the factory's sixteen.
@@ -471,7 +422,7 @@ TEST_F (EditorHub, WhatChangesTheInstrumentBehindTheEditorIsReadBeforeAnySendAnd
     rig.dialogs.answerFile (file);
     controller.handleActionMessage ("LDSQ ");
     EXPECT_FALSE (model.isInstrumentStale());
-    EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ 40, 41 }));
+    EXPECT_EQ (model.getSequence (2).toSteps(), (Steps{ 40, 41 }));
     EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 4 }));
 }
 
@@ -538,7 +489,7 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
         EXPECT_EQ (asked[1].message, "Quit and discard the changes to sequence 5?");
         rig.dialogs.answerOkCancel (true);
         EXPECT_TRUE (controller.confirmQuit());
-        EXPECT_EQ (stepsOf (model.getSequence (4)), rig.instrument.getSequence (4));
+        EXPECT_EQ (model.getSequence (4).toSteps(), rig.instrument.getSequence (4));
 
         // An edit left when the system ends the program is not asked about.
         edit (6);
@@ -568,7 +519,6 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
 //==============================================================================
 TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
 {
-    test::InstrumentRig rig (false);
     test::ScratchFolder scratch{ "editorfiles" };
     const auto file = [&] (const char* name) { return scratch.folder.getChildFile (name); };
     give (1, { 30, 31 });
@@ -577,16 +527,16 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     // one undoable change.
     file ("bad.tvseq").replaceWithText ("1:60\n2:60 X");
     file ("good.tvseq").replaceWithText ("3:40 x\n1:41");
-    rig.dialogs.answerFile (file ("bad.tvseq"));
-    rig.dialogs.answerFile (file ("good.tvseq"));
+    dialogs.answerFile (file ("bad.tvseq"));
+    dialogs.answerFile (file ("good.tvseq"));
     openSequenceFileIntoEditor (model);
-    EXPECT_EQ (stepsOf (model.getSequence (0)), Steps{});
+    EXPECT_EQ (model.getSequence (0).toSteps(), Steps{});
     openSequenceFileIntoEditor (model);
-    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 41 }));
-    EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ 40, x }));
+    EXPECT_EQ (model.getSequence (0).toSteps(), (Steps{ 41 }));
+    EXPECT_EQ (model.getSequence (2).toSteps(), (Steps{ 40, x }));
     EXPECT_FALSE (model.undo()); // an opened file is a base, as a read is
-    EXPECT_EQ (stepsOf (model.getSequence (0)), (Steps{ 41 }));
-    const auto boxes = rig.dialogs.getRecords (ScriptedDialogs::Kind::messageBox);
+    EXPECT_EQ (model.getSequence (0).toSteps(), (Steps{ 41 }));
+    const auto boxes = dialogs.getRecords (ScriptedDialogs::Kind::messageBox);
     ASSERT_EQ (boxes.size(), 1u);
     EXPECT_EQ (boxes[0].title, "Sequence file parsing error");
     EXPECT_EQ (boxes[0].message, "Bad file format on line: 2 token: 2");
@@ -595,7 +545,7 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     model.setStepSize (8);
     model.setGateLength (3);
     model.selectSequence (1);
-    rig.dialogs.answerFile (file ("two"));
+    dialogs.answerFile (file ("two"));
     exportMidiFromEditor (model);
     const StepBuffer two{ 30, 31 };
     juce::MemoryBlock exported;
@@ -604,22 +554,22 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
 
     // An empty sequence goes out and comes back empty.
     model.selectSequence (4);
-    rig.dialogs.answerFile (file ("empty"));
+    dialogs.answerFile (file ("empty"));
     exportMidiFromEditor (model);
     model.selectSequence (2);
-    rig.dialogs.answerFile (file ("empty.mid"));
-    ScriptedImportChooser takesTheOffer;
+    dialogs.answerFile (file ("empty.mid"));
+    test::ScriptedImportChooser takesTheOffer;
     importMidiIntoEditor (model, takesTheOffer);
-    EXPECT_EQ (stepsOf (model.getSequence (2)), Steps{});
+    EXPECT_EQ (model.getSequence (2).toSteps(), Steps{});
 
     model.selectSequence (6);
-    ScriptedImportChooser chooser;
-    rig.dialogs.answerFile (file ("two.mid"));
-    rig.dialogs.answerFile (file ("good.tvseq"));
+    test::ScriptedImportChooser chooser;
+    dialogs.answerFile (file ("two.mid"));
+    dialogs.answerFile (file ("good.tvseq"));
     importMidiIntoEditor (model, chooser);
     importMidiIntoEditor (model, chooser); // not a MIDI file: refused, nothing changes
-    EXPECT_EQ (stepsOf (model.getSequence (6)), (Steps{ 30, 31 }));
-    const auto refused = rig.dialogs.getRecords (ScriptedDialogs::Kind::messageBox).back();
+    EXPECT_EQ (model.getSequence (6).toSteps(), (Steps{ 30, 31 }));
+    const auto refused = dialogs.getRecords (ScriptedDialogs::Kind::messageBox).back();
     EXPECT_EQ (refused.title, "Import error");
     EXPECT_EQ (refused.message, "good.tvseq: The file is not a Standard MIDI File.\nNothing has been imported.");
     ASSERT_EQ (chooser.offered.size(), 1u);
@@ -631,20 +581,20 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     ASSERT_TRUE (file ("song.mid").replaceWithData (song.getData(), song.getSize()));
     model.selectSequence (4);
     chooser.change = [] (MidiImportChoice& choice) { choice.fromBar = 2; };
-    rig.dialogs.answerFile (file ("song.mid"));
+    dialogs.answerFile (file ("song.mid"));
     importMidiIntoEditor (model, chooser);
     EXPECT_EQ (chooser.offered.back().tracks, std::set<int>{ 3 });
     EXPECT_EQ (selected(), (Steps{ 35, x, 36 }));
     chooser.answerOk = false;
-    rig.dialogs.answerFile (file ("song.mid"));
+    dialogs.answerFile (file ("song.mid"));
     importMidiIntoEditor (model, chooser);
     EXPECT_EQ (selected(), (Steps{ 35, x, 36 }));
     model.undo();
     EXPECT_EQ (selected(), Steps{});
 
     // Saved through the safe writer, without MIDI files.
-    rig.dialogs.answerFile (file ("set"));
-    rig.dialogs.answerOkCancel (false);
+    dialogs.answerFile (file ("set"));
+    dialogs.answerOkCancel (false);
     saveEditorSequences (model);
     SequenceSet expected{};
     expected[0] = { 41 };

@@ -1,10 +1,9 @@
 // The sequence tools, step text, and the editor's step ranges: selection, clipboard edits,
 // dragged notes, and the tools that ask for their choices.
 
-#include "platform/Platform.h"
-#include "platform/ScriptedDialogs.h"
 #include "sequences/SequenceEditorFiles.h"
 #include "sequences/SequenceToolCommands.h"
+#include "tests/support/EditorModelTest.h"
 
 #include <gtest/gtest.h>
 
@@ -16,23 +15,7 @@ namespace
 {
 constexpr uint8 x = restStep;
 
-/** The editor's model with scripted dialogs; `give` selects a sequence with these steps. */
-struct EditorRanges : public ::testing::Test
-{
-    ScriptedDialogs dialogs;
-    SequenceEditorModel model;
-
-    EditorRanges() { Platform::setDialogs (&dialogs); }
-    ~EditorRanges() override { Platform::setDialogs (nullptr); }
-
-    void give (int index, const Steps& steps)
-    {
-        model.selectSequence (index);
-        model.replaceSequence (index, EditedSequence::fromSteps (steps));
-    }
-
-    Steps selected() const { return model.getSelected().toSteps(); }
-};
+using EditorRanges = test::EditorModelTest;
 } // namespace
 
 //==============================================================================

@@ -3,7 +3,7 @@
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceFileOperations.h"
 #include "sequences/SequenceTransfer.h"
-#include "tests/support/InstrumentRig.h"
+#include "tests/support/ApplicationRig.h"
 #include "tests/support/MakerFrames.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -148,10 +148,7 @@ protected:
         return set;
     }
 
-    SequenceSet memory() const
-    {
-        return setOf ([this] (int i) { return rig.instrument.getSequence (i); });
-    }
+    SequenceSet memory() const { return test::sequencesIn (rig.instrument); }
 
     /** Writes a setting through the output and waits until the instrument has stored it: it
         handles what it receives in order, so whatever went out before has been handled by then.

@@ -37,6 +37,17 @@ protected:
         return folder.getChildFile (name).getFullPathName();
     }
 
+    /** Each of these argument lists ends the tool with 2 and its usage. */
+    static void expectUsageErrors (std::initializer_list<juce::StringArray> argumentLists)
+    {
+        for (const auto& args : argumentLists)
+        {
+            const auto [exitCode, output] = runTool (args);
+            EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
+            EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
+        }
+    }
+
     test::ScratchFolder scratch{ "seqtool" };
     const juce::File& folder = scratch.folder;
 };
@@ -46,16 +57,11 @@ TEST_F (TarnovelleSeqTool, BadArgumentsExitWithTwo)
 {
     const auto file = write ("a.tvseq", "1:60");
 
-    for (const auto& args : { juce::StringArray(), juce::StringArray{ "play" }, juce::StringArray{ "check" },
-                              juce::StringArray{ "check", file, file }, juce::StringArray{ "factory", "x" },
-                              juce::StringArray{ "midi", file, "--step", "5", "--gate", "2" },
-                              juce::StringArray{ "midi", file, "--step", "16", "--gate" },
-                              juce::StringArray{ "midi", "--step", "16", "--gate", "2" } })
-    {
-        const auto [exitCode, output] = runTool (args);
-        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
-        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
-    }
+    expectUsageErrors ({ juce::StringArray(), juce::StringArray{ "play" }, juce::StringArray{ "check" },
+                         juce::StringArray{ "check", file, file }, juce::StringArray{ "factory", "x" },
+                         juce::StringArray{ "midi", file, "--step", "5", "--gate", "2" },
+                         juce::StringArray{ "midi", file, "--step", "16", "--gate" },
+                         juce::StringArray{ "midi", "--step", "16", "--gate", "2" } });
 
     EXPECT_FALSE (folder.getChildFile ("a.tvseq_1.mid").exists());
 }
@@ -102,17 +108,12 @@ TEST_F (TarnovelleSeqTool, ImportPrintsOneLinePerMidiFile)
     const auto exported = makeSequenceMidiFile (steps.data(), MidiExportTiming::fromSettings (8, 1));
     ASSERT_TRUE (first.replaceWithData (exported.getData(), exported.getSize()));
 
-    juce::MidiMessageSequence longTrack;
+    std::vector<test::Event> seventy;
     for (int step = 0; step < 70; ++step)
-        longTrack.addEvent (juce::MidiMessage::noteOn (1, 50, (juce::uint8) 90), step * 48.0);
-    juce::MidiFile longFile;
-    longFile.setTicksPerQuarterNote (192);
-    longFile.addTrack (longTrack);
+        seventy.push_back ({ step * 48.0, 50, 90 });
     const auto second = folder.getChildFile ("long.mid");
-    {
-        juce::FileOutputStream out (second);
-        ASSERT_TRUE (longFile.writeTo (out));
-    }
+    const auto longFile = test::makeMidiFile ({ seventy }, 192);
+    ASSERT_TRUE (second.replaceWithData (longFile.getData(), longFile.getSize()));
 
     const auto printed = runTool ({ "import", "--step", "8", first.getFullPathName(), second.getFullPathName() },
                                   juce::ChildProcess::wantStdOut);
@@ -132,14 +133,9 @@ TEST_F (TarnovelleSeqTool, ImportPrintsOneLinePerMidiFile)
                                           + ": The file is not a Standard MIDI File."))
         << refused.second;
 
-    for (const auto& args :
-         { juce::StringArray{ "import" }, juce::StringArray{ "import", "--step", "12", "a.mid" },
-           juce::StringArray{ "import", "a.mid", "--step" }, juce::StringArray{ "import", "-q", "a.mid" } })
-    {
-        const auto [exitCode, output] = runTool (args);
-        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
-        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
-    }
+    expectUsageErrors ({ juce::StringArray{ "import" }, juce::StringArray{ "import", "--step", "12", "a.mid" },
+                         juce::StringArray{ "import", "a.mid", "--step" },
+                         juce::StringArray{ "import", "-q", "a.mid" } });
 }
 
 TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapshots)
@@ -187,14 +183,9 @@ TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapsho
     EXPECT_EQ (runTool ({ "history", "--db", db, "show", "999" }).first, 1);
     EXPECT_EQ (runTool ({ "history", "--db", folder.getChildFile ("none.sqlite").getFullPathName(), "list" }).first, 1);
 
-    for (const auto& args : { juce::StringArray{ "history" }, juce::StringArray{ "history", "--db", db, "show" },
-                              juce::StringArray{ "history", "--db", db, "diff", "1", "x" },
-                              juce::StringArray{ "history", "list", "--db" } })
-    {
-        const auto [exitCode, output] = runTool (args);
-        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
-        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
-    }
+    expectUsageErrors ({ juce::StringArray{ "history" }, juce::StringArray{ "history", "--db", db, "show" },
+                         juce::StringArray{ "history", "--db", db, "diff", "1", "x" },
+                         juce::StringArray{ "history", "list", "--db" } });
 
     EXPECT_FALSE (folder.getChildFile ("none.sqlite").exists());
 }
@@ -225,13 +216,8 @@ TEST_F (TarnovelleSeqTool, TracksAreListedAndChosenForImport)
     EXPECT_EQ (runTool ({ "import", "--track", "3", "--channel", "10", path }).first, 1);
     EXPECT_EQ (runTool ({ "tracks", write ("x.mid", "1:60") }).first, 1);
 
-    for (const auto& args :
-         { juce::StringArray{ "import", "--channel", "17", path }, juce::StringArray{ "import", "--track", "0", path },
-           juce::StringArray{ "import", "--from-bar", "x", path }, juce::StringArray{ "import", path, "--track" },
-           juce::StringArray{ "tracks" }, juce::StringArray{ "tracks", path, path } })
-    {
-        const auto [exitCode, output] = runTool (args);
-        EXPECT_EQ (exitCode, 2) << args.joinIntoString (" ");
-        EXPECT_TRUE (output.contains ("Usage:")) << args.joinIntoString (" ");
-    }
+    expectUsageErrors (
+        { juce::StringArray{ "import", "--channel", "17", path }, juce::StringArray{ "import", "--track", "0", path },
+          juce::StringArray{ "import", "--from-bar", "x", path }, juce::StringArray{ "import", path, "--track" },
+          juce::StringArray{ "tracks" }, juce::StringArray{ "tracks", path, path } });
 }

@@ -3,10 +3,9 @@
 // Ctrl+H in the sequence editor.
 
 #include "library/GUIHistoryWindow.h"
-#include "platform/Platform.h"
-#include "platform/ScriptedDialogs.h"
 #include "sequences/GUISequenceEditor.h"
 #include "sequences/SequenceTransfer.h"
+#include "tests/support/EditorModelTest.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -16,15 +15,10 @@ namespace
 {
     using namespace test;
 
-    struct HistoryFixture : public ::testing::Test
+    struct HistoryFixture : public EditorModelTest
     {
         ScratchFolder scratch{ "gui-history" };
-        ScriptedDialogs dialogs;
-        SequenceEditorModel model;
         MessageRecorder hub;
-
-        HistoryFixture() { Platform::setDialogs (&dialogs); }
-        ~HistoryFixture() override { Platform::setDialogs (nullptr); }
     };
 } // namespace
 

@@ -1,13 +1,12 @@
 // The sequence editor window: its keys and mouse on the piano roll, the connection it needs
 // for reading and sending, the question before closing with unsent changes, one window.
 
-#include "platform/Platform.h"
 #include "platform/QuitRequest.h"
-#include "platform/ScriptedDialogs.h"
 #include "sequences/GUIMidiImportDialog.h"
 #include "sequences/GUISequenceEditorWindow.h"
 #include "sequences/MidiExport.h"
 #include "sequences/SequenceEditorFiles.h"
+#include "tests/support/EditorModelTest.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/MidiSong.h"
 #include "tests/support/ScratchFolder.h"
@@ -20,20 +19,10 @@ namespace
     using Steps = std::vector<uint8>;
     using Kind = ScriptedDialogs::Kind;
 
-    Steps stepsOf (const EditedSequence& sequence)
+    struct EditorFixture : public EditorModelTest
     {
-        return Steps (sequence.steps.begin(), sequence.steps.begin() + sequence.length);
-    }
-
-    struct EditorFixture : public ::testing::Test
-    {
-        ScriptedDialogs dialogs;
-        SequenceEditorModel model;
         MessageRecorder hub;
         GUISequenceEditorLauncher launcher{ model, &hub };
-
-        EditorFixture() { Platform::setDialogs (&dialogs); }
-        ~EditorFixture() override { Platform::setDialogs (nullptr); }
 
         GUISequenceEditor& editor() { return launcher.getWindow()->getEditor(); }
 
@@ -88,17 +77,17 @@ TEST_F (EditorFixture, KeysEditStepsWithoutAMouse)
     press (juce::KeyPress::homeKey);
     pressKeys ("x");
     EXPECT_EQ (model.getSelectedIndex(), 2);
-    EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ restStep, 71 }));
+    EXPECT_EQ (model.getSequence (2).toSteps(), (Steps{ restStep, 71 }));
 
     press (juce::KeyPress::endKey);
     press (juce::KeyPress::deleteKey);
-    EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ restStep }));
+    EXPECT_EQ (model.getSequence (2).toSteps(), (Steps{ restStep }));
 
     press ('z', juce::ModifierKeys::ctrlModifier);
-    EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ restStep, 71 }));
+    EXPECT_EQ (model.getSequence (2).toSteps(), (Steps{ restStep, 71 }));
     EXPECT_TRUE (editor().getButton ("Redo").isEnabled());
     press ('z', juce::ModifierKeys::ctrlModifier | juce::ModifierKeys::shiftModifier);
-    EXPECT_EQ (stepsOf (model.getSequence (2)), (Steps{ restStep }));
+    EXPECT_EQ (model.getSequence (2).toSteps(), (Steps{ restStep }));
 
     EXPECT_TRUE (editor().getStatusText().contains ("Sequence 3, step 1 of 1: rest")) << editor().getStatusText();
 }
@@ -167,7 +156,7 @@ TEST_F (EditorFixture, OneWindowThatReadsOnEveryOpeningWhileConnected)
 
     launcher.openSequenceEditor();
     EXPECT_TRUE (window->isVisible());
-    EXPECT_EQ (stepsOf (model.getSequence (4)), (Steps{ restStep }));
+    EXPECT_EQ (model.getSequence (4).toSteps(), (Steps{ restStep }));
     EXPECT_EQ (hub.take(), juce::StringArray ("RDSQ "));
 
     // Nothing changed: closing asks nothing.
@@ -184,16 +173,16 @@ TEST_F (EditorFixture, ClicksPlaceAndRestNotesDragsChangePitchAndTheHandleSetsTh
     auto& ruler = editor().getRuler();
 
     mouse (grid, grid.getCellCentre (3, 64));
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ restStep, restStep, restStep, 64 }));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps{ restStep, restStep, restStep, 64 }));
 
     // A drag from the placed note through three rows up is one undoable change.
     mouse (grid, grid.getCellCentre (3, 64), grid.getCellCentre (3, 67));
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ restStep, restStep, restStep, 67 }));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps{ restStep, restStep, restStep, 67 }));
     mouse (grid, grid.getCellCentre (3, 67)); // the note again: a rest
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps (4, restStep)));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps (4, restStep)));
     model.undo();
     model.undo();
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ restStep, restStep, restStep, 64 }));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps{ restStep, restStep, restStep, 64 }));
 
     // The handle, dragged to the boundary after step 10.
     const int handleX = juce::roundToInt (ruler.getHandleX());
@@ -234,9 +223,9 @@ TEST_F (EditorFixture, DragsMoveNotesSidewaysAndSelectedStepsGoThroughTheDesktop
     // A note dragged two steps on and two semitones up leaves a rest; one undo brings it back.
     mouse (grid, grid.getCellCentre (1, 60));
     mouse (grid, grid.getCellCentre (1, 60), grid.getCellCentre (3, 62));
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ restStep, restStep, restStep, 62 }));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps{ restStep, restStep, restStep, 62 }));
     model.undo();
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ restStep, 60 }));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps{ restStep, 60 }));
 
     // Shift+Right and Shift+click select; Ctrl+C gives step text, Ctrl+V takes it at the cursor.
     press (juce::KeyPress::homeKey);
@@ -251,16 +240,16 @@ TEST_F (EditorFixture, DragsMoveNotesSidewaysAndSelectedStepsGoThroughTheDesktop
     juce::SystemClipboard::copyTextToClipboard ("4:70 x 72\n");
     pressKeys ("4");
     press ('v', juce::ModifierKeys::ctrlModifier);
-    EXPECT_EQ (stepsOf (model.getSequence (3)), (Steps{ 70, restStep, 72 }));
+    EXPECT_EQ (model.getSequence (3).toSteps(), (Steps{ 70, restStep, 72 }));
 
     // A drag on the ruler selects; the tools and Delete act on the range.
     mouse (ruler, { juce::roundToInt (ruler.columns.xOf (1)) + 2, 4 },
            juce::Point<int> (juce::roundToInt (ruler.columns.xOf (2)) + 2, 4));
     EXPECT_EQ (model.getRange(), juce::Range<int> (1, 3));
     click (editor().getButton ("Reverse"));
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ 70, 72, restStep }));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps{ 70, 72, restStep }));
     press (juce::KeyPress::deleteKey);
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ 70 }));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps{ 70 }));
     press ('x', juce::ModifierKeys::ctrlModifier);
     EXPECT_EQ (juce::SystemClipboard::getTextFromClipboard(), "70");
 }
@@ -328,12 +317,9 @@ TEST_F (EditorFixture, TheViewCentresOnTheNotesOfTheChosenSequenceAndOfAnImport)
     const auto file = scratch.folder.getChildFile ("high.mid");
     ASSERT_TRUE (writeSequenceMidiFile (file, high.data(), MidiExportTiming::fromSettings (16, 2)));
     dialogs.answerFile (file);
-    struct TakesTheOffer final : public MidiImportChooser
-    {
-        bool chooseImport (const juce::String&, const juce::MidiFile&, MidiImportChoice&) override { return true; }
-    } chooser;
+    ScriptedImportChooser chooser;
     importMidiIntoEditor (model, chooser);
-    EXPECT_EQ (stepsOf (model.getSelected()), (Steps{ 90, 100 }));
+    EXPECT_EQ (model.getSelected().toSteps(), (Steps{ 90, 100 }));
     EXPECT_TRUE (centredOn (90, 100));
 }
 

@@ -1,10 +1,10 @@
 // The sequence editor's transport: Play and Stop go to the hub, the keys set tempo, preview
 // and record, and the play-head follows the step sounding.
 
-#include "platform/Platform.h"
-#include "platform/ScriptedDialogs.h"
 #include "sequences/GUISequenceEditorWindow.h"
+#include "tests/support/EditorModelTest.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/InstrumentRig.h"
 
 namespace tarnovelle
 {
@@ -19,10 +19,8 @@ namespace
         juce::String getName() const override { return "silent"; }
     };
 
-    struct TransportFixture : public ::testing::Test
+    struct TransportFixture : public EditorModelTest
     {
-        ScriptedDialogs dialogs;
-        SequenceEditorModel model;
         SequencePlayback playback{ model };
         MessageRecorder hub;
         GUISequenceEditorLauncher launcher{ model, &hub, &playback };
@@ -30,33 +28,14 @@ namespace
 
         TransportFixture()
         {
-            Platform::setDialogs (&dialogs);
             model.replaceSequence (0, EditedSequence::fromSteps ({ 60, 62, 64 }));
             launcher.openSequenceEditor();
         }
 
-        ~TransportFixture() override
-        {
-            playback.stop();
-            Platform::setDialogs (nullptr);
-        }
+        ~TransportFixture() override { playback.stop(); }
 
         GUISequenceEditor& editor() { return launcher.getWindow()->getEditor(); }
         GUIPlaybackControls& controls() { return *editor().getPlaybackControls(); }
-
-        /** Runs the message loop until the condition holds or two seconds have passed. */
-        static bool waitUntil (const std::function<bool()>& condition)
-        {
-            for (const auto end = juce::Time::getMillisecondCounter() + 2000; ! condition();)
-            {
-                if (juce::Time::getMillisecondCounter() > end)
-                    return false;
-
-                juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
-            }
-
-            return true;
-        }
 
         void press (int keyCode, juce::ModifierKeys mods = {})
         {
@@ -80,7 +59,7 @@ TEST_F (TransportFixture, PlayAndStopGoToTheHubAndThePlayHeadFollowsTheStep)
     playback.setOutput (&output);
     ASSERT_TRUE (playback.play());
     EXPECT_EQ (controls().getPlayButton().getButtonText(), "Stop");
-    ASSERT_TRUE (waitUntil ([&] { return controls().getPlayHead().isVisible(); }));
+    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return controls().getPlayHead().isVisible(); }));
     const int shownStep = editor().getGrid().columns.stepAt ((float) controls().getPlayHead().getX() + 1.0f);
     EXPECT_TRUE (shownStep >= 0 && shownStep < 3) << shownStep;
     EXPECT_TRUE (controls().getStatus().getText().contains ("of 3"));

@@ -81,14 +81,6 @@ inline bool isActiveSensing (const Bytes& b) { return b.size() == 1 && b[0] == 0
 
 inline bool isIdentityReply (const Bytes& b) { return b.size() == 17 && b[0] == 0xf0 && b[1] == 0x7e && b[4] == 0x02; }
 
-/** A frame in the maker's format with this command byte. */
-inline Predicate isFrameWithCommand (juce::uint8 command)
-{
-    return [command] (const Bytes& b) {
-        return b.size() >= 10 && test::MakerFrames::hasCommand (b.data(), b.size(), command);
-    };
-}
-
 inline juce::MidiMessage toMessage (const Bytes& b) { return juce::MidiMessage (b.data(), (int) b.size()); }
 
 inline juce::MidiMessage identityRequest (juce::uint8 deviceId = 0x7f)

@@ -2,8 +2,50 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <vector>
+
 namespace tarnovelle::test
 {
+
+/** Note events at ticks: a positive velocity starts a note, 0 is a note-on ending one, and
+    a negative one is a note-off.
+*/
+struct Event
+{
+    double tick;
+    int note;
+    int velocity = 100;
+    int channel = 1;
+};
+
+inline juce::MidiMessageSequence makeTrack (const std::vector<Event>& events)
+{
+    juce::MidiMessageSequence track;
+
+    for (const auto& e : events)
+    {
+        auto message = e.velocity < 0 ? juce::MidiMessage::noteOff (e.channel, e.note, (juce::uint8) 64)
+                                      : juce::MidiMessage::noteOn (e.channel, e.note, (juce::uint8) e.velocity);
+        track.addEvent (message, e.tick);
+    }
+
+    return track;
+}
+
+/** A file of these tracks, as its bytes. */
+inline juce::MemoryBlock makeMidiFile (const std::vector<std::vector<Event>>& tracks, int ticksPerQuarterNote,
+                                       int format = 1)
+{
+    juce::MidiFile file;
+    file.setTicksPerQuarterNote (ticksPerQuarterNote);
+
+    for (const auto& track : tracks)
+        file.addTrack (makeTrack (track));
+
+    juce::MemoryOutputStream out;
+    file.writeTo (out, format);
+    return out.getMemoryBlock();
+}
 
 /** A small song laid out as real files are, at 96 ticks a quarter note (a 16th step is 24
     ticks, a bar of its 3/4 time 12 steps): track 1 "Conductor" with the time signature and no

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/ApplicationController.h"
+#include "emulator/RecordingView.h"
+#include "protocol/DeviceSettings.h"
+#include "sequences/StepBuffer.h"
+#include "tests/support/InstrumentRig.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace tarnovelle::test
+{
+
+/** The application on the emulated instrument, which runs the shipped firmware unless told otherwise. */
+struct ApplicationRig
+{
+    InstrumentRig rig;
+    RecordingView view;
+    ApplicationController controller{ view };
+
+    ApplicationRig() { rig.instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion); }
+
+    /** Starts the application up, connected, and forgets the boxes shown on the way. */
+    ::testing::AssertionResult startConnected()
+    {
+        controller.startUp();
+        rig.dialogs.clear();
+
+        if (! controller.isConnected())
+            return ::testing::AssertionFailure() << "not connected after start-up";
+
+        return ::testing::AssertionSuccess();
+    }
+
+    /** Runs the message loop until the condition holds or five seconds have passed. */
+    template <typename Condition>
+    static bool waitFor (Condition&& condition)
+    {
+        return InstrumentRig::waitFor (std::forward<Condition> (condition), 5000);
+    }
+};
+
+/** The message and OK/Cancel boxes shown, one "title|message" line each (of each message its
+    first line only, when asked).
+*/
+inline juce::String boxesShown (const ScriptedDialogs& dialogs, bool firstLinesOnly = false)
+{
+    juce::StringArray shown;
+
+    for (auto& r : dialogs.getRecords())
+        if (r.kind == ScriptedDialogs::Kind::messageBox || r.kind == ScriptedDialogs::Kind::okCancelBox)
+            shown.add (r.title + "|"
+                       + (firstLinesOnly ? r.message.upToFirstOccurrenceOf ("\n", false, false) : r.message));
+
+    return shown.joinIntoString ("\n");
+}
+
+/** How many settings the instrument has been asked for. */
+inline int countSettingReads (const EmulatedInstrument& instrument)
+{
+    int n = 0;
+
+    for (auto& info : getDeviceSettingTable())
+        n += instrument.countReceived (info.getCommand());
+
+    return n;
+}
+
+/** What the emulated instrument holds, as a set of sequences. */
+inline SequenceSet sequencesIn (const EmulatedInstrument& instrument)
+{
+    SequenceSet set{};
+
+    for (int index = 0; index < numSequences; ++index)
+    {
+        const auto steps = instrument.getSequence (index);
+        std::copy (steps.begin(), steps.end(), set[(size_t) index].begin());
+    }
+
+    return set;
+}
+
+} // namespace tarnovelle::test
