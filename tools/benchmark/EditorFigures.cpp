@@ -1,12 +1,10 @@
 // The sequence editor's figure: its opening read of the eight sequences while connected,
 // against the emulated instrument in this process.
 
+#include "ConnectedApplication.h"
 #include "Figures.h"
 #include "Harness.h"
 
-#include "app/ApplicationController.h"
-#include "emulator/InstrumentRig.h"
-#include "emulator/RecordingView.h"
 #include "sequences/SequenceEditorTransfer.h"
 
 namespace tarnovelle::benchmark
@@ -14,17 +12,13 @@ namespace tarnovelle::benchmark
 
 void measureEditorRead (int runs)
 {
-    InstrumentRig rig;
-    rig.instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion);
-    test::RecordingView view;
-    ApplicationController controller (view);
-    controller.connect();
+    ConnectedApplication application;
 
-    if (! controller.isConnected())
-    {
-        failures.push_back ("editor read: the instrument was not found");
+    if (! application.connect ("editor read"))
         return;
-    }
+
+    auto& rig = application.rig;
+    auto& controller = application.controller;
 
     std::vector<double> halves, whole;
 

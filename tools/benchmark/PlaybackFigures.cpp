@@ -1,12 +1,9 @@
 // The sequence editor's playback: how closely the notes reach the emulated instrument to the
 // ideal grid, how soon the first note and a preview sound, and what playing costs.
 
+#include "ConnectedApplication.h"
 #include "Figures.h"
 #include "Harness.h"
-
-#include "app/ApplicationController.h"
-#include "emulator/InstrumentRig.h"
-#include "emulator/RecordingView.h"
 
 #include <algorithm>
 #include <cmath>
@@ -128,17 +125,13 @@ namespace
 
 void measurePlayback (int playSeconds)
 {
-    InstrumentRig rig;
-    rig.instrument.setFirmwareVersion (EmulatedInstrument::shippedFirmwareVersion);
-    test::RecordingView view;
-    ApplicationController controller (view);
-    controller.connect();
+    ConnectedApplication application;
 
-    if (! controller.isConnected())
-    {
-        failures.push_back ("playback: the instrument was not found");
+    if (! application.connect ("playback"))
         return;
-    }
+
+    auto& rig = application.rig;
+    auto& controller = application.controller;
 
     auto& model = controller.getSequenceEditorModel();
     controller.getSequencePlayback().setPreviewOn (true);
