@@ -29,6 +29,20 @@ void GUISequenceEditorWindow::closeButtonPressed()
     mEditor->editorClosed();
 }
 
+// A key typed into this window while nothing in it holds the keyboard (as after a progress
+// window closed) reaches the window itself: it is the editor's.
+bool GUISequenceEditorWindow::keyPressed (const juce::KeyPress& key) { return mEditor->keyPressed (key); }
+
+// Coming to the front, the window gives the editor the keyboard, which may still be held by a
+// component of a window left behind.
+void GUISequenceEditorWindow::activeWindowStatusChanged()
+{
+    juce::DocumentWindow::activeWindowStatusChanged();
+
+    if (isActiveWindow() && isShowing() && ! isParentOf (juce::Component::getCurrentlyFocusedComponent()))
+        mEditor->grabKeyboardFocus();
+}
+
 //==============================================================================
 GUISequenceEditorLauncher::GUISequenceEditorLauncher (SequenceEditorModel& modelToEdit, juce::ActionListener* hubToUse,
                                                       SequencePlayback* playbackToUse)

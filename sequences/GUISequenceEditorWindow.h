@@ -16,6 +16,8 @@ public:
     ~GUISequenceEditorWindow() override;
 
     void closeButtonPressed() override;
+    bool keyPressed (const juce::KeyPress& key) override;
+    void activeWindowStatusChanged() override;
 
     GUISequenceEditor& getEditor() noexcept { return *mEditor; }
 
