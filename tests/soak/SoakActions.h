@@ -49,8 +49,15 @@ struct SoakAction
     /** Draws the index-th action of a seed. */
     static SoakAction draw (std::uint64_t seed, int index);
 
-    /** The longest time the program may take to answer this action. */
-    int timeLimitMs() const noexcept { return kind == Kind::updateFirmware ? 60000 : 5000; }
+    /** The longest time the program may take to answer this action. An instrument slowed by a
+        latency fault answers each request that much later, and an action may wait for as many
+        as 64 replies (a copy of the eight sequences kept, then each sent and read back).
+    */
+    int timeLimitMs (int instrumentLatencyMs) const noexcept
+    {
+        constexpr int mostRepliesOfAnAction = 64;
+        return (kind == Kind::updateFirmware ? 60000 : 5000) + mostRepliesOfAnAction * instrumentLatencyMs;
+    }
 };
 
 /** Carries out actions on the in-process application: clicks and keys as the user makes them,

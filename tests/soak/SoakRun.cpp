@@ -138,7 +138,7 @@ SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices,
             const int index = indices[position];
             const auto action = SoakAction::draw (options.seed, index);
             const auto text = "#" + juce::String (index) + " " + action.describe();
-            const int limitMs = (int) (action.timeLimitMs() * options.timeScale);
+            const int limitMs = (int) (action.timeLimitMs (driver.getFaults().latencyMs) * options.timeScale);
 
             {
                 const std::lock_guard<std::mutex> lock (doneMutex);
