@@ -1,6 +1,7 @@
 #include "tests/soak/SoakRun.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -23,7 +24,12 @@ namespace
 
         ~HangWatch()
         {
-            stopping = true;
+            {
+                const std::lock_guard<std::mutex> lock (mutex);
+                stopping = true;
+            }
+
+            stopped.notify_all();
             thread.join();
         }
 
@@ -47,13 +53,13 @@ namespace
 
         void watch()
         {
-            while (! stopping)
-            {
-                std::this_thread::sleep_for (std::chrono::milliseconds (100));
+            // Looks at the deadline ten times a second; a stop ends the watch at once.
+            std::unique_lock<std::mutex> lock (mutex);
 
+            while (! stopped.wait_for (lock, std::chrono::milliseconds (100), [this] { return stopping.load(); }))
+            {
                 if (running && juce::Time::getMillisecondCounterHiRes() > deadline.load())
                 {
-                    const std::lock_guard<std::mutex> lock (mutex);
                     std::fprintf (stderr, "SOAK FAILED: hang: no answer to %s\n", text.toRawUTF8());
 
                     if (printActions)
@@ -66,6 +72,7 @@ namespace
         }
 
         std::mutex mutex;
+        std::condition_variable stopped;
         juce::String text;
         std::atomic<double> deadline{ 0.0 };
         std::atomic<bool> running{ false }, stopping{ false };
