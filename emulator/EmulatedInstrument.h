@@ -226,7 +226,9 @@ public:
     /** The clock of the arrival times: milliseconds since the instrument was created. */
     double getMillisecondsSinceStart() const noexcept;
 
-    /** Every channel message received since the last clearReceived(), the oldest first. */
+    /** The channel messages received since the last clearReceived(), the oldest first: the
+        last 65,536 of them.
+    */
     std::vector<ChannelMessage> getReceivedChannelMessages() const;
 
     /** Called on the sender's thread for each channel message as it arrives. */
@@ -355,7 +357,7 @@ private:
     int identityRequests = 0;
     int allReceived = 0;
     const double createdAt;
-    std::vector<ChannelMessage> channelMessages;
+    std::deque<ChannelMessage> channelMessages;
     std::function<void (const ChannelMessage&)> channelMessageListener;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (EmulatedInstrument)

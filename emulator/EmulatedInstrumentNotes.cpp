@@ -24,6 +24,9 @@ void EmulatedInstrument::logChannelMessage (const Bytes& bytes)
     const juce::ScopedLock sl (logLock);
     channelMessages.push_back (message);
 
+    if (channelMessages.size() > channelLogCapacity)
+        channelMessages.pop_front();
+
     if (channelMessageListener != nullptr)
         channelMessageListener (message);
 }
@@ -33,7 +36,7 @@ double EmulatedInstrument::getMillisecondsSinceStart() const noexcept { return n
 std::vector<EmulatedInstrument::ChannelMessage> EmulatedInstrument::getReceivedChannelMessages() const
 {
     const juce::ScopedLock sl (logLock);
-    return channelMessages;
+    return { channelMessages.begin(), channelMessages.end() };
 }
 
 void EmulatedInstrument::setChannelMessageListener (std::function<void (const ChannelMessage&)> listener)

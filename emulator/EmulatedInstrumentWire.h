@@ -53,6 +53,10 @@ constexpr size_t maxImageSize = 1u << 20;
 
 constexpr int logCapacity = 256;
 
+// Notes played for hours would otherwise grow the log without end; this holds more than
+// an hour of sixteenths at 120 BPM (16 messages a second).
+constexpr size_t channelLogCapacity = 1u << 16;
+
 // Every event the thread waits for has its time (a due message, the end of a restart, the
 // next Active Sensing) or wakes it (a new message, plugging in), so it need not poll: an
 // idle instrument wakes only for Active Sensing.

@@ -81,17 +81,21 @@ followers+=($!)
 tail -s 0.1 -n +1 -f --pid="$guest" "$run/stderr" >&2 &
 followers+=($!)
 
+# The kernel now and then ends by a signal while it powers off, after the command's status is
+# written; bash's notice of that goes to the console log, not into the command's own errors.
 deadline=$((SECONDS + timeout_seconds))
 timed_out=false
-while kill -0 "$guest" 2>/dev/null; do
-    if [ "$SECONDS" -ge "$deadline" ]; then
-        timed_out=true
-        kill -KILL -- "-$guest" 2>/dev/null || true
-        break
-    fi
-    sleep 0.2
-done
-wait "$guest" 2>/dev/null || true
+{
+    while kill -0 "$guest" 2>/dev/null; do
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            timed_out=true
+            kill -KILL -- "-$guest" 2>/dev/null || true
+            break
+        fi
+        sleep 0.2
+    done
+    wait "$guest" || true
+} 2>>"$run/console"
 guest=""
 [ -z "${TARNOVELLE_GUEST_CONSOLE:-}" ] || cp "$run/console" "$TARNOVELLE_GUEST_CONSOLE"
 # The followers print what is left and end by themselves now that the guest has gone.

@@ -3,6 +3,7 @@
 // The instrument is the one the demo and the tests use; this program only carries its MIDI
 // between it and two ALSA sequencer ports named "Tarnovelle".
 
+#include "StampedSequencerInput.h"
 #include "emulator/EmulatedInstrument.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -35,7 +36,8 @@ namespace
         "Publishes a MIDI input and a MIDI output named \"Tarnovelle\" on the ALSA sequencer and\n"
         "answers on them as a Tarnovelle does: Identity Reply, Active Sensing every 250 ms,\n"
         "settings, sequences and the firmware bootloader. Runs until Ctrl+C (SIGINT) or SIGTERM.\n"
-        "The ports belong to the ALSA client \"JUCE\" (aconnect -l lists them).\n"
+        "The input belongs to the ALSA client \"Tarnovelle emulator\", the output to the client\n"
+        "\"JUCE\" (aconnect -l lists them).\n"
         "\n"
         "Options:\n"
         "  --state FILE              the instrument's memory (firmware version, settings,\n"
@@ -56,7 +58,8 @@ namespace
         "  --verbose                 prints every message received and sent, but Active Sensing\n"
         "  --notes                   prints every channel message received (notes, controllers),\n"
         "                            one a line: milliseconds since start, then its bytes in hex,\n"
-        "                            for example \"1234.567 90 3c 64\"\n"
+        "                            for example \"1234.567 90 3c 64\"; the time is the sequencer's\n"
+        "                            stamp of the moment the sender wrote it\n"
         "  --help                    prints this text\n"
         "\n"
         "--firmware, --bootloader and --factory-reset change the memory file as the instrument\n"
@@ -217,6 +220,12 @@ namespace
         return message.getRawDataSize() == 1 && message.getRawData()[0] == 0xfe;
     }
 
+    bool isChannelMessage (const juce::MidiMessage& message)
+    {
+        const auto status = message.getRawData()[0];
+        return status >= 0x80 && status < 0xf0;
+    }
+
     /** What the ALSA library complained about last; it would otherwise print to stderr. */
     std::mutex alsaErrorMutex;
     juce::String lastAlsaError;
@@ -247,48 +256,43 @@ namespace
     //==============================================================================
     /** The two virtual ports and the instrument behind them.
 
-        The computer's messages arrive on JUCE's ALSA input thread and go to the instrument;
+        The computer's messages arrive on the stamped input's reading thread and go to the instrument;
         the instrument's replies come from its own thread and go out on the virtual output.
     */
-    class VirtualPorts final : private juce::MidiInputCallback
+    class VirtualPorts final
     {
     public:
-        VirtualPorts (const juce::String& portName, bool printTraffic)
+        VirtualPorts (const juce::String& portName, bool printTraffic, bool printNotes)
             : name (portName)
             , verbose (printTraffic)
+            , notes (printNotes)
+            , input ([this] (const juce::MidiMessage& message, double stampMs) { receive (message, stampMs); })
         {}
 
-        ~VirtualPorts() override { close(); }
+        ~VirtualPorts() { close(); }
 
         /** Publishes both ports; false (with none published) when the sequencer refuses. */
         bool open()
         {
             close();
 
-            auto newOutput = juce::MidiOutput::createNewDevice (name);
-            auto newInput = juce::MidiInput::createNewDevice (name, this);
+            if (! inputClientOpen)
+                inputClientOpen = input.openClient (inputClientName);
 
-            if (newInput == nullptr || newOutput == nullptr)
+            auto newOutput = juce::MidiOutput::createNewDevice (name);
+
+            if (newOutput == nullptr || ! inputClientOpen || ! input.openPort (name))
                 return false;
 
-            {
-                const std::lock_guard<std::mutex> lock (outputMutex);
-                output = std::move (newOutput);
-            }
-
-            input = std::move (newInput);
-            input->start();
+            const std::lock_guard<std::mutex> lock (outputMutex);
+            output = std::move (newOutput);
             return true;
         }
 
         /** Withdraws both ports, as a USB device's ports vanish when it restarts. */
         void close()
         {
-            if (input != nullptr)
-            {
-                input->stop();
-                input.reset();
-            }
+            input.closePort();
 
             const std::lock_guard<std::mutex> lock (outputMutex);
             output.reset();
@@ -307,10 +311,14 @@ namespace
         }
 
     private:
-        void handleIncomingMidiMessage (juce::MidiInput*, const juce::MidiMessage& message) override
+        void receive (const juce::MidiMessage& message, double stampMs)
         {
             if (verbose && ! isActiveSensing (message))
                 say ("in   " + toHex (message));
+
+            // The sequencer's stamp, so the times printed are the sender's.
+            if (notes && isChannelMessage (message))
+                say (juce::String (stampMs, 3) + " " + toHex (message));
 
             if (auto* target = instrument.load (std::memory_order_acquire))
                 target->receiveMidi (message);
@@ -328,9 +336,11 @@ namespace
         }
 
         const juce::String name;
-        const bool verbose;
+        const bool verbose, notes;
         std::atomic<EmulatedInstrument*> instrument{ nullptr };
-        std::unique_ptr<juce::MidiInput> input;
+        StampedSequencerInput input;
+        bool inputClientOpen = false;
+        static constexpr const char* inputClientName = "Tarnovelle emulator";
         std::mutex outputMutex;
         std::unique_ptr<juce::MidiOutput> output;
 
@@ -469,7 +479,7 @@ namespace
         // The ports first: a computer without a sequencer leaves the memory file untouched.
         // JUCE's ports are only asked for once the sequencer opens, since a port it fails to
         // create is never freed.
-        VirtualPorts ports (options.portName, options.verbose);
+        VirtualPorts ports (options.portName, options.verbose, options.notes);
 
         if (! sequencerOpens() || ! ports.open())
         {
@@ -487,12 +497,6 @@ namespace
         applyOptions (*instrument, options);
         ports.connectTo (*instrument);
 
-        if (options.notes)
-            instrument->setChannelMessageListener ([] (const EmulatedInstrument::ChannelMessage& message) {
-                say (juce::String (message.timeMs, 3) + " "
-                     + juce::String::toHexString (message.bytes.data(), (int) message.bytes.size()));
-            });
-
         std::signal (SIGINT, requestQuit);
         std::signal (SIGTERM, requestQuit);
 
@@ -502,7 +506,6 @@ namespace
 
         runUntilQuit (*instrument, ports, options.portName);
 
-        instrument->setChannelMessageListener (nullptr);
         ports.disconnect (*instrument);
         ports.close();
         instrument.reset();

@@ -159,8 +159,10 @@ class RealSession(e2e.Session):
         return re.findall(r"^%s\s+([0-9a-f ]+?)\s*$" % direction, read(self.prefix + ".emulator.log"), re.M)
 
     # The instrument's ports the computer writes to ("-o") or reads from ("-i").
+    # The emulator's input (-o: ports one may write to) is its own stamped client; its output is JUCE's.
     def instrument_ports(self, option="-o"):
-        return [p for p in sequencer_ports(option) if p[2] == "JUCE" and p[3] == "Tarnovelle"]
+        client = "Tarnovelle emulator" if option == "-o" else "JUCE"
+        return [p for p in sequencer_ports(option) if p[2] == client and p[3] == "Tarnovelle"]
 
     # The demo's start, with the emulator (when none runs yet) and the real application.
     def start_demo(self):
@@ -371,7 +373,7 @@ def test_sequence_playback(s):
     loops = max(30, int(os.environ.get("TARNOVELLE_PLAY_SECONDS", "30")))
     onsets, gates = e2e.play_and_stop(s, editor, s.prefix + ".emulator.log", state, loops=loops)
 
-    # The emulator stamps each note as its port hands it over; a guest shares the host's processors.
+    # The sequencer stamps each note as the program writes it; a guest shares the host's processors.
     print("%d onsets: error p95 %.3f ms, p99 %.3f ms, drift %.3f ms; gates median %.1f ms (62.5 wanted)"
           % (len(onsets), *onset_figures(onsets, 125.0), sorted(gates)[len(gates) // 2]))
 
