@@ -794,7 +794,14 @@ def test_history_restore(s):
     s.run("xdotool", "type", "--delay", "5", "--clearmodifiers", "Before RESET ALL SEQUENCES")
     second_row = (HISTORY_ROW_2_AREA[0] + x - s.origin[0], HISTORY_ROW_2_AREA[1] + y - s.origin[1]) + HISTORY_ROW_2_AREA[2:]
     wait_for("the list to hold one row", lambda: len(set(s.pixels(second_row))) <= 3, 10.0)
-    s.click_at(x + HISTORY_ROW_1[0], y + HISTORY_ROW_1[1])
+    # A click that comes while the list is still being drawn again may select nothing: clicked
+    # until the snapshot shows beside the list.
+    detail = (x + 350, y + 100, width - 400, height - 250)
+    unselected = s.screen_pixels(detail)
+    for _ in range(3):
+        s.click_at(x + HISTORY_ROW_1[0], y + HISTORY_ROW_1[1])
+        if wait_for("", lambda: s.screen_pixels(detail) != unselected, 3.0, quiet=True):
+            break
     restore = (x + width - HISTORY_RESTORE[0], y + height - HISTORY_RESTORE[1])
     for _ in range(3):
         s.click_at(*restore)
