@@ -106,8 +106,8 @@ namespace
 double residentMiB()
 {
     // The allocator keeps freed memory for later in each thread's arena and hands it back to
-    // the system only now and then, so resident memory rose and fell by several MiB between
-    // samples of a long run. Handed back first, the figure follows what the program holds.
+    // the system only now and then. Handed back first, the figure counts what the process
+    // holds, not what the allocator keeps in reserve.
     malloc_trim (0);
 
     const auto status = juce::File ("/proc/self/status").loadFileAsString();
