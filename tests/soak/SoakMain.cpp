@@ -194,6 +194,14 @@ int report (const Arguments& arguments, const std::vector<int>& indices, const S
         {
             std::fprintf (stderr, "SOAK FAILED: resident memory grew by %.2f MiB (limit 5 MiB), seed %llu\n", worst,
                           seed);
+
+            // Every sample, so that the actions where memory rose can be found and replayed.
+            std::fprintf (stderr, "resident memory (MiB) every 1000 actions from the warm-up on:");
+
+            for (auto sample : rss)
+                std::fprintf (stderr, " %.1f", sample);
+
+            std::fprintf (stderr, "\n");
             return 1;
         }
     }
