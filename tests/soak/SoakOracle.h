@@ -4,12 +4,41 @@
 #include "sequences/SequenceEditorModel.h"
 
 #include <set>
+#include <unordered_set>
 #include <vector>
 
 namespace tarnovelle::soak
 {
 
 using Steps = std::vector<uint8>;
+
+/** A set of sequences that keeps a 64-bit fingerprint of each, not its steps: a long run meets
+    a new sequence at nearly every edit, and the soak's own records must not weigh in its
+    measure of the program's memory.
+*/
+class SequenceFingerprints final
+{
+public:
+    void insert (const Steps& steps) { fingerprints.insert (fingerprint (steps)); }
+    size_t count (const Steps& steps) const { return fingerprints.count (fingerprint (steps)); }
+
+private:
+    static std::uint64_t fingerprint (const Steps& steps) noexcept
+    {
+        // FNV-1a over the length and the steps.
+        std::uint64_t hash = 0xcbf29ce484222325ull;
+
+        const auto add = [&hash] (std::uint64_t byte) { hash = (hash ^ byte) * 0x100000001b3ull; };
+        add (steps.size());
+
+        for (auto step : steps)
+            add (step);
+
+        return hash;
+    }
+
+    std::unordered_set<std::uint64_t> fingerprints;
+};
 
 /** The steps of an edited sequence within its length. */
 Steps stepsOf (const EditedSequence& sequence);
@@ -82,9 +111,9 @@ private:
     void checkChangedMarks (const SequenceEditorModel& model, const EmulatedInstrument& instrument,
                             std::vector<Finding>& findings) const;
 
-    std::array<std::set<Steps>, numSequences> allowedSequences;
+    std::array<SequenceFingerprints, numSequences> allowedSequences;
     std::array<std::set<uint8>, numDeviceSettings> allowedSettings;
-    std::array<std::set<Steps>, numSequences> madeInEditor;
+    std::array<SequenceFingerprints, numSequences> madeInEditor;
     bool editorEverOpened = false;
     bool pictureCurrent = false;
     bool changedElsewhereSinceRead = false;

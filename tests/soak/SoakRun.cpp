@@ -110,13 +110,23 @@ double residentMiB()
     // holds, not what the allocator keeps in reserve.
     malloc_trim (0);
 
-    const auto status = juce::File ("/proc/self/status").loadFileAsString();
+    // Left out: the images the windows share with the X server. They come and go with the
+    // windows open and with the largest area each repainted in the last seconds, so two
+    // samples may differ by a window's picture (megabytes for the editor) with nothing kept.
+    double residentKiB = 0.0, sharedKiB = 0.0;
+    const auto valueOf = [] (const juce::String& line) {
+        return line.fromFirstOccurrenceOf (":", false, false).trim().getDoubleValue();
+    };
 
-    for (auto& line : juce::StringArray::fromLines (status))
+    for (auto& line : juce::StringArray::fromLines (juce::File ("/proc/self/status").loadFileAsString()))
+    {
         if (line.startsWith ("VmRSS:"))
-            return line.fromFirstOccurrenceOf (":", false, false).trim().getDoubleValue() / 1024.0;
+            residentKiB = valueOf (line);
+        else if (line.startsWith ("RssShmem:"))
+            sharedKiB = valueOf (line);
+    }
 
-    return 0.0;
+    return (residentKiB - sharedKiB) / 1024.0;
 }
 
 SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices, int warmUpActions, int sampleInterval)
@@ -127,15 +137,16 @@ SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices,
                              .getNonexistentChildFile ("tarnovelle-soak-files", "");
     scratch.createDirectory();
 
-    std::vector<juce::String> done;
-    std::mutex doneMutex;
+    // The actions begun so far are told again from the seed: a list of their texts would grow
+    // with the run and weigh in its measure of memory.
+    std::atomic<size_t> begun{ 0 };
     HangWatch hangWatch;
     hangWatch.printActions = [&] {
-        const std::lock_guard<std::mutex> lock (doneMutex);
         std::fprintf (stderr, "seed %llu, actions so far:\n", (unsigned long long) options.seed);
 
-        for (auto& line : done)
-            std::fprintf (stderr, "  %s\n", line.toRawUTF8());
+        for (size_t position = 0; position < begun.load(); ++position)
+            std::fprintf (stderr, "  #%d %s\n", indices[position],
+                          SoakAction::draw (options.seed, indices[position]).describe().toRawUTF8());
     };
 
     {
@@ -153,10 +164,7 @@ SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices,
             const auto text = "#" + juce::String (index) + " " + action.describe();
             const int limitMs = (int) (action.timeLimitMs (driver.getFaults().latencyMs) * options.timeScale);
 
-            {
-                const std::lock_guard<std::mutex> lock (doneMutex);
-                done.push_back (text);
-            }
+            begun = position + 1;
 
             if (options.verbose)
                 std::printf ("%s\n", text.toRawUTF8());

@@ -33,7 +33,7 @@ struct SoakResult
 */
 SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices, int warmUpActions, int sampleInterval);
 
-/** Resident memory of this process in MiB. */
+/** Resident memory of this process in MiB, without the images its windows share with the X server. */
 double residentMiB();
 
 } // namespace tarnovelle::soak
