@@ -50,7 +50,7 @@ struct RecordingOutput final : public MidiOutputPort
 
 EditedSequence sequenceOf (const std::vector<uint8>& steps) { return EditedSequence::fromSteps (steps); }
 
-PlaybackTiming timingOf (int stepSize, int gateLength, double tempo)
+PlaybackTiming timingOf (int stepSize, int gateLength, double tempo = 120.0)
 {
     PlaybackTiming timing;
     timing.channel = 3;
@@ -60,72 +60,61 @@ PlaybackTiming timingOf (int stepSize, int gateLength, double tempo)
     return timing;
 }
 
-/** Moves the clock from event to event up to the end, as the player's thread would. */
-void runUntil (SequencePlayer& player, FakeClock& clock, double end)
+/** A player on a clock the test moves, sending to a recording output. */
+struct SequencePlayerTest : public ::testing::Test
 {
-    for (;;)
+    FakeClock clock;
+    RecordingOutput out{ clock };
+    SequencePlayer player{ clock };
+
+    /** Moves the clock from event to event up to the end, as the player's thread would. */
+    void runUntil (double end)
     {
-        const double next = player.processDueEvents();
+        for (auto next = player.processDueEvents(); next <= end; next = player.processDueEvents())
+            clock.time = next;
 
-        if (next > end)
-            break;
-
-        clock.time = next;
+        clock.time = end;
     }
-
-    clock.time = end;
-}
+};
 } // namespace
 
 //==============================================================================
-TEST (SequencePlayer, PlaysStepsWithTheExportsGatesSkipsRestsAndTakesANewTempoFromTheNextStep)
+TEST_F (SequencePlayerTest, PlaysStepsWithTheExportsGatesSkipsRestsAndTakesANewTempoFromTheNextStep)
 {
-    FakeClock clock;
-    RecordingOutput out (clock);
-    SequencePlayer player (clock);
-
     // A sixteenth at 120 BPM lasts 125 ms; gate length 2 sounds half of it.
-    player.start (out, 0, sequenceOf ({ 60, restStep, 62 }), timingOf (16, 2, 120.0));
-    runUntil (player, clock, 440.0);
+    player.start (out, 0, sequenceOf ({ 60, restStep, 62 }), timingOf (16, 2));
+    runUntil (440.0);
     EXPECT_EQ (out.take(), "0 on 60, 62.5 off 60, 250 on 62, 312.5 off 62, 375 on 60, 437.5 off 60");
     EXPECT_EQ (player.getPlayingStep(), 0);
 
     // At 60 BPM the step under way keeps its 125 ms, the next ones last 250; gate 3 is 3/4.
     player.setTiming (timingOf (16, 3, 60.0));
-    runUntil (player, clock, 1100.0);
+    runUntil (1100.0);
     EXPECT_EQ (out.take(), "875 on 62, 1062.5 off 62");
     EXPECT_EQ (out.channels, std::set<int> ({ 3 }));
 }
 
-TEST (SequencePlayer, EditsAreHeardFromTheNextStepAndAnotherSequenceFromTheNextBar)
+TEST_F (SequencePlayerTest, EditsAreHeardFromTheNextStepAndAnotherSequenceFromTheNextBar)
 {
-    FakeClock clock;
-    RecordingOutput out (clock);
-    SequencePlayer player (clock);
-
     // Quarter-note steps at 120 BPM: 500 ms each, four to the bar.
-    player.start (out, 0, sequenceOf ({ 60, 60, 60, 60, 60, 60 }), timingOf (4, 1, 120.0));
-    runUntil (player, clock, 10.0);
+    player.start (out, 0, sequenceOf ({ 60, 60, 60, 60, 60, 60 }), timingOf (4, 1));
+    runUntil (10.0);
     player.updateSequence (0, sequenceOf ({ 60, 61, 60, 60, 60, 60 }));
-    runUntil (player, clock, 600.0);
+    runUntil (600.0);
     player.changeSequence (1, sequenceOf ({ 70, 71 }));
-    runUntil (player, clock, 2600.0);
+    runUntil (2600.0);
 
     EXPECT_EQ (out.take(), "0 on 60, 125 off 60, 500 on 61, 625 off 61, 1000 on 60, 1125 off 60, 1500 on 60, "
                            "1625 off 60, 2000 on 70, 2125 off 70, 2500 on 71");
     EXPECT_EQ (player.getPlayingSequence(), 1);
 }
 
-TEST (SequencePlayer, StopEndsTheSoundingNoteThenAllNotesOffAndPreviewsEndOneAnother)
+TEST_F (SequencePlayerTest, StopEndsTheSoundingNoteThenAllNotesOffAndPreviewsEndOneAnother)
 {
-    FakeClock clock;
-    RecordingOutput out (clock);
-    SequencePlayer player (clock);
-
-    player.start (out, 0, sequenceOf ({ 60 }), timingOf (16, 3, 120.0));
-    runUntil (player, clock, 30.0);
+    player.start (out, 0, sequenceOf ({ 60 }), timingOf (16, 3));
+    runUntil (30.0);
     player.stop();
-    runUntil (player, clock, 10000.0);
+    runUntil (10000.0);
     EXPECT_EQ (out.take(), "0 on 60, 30 off 60, 30 cc 123");
     EXPECT_FALSE (player.isPlaying());
     EXPECT_EQ (player.getPlayingStep(), -1);
@@ -135,17 +124,17 @@ TEST (SequencePlayer, StopEndsTheSoundingNoteThenAllNotesOffAndPreviewsEndOneAno
     EXPECT_EQ (out.take(), "");
 
     // A drag's previews: each new note ends the one before; the last sounds its gate.
-    player.playNote (out, 60, timingOf (16, 2, 120.0));
-    runUntil (player, clock, 10020.0);
-    player.playNote (out, 61, timingOf (16, 2, 120.0));
-    runUntil (player, clock, 10200.0);
+    player.playNote (out, 60, timingOf (16, 2));
+    runUntil (10020.0);
+    player.playNote (out, 61, timingOf (16, 2));
+    runUntil (10200.0);
     EXPECT_EQ (out.take(), "10000 on 60, 10020 off 60, 10020 on 61, 10082.5 off 61");
 
     // While a sequence plays, previews stay silent; the stop ends what the preview started.
-    player.playNote (out, 64, timingOf (16, 2, 120.0));
-    player.start (out, 0, sequenceOf ({ 48 }), timingOf (16, 2, 120.0));
-    player.playNote (out, 65, timingOf (16, 2, 120.0));
-    runUntil (player, clock, 10210.0);
+    player.playNote (out, 64, timingOf (16, 2));
+    player.start (out, 0, sequenceOf ({ 48 }), timingOf (16, 2));
+    player.playNote (out, 65, timingOf (16, 2));
+    runUntil (10210.0);
     EXPECT_EQ (out.take(), "10200 on 64, 10200 off 64, 10200 cc 123, 10200 on 48");
 }
 
