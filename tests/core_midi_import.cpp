@@ -76,11 +76,8 @@ TEST (MidiImport, NotesLandOnTheNearestStepHalvesRoundingUpAndTheLastEndSetsTheL
 
 TEST (MidiImport, NotesOutsideTheFileRangeMoveByOctaves)
 {
-    EXPECT_EQ (foldNoteIntoRange (0), 12);
-    EXPECT_EQ (foldNoteIntoRange (126), 114);
-    EXPECT_EQ (foldNoteIntoRange (127), 115);
-    EXPECT_EQ (foldNoteIntoRange (1), 1);
-    EXPECT_EQ (foldNoteIntoRange (125), 125);
+    for (auto [note, folded] : { std::pair{ 0, 12 }, { 126, 114 }, { 127, 115 }, { 1, 1 }, { 125, 125 } })
+        EXPECT_EQ (foldNoteIntoRange (note), folded) << note;
 
     // The highest note of a chord is chosen before it moves: 127 (to 115) beats 120.
     const auto steps = importSteps ({ { { 0, 0 }, { 24, 127 }, { 24, 120 }, { 48, 126 } } }, 96, 16);
