@@ -10,7 +10,7 @@
 #include "firmware/LPC23XXUpdater.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
-#include "support/InstrumentRig.h"
+#include "support/ApplicationRig.h"
 #include "support/MakerFrames.h"
 
 #include <gtest/gtest.h>
@@ -246,17 +246,7 @@ protected:
         view.calls.clear();
     }
 
-    /** The titles of the boxes shown, in order. */
-    juce::String titles() const
-    {
-        juce::StringArray shown;
-
-        for (auto& r : rig.dialogs.getRecords())
-            if (r.kind == Kind::messageBox || r.kind == Kind::okCancelBox)
-                shown.add (r.title);
-
-        return shown.joinIntoString (", ");
-    }
+    juce::String titles() const { return boxTitles (rig.dialogs); }
 
     juce::String firstMessage() const { return rig.dialogs.getRecords (Kind::messageBox).at (0).message; }
 
@@ -396,13 +386,9 @@ TEST_F (Faults, UnpluggedDuringASequenceSave)
 
 TEST_F (Faults, UnpluggedDuringASequenceLoad)
 {
-    SequenceSet set{}; // two chunks for every sequence: 40 steps
-
-    for (int i = 0; i < numSequences; ++i)
-        std::copy_n (stepsOf (i, 40).begin(), 40, set[(size_t) i].begin());
-
+    // Two chunks for every sequence: 40 steps.
     const auto file = folder.getChildFile ("load.tvseq");
-    ASSERT_TRUE (file.replaceWithText (formatSequenceFile (set)));
+    ASSERT_TRUE (file.replaceWithText (formatSequenceFile (setOf ([] (int i) { return stepsOf (i, 40); }))));
     const Bytes old{ 1, 2, 3 };
 
     for (int n : { 1, 2 * numSequences })
@@ -616,13 +602,7 @@ TEST_F (Faults, AFloodOfRealTimeMessagesAndNotesDuringEveryExchange)
 
     // Saving, the factory reset, and loading the saved set again.
     const auto holds = [this] (auto sequenceOf) {
-        return InstrumentRig::waitFor ([&] {
-            for (int i = 0; i < numSequences; ++i)
-                if (rig.instrument.getSequence (i) != sequenceOf (i))
-                    return false;
-
-            return true;
-        });
+        return InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == setOf (sequenceOf); });
     };
     const auto saved = folder.getChildFile ("flood.tvseq");
     rig.dialogs.clear();

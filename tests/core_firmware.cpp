@@ -6,6 +6,7 @@
 #include "firmware/CryptedDataFile.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
+#include "tests/support/DialogsShown.h"
 #include "tests/support/InstrumentRig.h"
 #include "tests/support/MakerFrames.h"
 #include "tests/support/ScratchFolder.h"
@@ -77,12 +78,7 @@ protected:
         return file;
     }
 
-    int updateWindows() const
-    {
-        const auto windows = rig.dialogs.getRecords (Kind::progressWindow);
-        return (int) std::count_if (windows.begin(), windows.end(),
-                                    [] (auto& r) { return r.title == "Firmware update:"; });
-    }
+    int updateWindows() const { return test::countProgressWindows (rig.dialogs, "Firmware update:"); }
 
     void expectOneBox (DialogIcon icon, const juce::String& title, const juce::String& message)
     {

@@ -51,16 +51,6 @@ struct QuitTest : public ::testing::Test, public ApplicationRig
     std::function<bool()> quitCondition;
     juce::uint32 quitAt = 0;
 };
-
-int countProgressWindows (const ScriptedDialogs& dialogs, const juce::String& title)
-{
-    int n = 0;
-
-    for (auto& r : dialogs.getRecords (Kind::progressWindow))
-        n += r.title == title ? 1 : 0;
-
-    return n;
-}
 } // namespace
 
 //==============================================================================

@@ -135,19 +135,6 @@ protected:
         loadSequenceFile (output.get());
     }
 
-    static SequenceSet setOf (const std::function<Bytes (int)>& sequenceOf)
-    {
-        SequenceSet set{};
-
-        for (int i = 0; i < numSequences; ++i)
-        {
-            const auto steps = sequenceOf (i);
-            std::copy (steps.begin(), steps.end(), set[(size_t) i].begin());
-        }
-
-        return set;
-    }
-
     SequenceSet memory() const { return test::sequencesIn (rig.instrument); }
 
     /** Writes a setting through the output and waits until the instrument has stored it: it
@@ -207,7 +194,7 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
 
     // Checked against the emulator's own copy of the factory table, over a changed sequence.
     rig.instrument.setSequence (0, { 1, 127 });
-    const auto factory = setOf (&EmulatedInstrument::getFactorySequence);
+    const auto factory = test::setOf (&EmulatedInstrument::getFactorySequence);
     rig.dialogs.answerOkCancel (true);
     sendFactorySequences (output.get());
     ASSERT_TRUE (InstrumentRig::waitFor ([&] { return memory() == factory; }));
@@ -288,13 +275,9 @@ TEST_F (SequenceFiles, NoFileButTheOneConfirmedIsReplacedWithoutAQuestion)
 
     const auto kept = [this] (const char* name) { return file (name).loadFileAsString() == "kept"; };
     const auto asked = [this] {
-        juce::StringArray titles;
-
-        for (auto& r : rig.dialogs.getRecords (ScriptedDialogs::Kind::okCancelBox))
-            titles.add (r.title);
-
+        const auto titles = test::boxTitles (rig.dialogs);
         rig.dialogs.clear();
-        return titles.joinIntoString (",");
+        return titles;
     };
 
     save ("set", { false });
@@ -302,7 +285,7 @@ TEST_F (SequenceFiles, NoFileButTheOneConfirmedIsReplacedWithoutAQuestion)
     EXPECT_TRUE (kept ("set.tvseq"));
 
     save ("set", { true, true, false }); // the set is replaced, its MIDI files are not
-    EXPECT_EQ (asked(), "Replace file?,Generate MidiFiles?,Replace MidiFiles?");
+    EXPECT_EQ (asked(), "Replace file?, Generate MidiFiles?, Replace MidiFiles?");
     EXPECT_EQ (file ("set.tvseq").loadFileAsString(), formatSequenceFile (memory()));
     EXPECT_TRUE (kept ("set.tvseq_3.mid"));
     EXPECT_FALSE (file ("set.tvseq_1.mid").exists());

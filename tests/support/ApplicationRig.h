@@ -4,6 +4,7 @@
 #include "emulator/RecordingView.h"
 #include "protocol/DeviceSettings.h"
 #include "sequences/StepBuffer.h"
+#include "tests/support/DialogsShown.h"
 #include "tests/support/InstrumentRig.h"
 
 #include <gtest/gtest.h>
@@ -42,21 +43,6 @@ struct ApplicationRig
     }
 };
 
-/** The message and OK/Cancel boxes shown, one "title|message" line each (of each message its
-    first line only, when asked).
-*/
-inline juce::String boxesShown (const ScriptedDialogs& dialogs, bool firstLinesOnly = false)
-{
-    juce::StringArray shown;
-
-    for (auto& r : dialogs.getRecords())
-        if (r.kind == ScriptedDialogs::Kind::messageBox || r.kind == ScriptedDialogs::Kind::okCancelBox)
-            shown.add (r.title + "|"
-                       + (firstLinesOnly ? r.message.upToFirstOccurrenceOf ("\n", false, false) : r.message));
-
-    return shown.joinIntoString ("\n");
-}
-
 /** How many settings the instrument has been asked for. */
 inline int countSettingReads (const EmulatedInstrument& instrument)
 {
@@ -68,18 +54,25 @@ inline int countSettingReads (const EmulatedInstrument& instrument)
     return n;
 }
 
-/** What the emulated instrument holds, as a set of sequences. */
-inline SequenceSet sequencesIn (const EmulatedInstrument& instrument)
+/** A set of sequences, each holding the steps that `sequenceOf` gives for its index. */
+template <typename SequenceOf>
+SequenceSet setOf (SequenceOf&& sequenceOf)
 {
     SequenceSet set{};
 
     for (int index = 0; index < numSequences; ++index)
     {
-        const auto steps = instrument.getSequence (index);
+        const auto steps = sequenceOf (index);
         std::copy (steps.begin(), steps.end(), set[(size_t) index].begin());
     }
 
     return set;
+}
+
+/** What the emulated instrument holds, as a set of sequences. */
+inline SequenceSet sequencesIn (const EmulatedInstrument& instrument)
+{
+    return setOf ([&instrument] (int index) { return instrument.getSequence (index); });
 }
 
 } // namespace tarnovelle::test

@@ -5,6 +5,7 @@
 #include "sequences/MidiImportChooser.h"
 #include "sequences/SequenceEditorModel.h"
 #include "sequences/SequenceTools.h"
+#include "tests/support/DialogsShown.h"
 
 #include <functional>
 #include <vector>
