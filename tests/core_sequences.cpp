@@ -6,6 +6,7 @@
 #include "tests/support/ApplicationRig.h"
 #include "tests/support/MakerFrames.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/ScriptedOutput.h"
 
 #include <gtest/gtest.h>
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -14,27 +15,11 @@
 
 using namespace tarnovelle;
 using tarnovelle::test::InstrumentRig;
+using tarnovelle::test::ScriptedOutput;
 using Bytes = std::vector<uint8>;
 
 namespace
 {
-/** An output that records what is sent and may answer at once, from inside the send. */
-struct ScriptedOutput final : public MidiOutputPort
-{
-    std::vector<Bytes> sent;
-    std::function<std::optional<Bytes> (const Bytes& request)> answer;
-
-    void sendMessageNow (const juce::MidiMessage& m) override
-    {
-        sent.emplace_back (m.getRawData(), m.getRawData() + m.getRawDataSize());
-
-        if (auto reply = answer ? answer (sent.back()) : std::nullopt)
-            handleSysexReply (juce::MidiMessage (reply->data(), (int) reply->size()));
-    }
-
-    juce::String getName() const override { return "scripted"; }
-};
-
 Bytes frame (uint8 counter, uint8 command, const Bytes& payload)
 {
     return test::MakerFrames::frame (counter, (uint8) payload.size(), command, payload);
@@ -81,7 +66,7 @@ TEST (SequenceTransfer, ReadTakesAChunkNamingAnotherSequenceAndKeepsAnUnanswered
     const auto reply = [] (const Bytes& request) {
         auto r = chunk (0, 7, request[10], 32);
         r[11] = 5;
-        return std::optional<Bytes> (r);
+        return std::vector<juce::MidiMessage>{ juce::MidiMessage (r.data(), (int) r.size()) };
     };
 
     ScriptedOutput out;
@@ -94,7 +79,7 @@ TEST (SequenceTransfer, ReadTakesAChunkNamingAnotherSequenceAndKeepsAnUnanswered
     EXPECT_EQ (out.sent[1], frame (out.sent[1][6], 0x3B, { 2, 32, 32 }));
 
     // Only the first half answers: the buffer's second half keeps what it held.
-    out.answer = [reply] (const Bytes& r) { return r[10] == 0 ? reply (r) : std::nullopt; };
+    out.answer = [reply] (const Bytes& r) { return r[10] == 0 ? reply (r) : std::vector<juce::MidiMessage>(); };
     steps.fill (0x55);
     EXPECT_FALSE (readSequence (&out, 0, steps.data()));
 

@@ -5,6 +5,7 @@
 #include "protocol/Transactions.h"
 #include "support/InstrumentRig.h"
 #include "support/MakerFrames.h"
+#include "support/ScriptedOutput.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
@@ -20,42 +21,6 @@ namespace
 juce::MidiMessage toMidi (const SysexMessage& m) { return juce::MidiMessage (m.data(), m.size(), 0.0); }
 
 juce::MidiMessage reply (uint8 command, uint8 value) { return toMidi (SysexMessage (command, &value, 1, 0x01, false)); }
-
-/** An output whose "instrument" reacts on the sending thread, before sendMessageNow returns,
-    or on a thread of its own after a delay, with a scripted list of messages.
-*/
-struct ScriptedOutput final : public MidiOutputPort
-{
-    std::vector<juce::MidiMessage> answers;
-    int delayMs = -1; // -1: answer inside sendMessageNow
-    int sent = 0;
-    std::vector<std::thread> threads;
-
-    ~ScriptedOutput() override
-    {
-        for (auto& t : threads)
-            t.join();
-    }
-
-    void sendMessageNow (const juce::MidiMessage&) override
-    {
-        ++sent;
-        auto play = [list = answers, delay = std::max (delayMs, 0)] {
-            for (auto& m : list)
-            {
-                std::this_thread::sleep_for (std::chrono::milliseconds (delay));
-                handleSysexReply (m);
-            }
-        };
-
-        if (delayMs < 0)
-            play();
-        else
-            threads.emplace_back (std::move (play));
-    }
-
-    juce::String getName() const override { return "scripted"; }
-};
 
 const SysexMessage request() { return SysexMessage (0x2d, nullptr, 0, 0x01, false); }
 
@@ -123,7 +88,7 @@ bool pollUntil (Condition&& condition, int timeoutMs = 5000)
 TEST (ReplyWait, AReplyArrivingBeforeTheSendReturnsIsStillMatched)
 {
     ScriptedOutput out;
-    out.answers = { reply (0x2c, 7) };
+    out.answerWith ({ reply (0x2c, 7) });
 
     uint8 value = 0;
     const auto start = juce::Time::getMillisecondCounter();
@@ -144,12 +109,9 @@ TEST (ReplyWait, OtherCommandsMalformedFramesNotesAndActiveSensingNeverEndAWait)
 
     ScriptedOutput out;
     out.delayMs = 15;
-    out.answers = { reply (0x07, 3),
-                    juce::MidiMessage (overlong.data(), (int) overlong.size()),
-                    juce::MidiMessage (truncated.data(), (int) truncated.size()),
-                    juce::MidiMessage::noteOn (1, 60, (uint8) 100),
-                    juce::MidiMessage (0xfe),
-                    reply (0x05, 9) };
+    out.answerWith ({ reply (0x07, 3), juce::MidiMessage (overlong.data(), (int) overlong.size()),
+                      juce::MidiMessage (truncated.data(), (int) truncated.size()),
+                      juce::MidiMessage::noteOn (1, 60, (uint8) 100), juce::MidiMessage (0xfe), reply (0x05, 9) });
 
     SysexMessage answer;
     ASSERT_TRUE (sendAndWaitForMessage (&out, request(), 0x05, answer));
@@ -251,7 +213,7 @@ TEST (ReplyWait, AWaitStartedInsideAnotherWaitIsRefused)
     // From inside the outer wait's message loop: a second wait is refused at once, sending
     // nothing, and the outer wait still takes its own reply after that.
     ScriptedOutput outer, inner;
-    inner.answers = { reply (0x07, 1) };
+    inner.answerWith ({ reply (0x07, 1) });
     bool innerResult = true;
 
     juce::Timer::callAfterDelay (5, [&] {
@@ -264,5 +226,5 @@ TEST (ReplyWait, AWaitStartedInsideAnotherWaitIsRefused)
     EXPECT_TRUE (sendAndWaitForValue (&outer, request(), 0x05, value));
     EXPECT_EQ (value, 11);
     EXPECT_FALSE (innerResult);
-    EXPECT_EQ (inner.sent, 0);
+    EXPECT_TRUE (inner.sent.empty());
 }
