@@ -105,35 +105,23 @@ TEST (SequenceFileRead, TextOfEditorsIsReadAndAnythingElseRefusedWhole)
 
         return out.getMemoryBlock();
     };
-    const auto bytes = [] (const char* text, size_t size) { return juce::MemoryBlock (text, size); };
+    const auto bytes = [] (const std::string& text) { return juce::MemoryBlock (text.data(), text.size()); };
+    using namespace std::string_literals; // "..."s keeps the zero bytes
 
     const std::vector<std::pair<juce::MemoryBlock, juce::String>> cases{
-        { bytes ("1:60 x\n2:61", 11), "1:60 x|2:61" },
-        { bytes ("\xef\xbb\xbf"
-                 "1:60 x\n2:61",
-                 14),
-          "1:60 x|2:61" },
+        { bytes ("1:60 x\n2:61"), "1:60 x|2:61" },
+        { bytes ("\xef\xbb\xbf"s + "1:60 x\n2:61"), "1:60 x|2:61" },
         { utf16 (false, true), "1:60 x|2:61" },
         { utf16 (true, true), "1:60 x|2:61" },
         // Refused, naming where the first character that is no text lies.
         { utf16 (false, false), "Bad file format on line: 1 token: 1" },
         { utf16 (true, false), "Bad file format on line: 1 token: 1" },
-        { bytes ("1:60 61\n2:62\0"
-                 "63",
-                 15),
-          "Bad file format on line: 2 token: 1" },
-        { bytes ("1:60 \xc0\xbc 61", 10), "Bad file format on line: 1 token: 2" }, // an overlong "<"
-        { bytes ("1:60 \xed\xa0\x80", 8), "Bad file format on line: 1 token: 2" }, // a surrogate
-        { bytes ("1:60\n\xef\xbb\xbf\xff", 9), "Bad file format on line: 2 token: 1" },
-        { bytes ("\xff\xfe"
-                 "1\0:\0"
-                 "6",
-                 7),
-          "Bad file format on line: 1 token: 1" }, // odd byte count
-        { bytes ("\xff\xfe"
-                 "1\0:\0\x00\xdc",
-                 8),
-          "Bad file format on line: 1 token: 1" },
+        { bytes ("1:60 61\n2:62\0"s + "63"), "Bad file format on line: 2 token: 1" },
+        { bytes ("1:60 \xc0\xbc 61"), "Bad file format on line: 1 token: 2" },  // an overlong "<"
+        { bytes ("1:60 \xed\xa0\x80"), "Bad file format on line: 1 token: 2" }, // a surrogate
+        { bytes ("1:60\n\xef\xbb\xbf\xff"), "Bad file format on line: 2 token: 1" },
+        { bytes ("\xff\xfe"s + "1\0:\0"s + "6"), "Bad file format on line: 1 token: 1" }, // odd byte count
+        { bytes ("\xff\xfe"s + "1\0:\0\x00\xdc"s), "Bad file format on line: 1 token: 1" },
     };
 
     const test::ScratchFolder scratch ("tarnovelle-text");
