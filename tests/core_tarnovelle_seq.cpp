@@ -31,6 +31,8 @@ std::pair<int, juce::String> runTool (const juce::StringArray& args,
 class TarnovelleSeqTool : public ::testing::Test
 {
 protected:
+    using Args = juce::StringArray;
+
     juce::String write (const juce::String& name, const juce::String& text)
     {
         folder.getChildFile (name).replaceWithText (text, false, false, "\n");
@@ -38,7 +40,7 @@ protected:
     }
 
     /** Each of these argument lists ends the tool with 2 and its usage. */
-    static void expectUsageErrors (std::initializer_list<juce::StringArray> argumentLists)
+    static void expectUsageErrors (std::initializer_list<Args> argumentLists)
     {
         for (const auto& args : argumentLists)
         {
@@ -57,11 +59,10 @@ TEST_F (TarnovelleSeqTool, BadArgumentsExitWithTwo)
 {
     const auto file = write ("a.tvseq", "1:60");
 
-    expectUsageErrors ({ juce::StringArray(), juce::StringArray{ "play" }, juce::StringArray{ "check" },
-                         juce::StringArray{ "check", file, file }, juce::StringArray{ "factory", "x" },
-                         juce::StringArray{ "midi", file, "--step", "5", "--gate", "2" },
-                         juce::StringArray{ "midi", file, "--step", "16", "--gate" },
-                         juce::StringArray{ "midi", "--step", "16", "--gate", "2" } });
+    expectUsageErrors ({ Args(), Args{ "play" }, Args{ "check" }, Args{ "check", file, file }, Args{ "factory", "x" },
+                         Args{ "midi", file, "--step", "5", "--gate", "2" },
+                         Args{ "midi", file, "--step", "16", "--gate" },
+                         Args{ "midi", "--step", "16", "--gate", "2" } });
 
     EXPECT_FALSE (folder.getChildFile ("a.tvseq_1.mid").exists());
 }
@@ -133,9 +134,8 @@ TEST_F (TarnovelleSeqTool, ImportPrintsOneLinePerMidiFile)
                                           + ": The file is not a Standard MIDI File."))
         << refused.second;
 
-    expectUsageErrors ({ juce::StringArray{ "import" }, juce::StringArray{ "import", "--step", "12", "a.mid" },
-                         juce::StringArray{ "import", "a.mid", "--step" },
-                         juce::StringArray{ "import", "-q", "a.mid" } });
+    expectUsageErrors ({ Args{ "import" }, Args{ "import", "--step", "12", "a.mid" },
+                         Args{ "import", "a.mid", "--step" }, Args{ "import", "-q", "a.mid" } });
 }
 
 TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapshots)
@@ -183,9 +183,8 @@ TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapsho
     EXPECT_EQ (runTool ({ "history", "--db", db, "show", "999" }).first, 1);
     EXPECT_EQ (runTool ({ "history", "--db", folder.getChildFile ("none.sqlite").getFullPathName(), "list" }).first, 1);
 
-    expectUsageErrors ({ juce::StringArray{ "history" }, juce::StringArray{ "history", "--db", db, "show" },
-                         juce::StringArray{ "history", "--db", db, "diff", "1", "x" },
-                         juce::StringArray{ "history", "list", "--db" } });
+    expectUsageErrors ({ Args{ "history" }, Args{ "history", "--db", db, "show" },
+                         Args{ "history", "--db", db, "diff", "1", "x" }, Args{ "history", "list", "--db" } });
 
     EXPECT_FALSE (folder.getChildFile ("none.sqlite").exists());
 }
@@ -216,8 +215,7 @@ TEST_F (TarnovelleSeqTool, TracksAreListedAndChosenForImport)
     EXPECT_EQ (runTool ({ "import", "--track", "3", "--channel", "10", path }).first, 1);
     EXPECT_EQ (runTool ({ "tracks", write ("x.mid", "1:60") }).first, 1);
 
-    expectUsageErrors (
-        { juce::StringArray{ "import", "--channel", "17", path }, juce::StringArray{ "import", "--track", "0", path },
-          juce::StringArray{ "import", "--from-bar", "x", path }, juce::StringArray{ "import", path, "--track" },
-          juce::StringArray{ "tracks" }, juce::StringArray{ "tracks", path, path } });
+    expectUsageErrors ({ Args{ "import", "--channel", "17", path }, Args{ "import", "--track", "0", path },
+                         Args{ "import", "--from-bar", "x", path }, Args{ "import", path, "--track" }, Args{ "tracks" },
+                         Args{ "tracks", path, path } });
 }
