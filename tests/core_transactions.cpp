@@ -65,24 +65,6 @@ struct HoldingForwarder final : public MidiPortCallback
     std::vector<juce::MidiMessage> held;
 };
 
-/** Polls the condition from the calling thread, which must not be the message thread, until it
-    holds or the time is up.
-*/
-template <typename Condition>
-bool pollUntil (Condition&& condition, int timeoutMs = 5000)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-    while (! condition())
-    {
-        if (juce::Time::getMillisecondCounter() > end)
-            return false;
-
-        std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    }
-
-    return true;
-}
 } // namespace
 
 TEST (ReplyWait, AReplyArrivingBeforeTheSendReturnsIsStillMatched)
@@ -160,7 +142,10 @@ TEST (ReplyWait, TheLateReplyOfATimedOutRequestAnswersTheNextOne)
     // The first one's answer arrives during the second wait and is taken for its own, since
     // counters are not compared.
     std::thread lateReply ([&] {
-        pollUntil ([&] { return rig.instrument.countReceived (0x2d) == 2; });
+        for (const auto end = juce::Time::getMillisecondCounter() + 5000;
+             rig.instrument.countReceived (0x2d) < 2 && juce::Time::getMillisecondCounter() < end;)
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+
         forwarder.release();
     });
     EXPECT_TRUE (getSetting (output.get(), DeviceSetting::BEND, value));
