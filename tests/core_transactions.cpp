@@ -142,6 +142,8 @@ TEST (ReplyWait, TheLateReplyOfATimedOutRequestAnswersTheNextOne)
     // The first one's answer arrives during the second wait and is taken for its own, since
     // counters are not compared.
     std::thread lateReply ([&] {
+        // Off the message thread no message loop can run, so the wait for the second request
+        // polls the instrument's count.
         for (const auto end = juce::Time::getMillisecondCounter() + 5000;
              rig.instrument.countReceived (0x2d) < 2 && juce::Time::getMillisecondCounter() < end;)
             std::this_thread::sleep_for (std::chrono::milliseconds (1));

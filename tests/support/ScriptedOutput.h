@@ -43,6 +43,7 @@ struct ScriptedOutput final : public MidiOutputPort
                      delay = std::max (delayMs, 0)] {
             for (auto& reply : replies)
             {
+                // The instrument's own slowness, which the tests of late replies are about.
                 std::this_thread::sleep_for (std::chrono::milliseconds (delay));
                 handleSysexReply (reply);
             }
