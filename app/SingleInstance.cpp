@@ -13,13 +13,21 @@ namespace
 {
     constexpr int pollIntervalMs = 100;
 
-    // The first instance binds before it listens: a start that comes in between is refused
-    // for a moment, and tries again.
-    constexpr int connectAttempts = 50;
+    // A later start never waits longer than this for the holder of the name: whoever fills its
+    // queue (another user may bind the name first) must not keep the program from starting.
+    // Within it, a refused or full queue is tried again: the first instance binds before it
+    // listens, and takes a moment to empty a queue that many starts close together filled.
+    constexpr juce::uint32 connectDeadlineMs = 1000;
     constexpr int connectRetryMs = 20;
 
     // A later start that connected but never finished its note is dropped after this long.
     constexpr juce::uint32 noteTimeoutMs = 5000;
+
+    // What one later start may send and how many may be pending: a note is a command line, and
+    // anything longer or more numerous is not a start of this program.
+    constexpr size_t maxNoteBytes = 4096;
+    constexpr size_t maxPendingNotes = 16;
+    constexpr int maxAcceptsPerPoll = 64;
 
     sockaddr_un addressOf (const juce::String& name, socklen_t& length)
     {
@@ -100,9 +108,15 @@ private:
 
     void acceptNewStarts()
     {
-        for (int handle; (handle = accept4 (listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;)
+        // Bounded, so that a flood of connections cannot hold the message thread.
+        for (int i = 0; i < maxAcceptsPerPoll; ++i)
         {
-            if (peerUserId (handle) == (int) getuid())
+            const int handle = accept4 (listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+
+            if (handle < 0)
+                return;
+
+            if (peerUserId (handle) == (int) getuid() && notes.size() < maxPendingNotes)
                 notes.push_back ({ handle, juce::Time::getMillisecondCounter(), {} });
             else
                 close (handle);
@@ -118,13 +132,16 @@ private:
             char buffer[512];
             auto numRead = read (note->handle, buffer, sizeof (buffer));
 
-            for (; numRead > 0; numRead = read (note->handle, buffer, sizeof (buffer)))
+            for (; numRead > 0 && note->text.size() <= maxNoteBytes;
+                 numRead = read (note->handle, buffer, sizeof (buffer)))
                 note->text.append (buffer, (size_t) numRead);
 
-            const bool ended = numRead == 0;
+            const bool tooLong = note->text.size() > maxNoteBytes;
+            const bool ended = numRead == 0 && ! tooLong;
             const bool stuck =
-                numRead < 0
-                && (errno != EAGAIN || juce::Time::getMillisecondCounter() - note->openedAt > noteTimeoutMs);
+                tooLong
+                || (numRead < 0
+                    && (errno != EAGAIN || juce::Time::getMillisecondCounter() - note->openedAt > noteTimeoutMs));
 
             if (! ended && ! stuck)
             {
@@ -190,13 +207,19 @@ void SingleInstance::findOutWhoHoldsTheName (const juce::String& name)
 {
     socklen_t length = 0;
     const auto address = addressOf (name, length);
+    const auto started = juce::Time::getMillisecondCounter();
 
-    for (int attempt = 0; attempt < connectAttempts; ++attempt)
+    // Never a blocking connect: with the holder's queue full it would sleep until the holder
+    // takes a connection, which a stranger never does.
+    for (;;)
     {
-        const int handle = newSocket();
+        const int handle = newSocket (SOCK_NONBLOCK);
 
         if (handle < 0)
-            break;
+        {
+            problem = systemError ("No socket for the instance check");
+            return;
+        }
 
         if (connect (handle, reinterpret_cast<const sockaddr*> (&address), length) == 0)
         {
@@ -216,8 +239,14 @@ void SingleInstance::findOutWhoHoldsTheName (const juce::String& name)
             return;
         }
 
-        problem = systemError ("The running instance does not answer");
+        const bool mayAnswerLater = errno == EAGAIN || errno == ECONNREFUSED;
+        problem = mayAnswerLater ? "The name of its instance check is held by a program that does not answer."
+                                 : systemError ("The instance check cannot reach the holder of its name");
         close (handle);
+
+        if (! mayAnswerLater || juce::Time::getMillisecondCounter() - started + connectRetryMs > connectDeadlineMs)
+            return;
+
         juce::Thread::sleep (connectRetryMs);
     }
 }
@@ -236,12 +265,14 @@ bool SingleInstance::notifyRunningInstance (const juce::String& commandLine)
     if (runningInstance < 0)
         return false;
 
-    const auto text = commandLine.toStdString();
+    // The running instance reads no more than this; a note never waits for it to read.
+    const auto text = commandLine.toStdString().substr (0, maxNoteBytes);
     size_t sent = 0;
 
     while (sent < text.size())
     {
-        const auto numSent = send (runningInstance, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        const auto numSent =
+            send (runningInstance, text.data() + sent, text.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
 
         if (numSent <= 0)
             break;

@@ -15,10 +15,15 @@ namespace tarnovelle
     another runtime folder could leave behind or change, and the name is free again as soon as
     the process holding it ends. A later start finds the name taken, checks that the process
     holding it is the same user's, and sends its command line through it; the running instance
-    accepts these from its message loop, one call for each.
+    accepts these from its message loop, one call for each, reading a bounded note from the
+    same user's processes only.
 
-    When it cannot be told whether another instance runs (the name held by another user, no
-    socket to be had), the program runs, and getProblem() says why, for the user to be told.
+    When it cannot be told whether another instance runs (the name held by another user, or by
+    a program that does not take the connection within a second, no socket to be had), the
+    program runs, and getProblem() says why, for the user to be told. Nothing here waits longer.
+
+    The name belongs to the network namespace: a start in another one (a sandbox) does not see
+    it and runs as an instance of its own.
 */
 class SingleInstance final
 {

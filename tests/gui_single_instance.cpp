@@ -45,6 +45,28 @@ namespace
         return WIFEXITED (status) ? WEXITSTATUS (status) : -1;
     }
 
+    /** A socket bound to the instance check's name (made by getSocketName) or connected to it
+        without waiting, as `use` is bind or connect; -1 when that fails.
+    */
+    template <typename Use>
+    int socketAt (const std::string& socketName, Use&& use, int flags = 0)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::copy (socketName.begin(), socketName.end(), address.sun_path + 1);
+        const auto length = (socklen_t) (offsetof (sockaddr_un, sun_path) + 1 + socketName.size());
+        const auto handle = socket (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
+
+        if (use (handle, reinterpret_cast<sockaddr*> (&address), length) == 0)
+            return handle;
+
+        close (handle);
+        return -1;
+    }
+
+    int bindName (const std::string& socketName) { return socketAt (socketName, ::bind); }
+    int connectToName (const std::string& socketName) { return socketAt (socketName, ::connect, SOCK_NONBLOCK); }
+
     /** 1 when another instance runs, 0 when this start is the first. */
     int startAnother (const juce::String& name, const juce::String& runtimeFolder = {})
     {
@@ -68,7 +90,14 @@ TEST (SingleInstance, OneInstancePerUserWhateverItsRuntimeFolderAndEveryLaterSta
     EXPECT_EQ (first.getProblem(), "");
 
     juce::StringArray told;
-    first.listen ([&told] (const juce::String& commandLine) { told.add (commandLine); });
+    first.listen ([&told] (const juce::String& commandLine) { told.add (commandLine.substring (0, 40)); });
+
+    // A note longer than any command line is no start of this program: dropped, not told (it
+    // is taken before the starts below, which find it handled when they are told).
+    const auto flood = connectToName (SingleInstance::getSocketName (name).toStdString());
+    const std::string tooLong (8192, 'x');
+    EXPECT_EQ (send (flood, tooLong.data(), tooLong.size(), MSG_NOSIGNAL), (ssize_t) tooLong.size());
+    close (flood);
 
     // A start from a desktop and one over ssh see different runtime folders, or none.
     EXPECT_EQ (startAnother (name, "/run/user/elsewhere"), 1);
@@ -85,6 +114,34 @@ TEST (SingleInstance, OneInstancePerUserWhateverItsRuntimeFolderAndEveryLaterSta
         EXPECT_EQ (inChild ([&] { return SingleInstance (name).isAnotherInstanceRunning() ? 1 : 0; }, true), 0)
             << "another user gets an instance of their own";
     }
+}
+
+TEST (SingleInstance, AHolderOfTheNameThatTakesNoConnectionDelaysTheStartOneSecondAtMost)
+{
+    // Whoever took the name first listens with the shortest queue and fills it: a connect that
+    // waits for a place in it waits for ever.
+    const auto name = uniqueName ("Full");
+    const auto socketName = SingleInstance::getSocketName (name).toStdString();
+    const auto holder = bindName (socketName);
+    ASSERT_EQ (listen (holder, 0), 0);
+    std::vector<int> queued{ holder };
+
+    for (int handle; (handle = connectToName (socketName)) >= 0;)
+        queued.push_back (handle);
+
+    // The start, in a process of its own, which ends after 5 s if the start waits.
+    const juce::String noAnswer ("The name of its instance check is held by a program that does not answer.");
+    const auto started = juce::Time::getMillisecondCounter();
+    const auto startAlone = [&] {
+        alarm (5);
+        const SingleInstance start (name);
+        return start.getProblem() == noAnswer && ! start.isAnotherInstanceRunning() ? 0 : 1;
+    };
+    EXPECT_EQ (inChild (startAlone), 0);
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 1500u);
+
+    for (auto handle : queued)
+        close (handle);
 }
 
 TEST (SingleInstance, ANameHeldByAnotherUserIsNoInstanceButAProblemTold)
@@ -105,13 +162,9 @@ TEST (SingleInstance, ANameHeldByAnotherUserIsNoInstanceButAProblemTold)
         if (setgid ((gid_t) nobody) != 0 || setuid ((uid_t) nobody) != 0)
             _exit (2);
 
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::copy (socketName.begin(), socketName.end(), address.sun_path + 1);
-        const auto handle = socket (AF_UNIX, SOCK_STREAM, 0);
-        const auto length = (socklen_t) (offsetof (sockaddr_un, sun_path) + 1 + socketName.size());
+        const auto handle = bindName (socketName);
 
-        if (bind (handle, reinterpret_cast<sockaddr*> (&address), length) != 0 || listen (handle, 4) != 0)
+        if (handle < 0 || listen (handle, 4) != 0)
             _exit (3);
 
         (void) ! write (ready[1], "r", 1);

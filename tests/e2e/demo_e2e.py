@@ -900,6 +900,43 @@ def test_second_instance(s):
     s.click_setting("BEND", dict(state["settings"]))  # the first instance still works
 
 
+# Binds the name, listens with the shortest queue, fills it and never takes a connection.
+NAME_HOLDER = """import signal, socket, sys
+name, queued = "\\0" + sys.argv[1], [socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)]
+queued[0].bind(name), queued[0].listen(0)
+try:
+    while True:
+        queued.append(socket.socket(socket.AF_UNIX, socket.SOCK_STREAM | socket.SOCK_NONBLOCK))
+        queued[-1].connect(name)
+except BlockingIOError:
+    print("full", flush=True)
+signal.pause()"""
+
+
+def test_instance_name_held_by_a_stranger(s):
+    """Another user's program holds the single-instance name, its queue full, and never answers: the demo shows its
+    window and the "Single instance" box within seconds, and runs."""
+    write_state(s.state_file)
+    # The system's Python, which the user nobody may run.
+    command = [shutil.which("python3", path="/usr/bin:/bin") or sys.executable, "-c", NAME_HOLDER, INSTANCE_NAME[1:]]
+    try:  # as the user nobody where the test may start one, else as the same user, to the demo alike
+        holder = subprocess.Popen(command, stdout=subprocess.PIPE, user=65534, group=65534, extra_groups=[], cwd="/")
+    except OSError:
+        holder = subprocess.Popen(command, stdout=subprocess.PIPE)
+    try:
+        if holder.stdout.readline().strip() != b"full":
+            raise Failure("the name's holder could not fill its queue")
+        started, s.demo = time.monotonic(), s.launch("demo")
+        s.wait_window("Single instance")
+        print("user %d holds the name; the box showed %.2f s after the start"
+              % (os.stat("/proc/%d" % holder.pid).st_uid, time.monotonic() - started), flush=True)
+        s.origin = s.geometry(s.wait_window(MAIN_TITLE, 1.0))[:2]
+        s.answer("Single instance", "Return")
+        s.wait_until_settings_read()
+    finally:
+        stop_process(holder, signal.SIGKILL)
+
+
 # Closes the main window as a window manager would, whatever is open on it, and checks that the
 # demo ends within the limit with exit status 0, without showing the box in never_shown.
 def close_and_expect_end(s, limit=5.0, never_shown=()):
