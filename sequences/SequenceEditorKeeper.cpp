@@ -1,6 +1,7 @@
 #include "sequences/SequenceEditorKeeper.h"
 
 #include "platform/Platform.h"
+#include "platform/WholeFile.h"
 
 namespace tarnovelle
 {
@@ -59,6 +60,13 @@ namespace
 
         return set;
     }
+
+    /** True when the file keeps the working set whose JSON, without its time, is `content`. */
+    bool isKeptIn (const juce::File& file, const juce::String& content)
+    {
+        const auto kept = SequenceEditorKeeper::read (file);
+        return kept && SequenceEditorKeeper::toJson (kept->workingSet, {}) == content;
+    }
 } // namespace
 
 SequenceEditorKeeper::SequenceEditorKeeper (SequenceEditorModel& modelToKeep, const juce::File& fileToUse)
@@ -98,7 +106,7 @@ juce::String SequenceEditorKeeper::toJson (const SequenceEditorModel::WorkingSet
 
 std::optional<SequenceEditorKeeper::Kept> SequenceEditorKeeper::read (const juce::File& fileToRead)
 {
-    const auto json = juce::JSON::parse (fileToRead.loadFileAsString());
+    const auto json = juce::JSON::parse (readFileWhole (fileToRead));
     const auto sequences = setFromVar (json["sequences"]);
     const auto instrument = setFromVar (json["instrument"]);
 
@@ -160,14 +168,12 @@ void SequenceEditorKeeper::flush()
     const auto workingSet = model.getWorkingSet();
     const auto content = toJson (workingSet, {});
 
-    if (content == lastWritten && file.existsAsFile())
+    // A second instance that does not see this one (started in a sandbox) may have replaced
+    // the file since: it is left alone only while it still holds this working set.
+    if (content == lastWritten && isKeptIn (file, content))
         return;
 
-    file.getParentDirectory().createDirectory();
-    juce::TemporaryFile temporary (file);
-
-    if (temporary.getFile().replaceWithText (toJson (workingSet, juce::Time::getCurrentTime()))
-        && temporary.overwriteTargetFileWithTemporary())
+    if (replaceFileWhole (file, toJson (workingSet, juce::Time::getCurrentTime())))
         lastWritten = content;
 }
 

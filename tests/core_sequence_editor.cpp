@@ -10,6 +10,7 @@
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 using namespace tarnovelle;
 using Steps = std::vector<uint8>;
@@ -514,6 +515,57 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
     keeper.flush();
     SequenceEditorKeeper (next, file).offerKeptChanges();
     EXPECT_EQ (rig.dialogs.count (ScriptedDialogs::Kind::okCancelBox), 1);
+}
+
+// Two instances that do not see each other (the second in a sandbox of its own) share the file:
+// it is always read whole, and an instance whose set the other replaced writes it again.
+TEST (SequenceEditorKeeperShared, TwoInstancesNeverTearTheFileNorDropEachOthersSet)
+{
+    test::ScratchFolder scratch{ "sharedkeeper" };
+    const auto file = scratch.folder.getChildFile ("Sequence Editor.json");
+
+    // Three processes start and end instances, each keeping a set of another size (all sent:
+    // no start asks about it), while this one reads.
+    for (int writer = 0; writer < 3; ++writer)
+    {
+        if (fork() != 0)
+            continue;
+
+        for (int round = 0; round < 300; ++round)
+        {
+            SequenceEditorModel::WorkingSet set{ {}, {}, true, writer, 0 };
+            set.sequences.fill (EditedSequence::fromSteps (Steps ((size_t) (1 + (writer * 7 + round) % 64), 60)));
+            set.instrument = set.sequences;
+            SequenceEditorModel model;
+            model.restoreWorkingSet (set);
+            SequenceEditorKeeper (model, file).offerKeptChanges(); // written as it ends
+        }
+
+        _exit (0);
+    }
+
+    int reads = 0, unreadable = 0;
+
+    for (int ended = 0; ended<3; ended += waitpid (-1, nullptr, WNOHANG)> 0 ? 1 : 0)
+        if (file.existsAsFile())
+        {
+            ++reads;
+            unreadable += SequenceEditorKeeper::read (file) ? 0 : 1;
+        }
+
+    EXPECT_EQ (unreadable, 0) << "of " << reads;
+
+    // One instance's unsent changes, replaced by the other's empty set, are written again.
+    SequenceEditorModel mine, other;
+    SequenceEditorKeeper myKeeper (mine, file), otherKeeper (other, file);
+    mine.replaceSequences ({ { 2, EditedSequence::fromSteps ({ 60, 62 }) } });
+    myKeeper.offerKeptChanges();
+    otherKeeper.offerKeptChanges();
+    myKeeper.flush();
+    otherKeeper.flush();
+    EXPECT_FALSE (SequenceEditorKeeper::read (file)->workingSet.hasUnsentChanges());
+    myKeeper.flush();
+    EXPECT_TRUE (SequenceEditorKeeper::read (file)->workingSet.hasUnsentChanges());
 }
 
 //==============================================================================

@@ -1,0 +1,87 @@
+#include "platform/WholeFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace tarnovelle
+{
+
+namespace
+{
+    bool writeAll (int handle, const char* bytes, size_t size)
+    {
+        while (size > 0)
+        {
+            const auto numWritten = write (handle, bytes, size);
+
+            if (numWritten < 0 && errno == EINTR)
+                continue;
+
+            if (numWritten <= 0)
+                return false;
+
+            bytes += numWritten;
+            size -= (size_t) numWritten;
+        }
+
+        return true;
+    }
+} // namespace
+
+bool replaceFileWhole (const juce::File& target, const juce::String& text)
+{
+    const auto folder = target.getParentDirectory();
+
+    if (! folder.createDirectory())
+        return false;
+
+    // mkostemp picks the name and creates the file in one step: two writers never share one,
+    // as they may with a name chosen first and created afterwards.
+    auto temporary = folder.getChildFile ("." + target.getFileName() + ".XXXXXX").getFullPathName().toStdString();
+    const int handle = mkostemp (temporary.data(), O_CLOEXEC);
+
+    if (handle < 0)
+        return false;
+
+    const auto bytes = text.toStdString();
+    const bool written = writeAll (handle, bytes.data(), bytes.size()) && fsync (handle) == 0;
+
+    if (close (handle) == 0 && written && std::rename (temporary.c_str(), target.getFullPathName().toRawUTF8()) == 0)
+        return true;
+
+    unlink (temporary.c_str());
+    return false;
+}
+
+juce::String readFileWhole (const juce::File& file, size_t maxBytes)
+{
+    const int handle = open (file.getFullPathName().toRawUTF8(), O_RDONLY | O_CLOEXEC);
+
+    if (handle < 0)
+        return {};
+
+    std::string bytes;
+    char buffer[4096];
+
+    for (ssize_t numRead; (numRead = read (handle, buffer, sizeof (buffer))) != 0;)
+    {
+        if (numRead < 0 && errno == EINTR)
+            continue;
+
+        if (numRead < 0 || bytes.size() + (size_t) numRead > maxBytes)
+        {
+            bytes.clear();
+            break;
+        }
+
+        bytes.append (buffer, (size_t) numRead);
+    }
+
+    close (handle);
+    return juce::String::fromUTF8 (bytes.data(), (int) bytes.size());
+}
+
+} // namespace tarnovelle
