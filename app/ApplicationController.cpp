@@ -259,6 +259,9 @@ void ApplicationController::runFirmwareUpdate()
     HWUpdater::update (getShippedFirmwareFile());
     sequenceEditorModel.markInstrumentStale();
     connect();
+    // The panel has to show what the instrument holds now: its settings are read again, as at
+    // any connection, or a click would step on from a value the instrument does not hold.
+    readAllSettings();
 }
 
 void ApplicationController::stopPlayback() { sequencePlayback.stop(); }

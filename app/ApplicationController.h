@@ -28,7 +28,7 @@ public:
     explicit ApplicationController (InstrumentView& view);
     ~ApplicationController() override;
 
-    /** The start-up sequence: connect, then offer the update or read every setting. */
+    /** The start-up sequence: connect, then offer the update; read every setting, after it too. */
     void startUp();
 
     /** Closes any connection and detects until the instrument is found or the user gives up. */

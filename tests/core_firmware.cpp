@@ -6,6 +6,8 @@
 #include "firmware/CryptedDataFile.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
+#include "library/InstrumentHistory.h"
+#include "tests/support/ApplicationRig.h"
 #include "tests/support/DialogsShown.h"
 #include "tests/support/InstrumentRig.h"
 #include "tests/support/MakerFrames.h"
@@ -461,4 +463,44 @@ TEST_F (UpdateDriverTest, AnInstrumentNotFoundOrLostEndsInAnErrorBox)
 
     // It is still in its bootloader, where a new update recovers it (the fault tests' cuts).
     EXPECT_EQ (rig.instrument.getMode(), Mode::bootloader);
+}
+
+//==============================================================================
+// After an update, offered at start-up or from the firmware tab, the panel shows the settings
+// the instrument holds: they are read again as at any connection, and kept in the history.
+TEST (ApplicationUpdate, ThePanelShowsTheInstrumentsSettingsAfterTheOfferAndAfterTheFirmwareTab)
+{
+    LPC23XXUpdater::getInstance().setTiming ({ 400, 300, 5 });
+    const juce::ScopeGuard usualTiming{ [] { LPC23XXUpdater::getInstance().setTiming ({}); } };
+    test::ScratchFolder scratch{ "appupdate" };
+    test::ApplicationRig app;
+    InstrumentHistory history (scratch.folder.getChildFile ("library.sqlite"));
+    app.controller.setHistory (&history, nullptr);
+    auto& instrument = app.rig.instrument;
+    instrument.setLatencyMs (0);
+    instrument.setFirmwareVersion ({ 1, 0, 2, 0 });
+    app.rig.dialogs.answerOkCancel (true); // the update offered at start-up
+
+    // The completion box asks the user to restart the instrument before pressing OK.
+    app.rig.dialogs.onDialog = [&instrument] (const ScriptedDialogs::Record& r) {
+        if (r.title == "Firmware update: complete")
+            InstrumentRig::waitFor ([&instrument] {
+                return instrument.getMode() == Mode::application && instrument.getPortPresence().isPresent();
+            });
+    };
+
+    for (const uint8 step : { 4, 32 })
+    {
+        // A value the panel has not shown, set at the instrument's own controls.
+        instrument.setSetting (DeviceSetting::STEP, step);
+        app.view.calls.clear();
+        step == 4 ? app.controller.startUp() : app.controller.handleActionMessage ("FIRM ");
+
+        EXPECT_EQ (app.view.displayedSettings().size(), numDeviceSettings) << "update " << (int) step;
+        EXPECT_EQ (app.view.lastValueOf ("STEP"), step);
+        const auto newest = history.getStore().getPage ({}, 0, 1).front();
+        EXPECT_EQ (newest.cause, "Read at connection");
+        EXPECT_EQ (newest.settings[(size_t) DeviceSetting::STEP], step);
+        EXPECT_EQ (newest.firmware, EmulatedInstrument::shippedFirmwareVersion);
+    }
 }

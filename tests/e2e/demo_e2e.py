@@ -498,7 +498,8 @@ def test_startup_update_declined(s):
 
 
 def test_startup_update_accepted(s):
-    """A factory-fresh instrument (no memory file, firmware 1.0.2.0): the offered update runs to the end."""
+    """A factory-fresh instrument (no memory file, firmware 1.0.2.0): the offered update runs to the end, and the
+    settings are read afterwards."""
     s.start_demo()
     s.wait_window("Firmware version")
     s.answer("Firmware version", "Return")
@@ -515,15 +516,17 @@ def test_startup_update_accepted(s):
 
     s.answer("Firmware update: complete", "Return", 60.0, first=restarted)
 
-    # Connected again afterwards (the settings are not read again: the step knob sends 32).
+    # Connected again afterwards, with the settings read as at any connection and kept in the
+    # history: the bend knob, which starts at 1, steps on from the instrument's 2.
     def reconnected():
         if s.windows("No instrument found"):
             raise Failure("the instrument was not found after the update")
         return not s.windows(DETECTION_TITLE) and s.lamp_lit()
 
     wait_for("the reconnection (the lamp lit)", reconnected, 15.0)
-    s.click(CONTROLS["STEP"])
-    wait_for_state(s.state_file, "STEP = 32", lambda m: m["settings"]["STEP"] == 32)
+    wait_for("the settings read after the update, kept in the history",
+             lambda: snapshots_with_cause(s.library(), "Read at connection") > 0, 20.0)
+    s.click_setting("BEND", read_state(s.state_file)["settings"])
 
 
 def test_settings_clicks(s):
