@@ -1,5 +1,6 @@
 #include "platform/JuceDialogs.h"
 
+#include "platform/GUIMessageBox.h"
 #include "platform/QuitRequest.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -118,13 +119,13 @@ namespace
 void JuceDialogs::showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message)
 {
     const RepaintWindowsAfterwards repaint;
-    juce::NativeMessageBox::showMessageBox (toJuceIcon (icon), title, message);
+    GUIMessageBox (toJuceIcon (icon), title, message, false).runModally();
 }
 
 bool JuceDialogs::showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message)
 {
     const RepaintWindowsAfterwards repaint;
-    return juce::NativeMessageBox::showOkCancelBox (toJuceIcon (icon), title, message, nullptr, nullptr);
+    return GUIMessageBox (toJuceIcon (icon), title, message, true).runModally();
 }
 
 juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)

@@ -5,7 +5,8 @@
 namespace tarnovelle
 {
 
-/** The native dialogs, through JUCE: NativeMessageBox, FileChooser, ThreadWithProgressWindow. */
+/** The native dialogs, through JUCE: its alert boxes (kept in front, GUIMessageBox), FileChooser,
+    ThreadWithProgressWindow. */
 class JuceDialogs final : public Dialogs
 {
 public:

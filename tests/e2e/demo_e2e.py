@@ -940,6 +940,47 @@ def test_instance_name_held_by_a_stranger(s):
         stop_process(holder, signal.SIGKILL)
 
 
+# The screen's windows from the bottom up (without a window manager, the program's windows are
+# the root window's children).
+def stacking(display_name):
+    lib, unused, count, children = x11(), ctypes.c_ulong(), ctypes.c_uint(), ctypes.POINTER(ctypes.c_ulong)()
+    lib.XDefaultRootWindow.restype, lib.XDefaultRootWindow.argtypes = ctypes.c_ulong, [ctypes.c_void_p]
+    lib.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 4
+    display = open_display(lib, display_name)
+    lib.XQueryTree(display, lib.XDefaultRootWindow(display), ctypes.byref(unused), ctypes.byref(unused),
+                   ctypes.byref(children), ctypes.byref(count))
+    order = children[:count.value]
+    lib.XFree(children)
+    lib.XCloseDisplay(display)
+    return order
+
+
+def test_second_instance_box_over_the_editor(s):
+    """With the sequence editor open, a second start's "Multiple instance" box comes over it, and back to the front
+    when the editor is put over it (as a window manager does with a new window while the user types elsewhere) and
+    typed into; once the box is answered, the editor takes the keys again."""
+    s.start_connected()
+    editor = open_editor(s)
+    second = s.launch("the second instance")
+    try:
+        second.wait(10.0 * TIME_SCALE)
+    finally:
+        stop_process(second)
+    box = s.wait_window("Multiple instance")
+    over = lambda: (order := stacking(s.env["DISPLAY"])) and order.index(box) > order.index(editor)
+    wait_for("the box over the editor", over, 5.0)
+    s.run("xdotool", "windowraise", str(editor))
+    if over():
+        raise Failure("the editor could not be put over the box")
+    s.key("x", editor)
+    wait_for("the box to come back over the editor", over, 5.0)
+    s.answer("Multiple instance", "Return")
+    kept = lambda: read_state(os.path.join(s.work, "Sequence Editor.json")) or {}
+    s.press_until("3", lambda: kept().get("selected") == 2, 3, editor)
+    if kept().get("selected") != 2 or kept()["sequences"] != kept()["instrument"]:
+        raise Failure("the editor did not take the key 3, or took the x: %s" % kept())
+
+
 # Closes the main window as a window manager would, whatever is open on it, and checks that the
 # demo ends within the limit with exit status 0, without showing the box in never_shown.
 def close_and_expect_end(s, limit=5.0, never_shown=()):
