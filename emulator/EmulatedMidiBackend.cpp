@@ -211,7 +211,10 @@ public:
 
     ~EmulatedOutputPort() override { core->openOutputs.fetch_sub (1, std::memory_order_acq_rel); }
 
-    void sendMessageNow (const juce::MidiMessage& message) override
+    juce::String getName() const override { return device->name; }
+
+private:
+    void write (const juce::MidiMessage& message) override
     {
         // A dead port swallows what is sent to it, as the port of an unplugged device does.
         if (core->closed.load (std::memory_order_acquire) || ! device->getPresence().isAlive (openedIn))
@@ -220,9 +223,6 @@ public:
         device->receiveFromApplication (*core, message);
     }
 
-    juce::String getName() const override { return device->name; }
-
-private:
     std::shared_ptr<Core> core;
     std::shared_ptr<Device> device;
     const PortPresence::State openedIn;

@@ -25,7 +25,7 @@ struct BootloaderLink final : public MidiOutputPort
 
     ~BootloaderLink() override { updater.stopUpdate(); }
 
-    void sendMessageNow (const juce::MidiMessage& message) override
+    void write (const juce::MidiMessage& message) override
     {
         const auto* b = message.getRawData();
         const int n = message.getRawDataSize();

@@ -62,10 +62,11 @@ namespace
             : output (std::move (out))
         {}
 
-        void sendMessageNow (const juce::MidiMessage& message) override { output->sendMessageNow (message); }
         juce::String getName() const override { return output->getName(); }
 
     private:
+        void write (const juce::MidiMessage& message) override { output->sendMessageNow (message); }
+
         std::unique_ptr<juce::MidiOutput> output;
     };
 } // namespace

@@ -35,14 +35,27 @@ public:
     virtual juce::String getName() const = 0;
 };
 
-/** One open MIDI output. */
+/** One open MIDI output.
+
+    Every message leaves whole, whichever threads send: the player's thread sends notes while
+    the message thread sends the instrument's requests. JUCE's ALSA output hands a message to
+    an encoder of its port in pieces and writes long messages through a buffer that all ports
+    of the process share, so two sends at once could put a note inside a request. Ports
+    implement write(), which only ever runs under one lock that every output shares.
+*/
 class MidiOutputPort
 {
 public:
     virtual ~MidiOutputPort() = default;
 
-    virtual void sendMessageNow (const juce::MidiMessage& message) = 0;
+    /** Sends the message at once and whole; may be called from any thread. */
+    void sendMessageNow (const juce::MidiMessage& message);
+
     virtual juce::String getName() const = 0;
+
+private:
+    /** Puts the message on the port; called by sendMessageNow alone, under the lock. */
+    virtual void write (const juce::MidiMessage& message) = 0;
 };
 
 /** The computer's MIDI ports, addressed by device index as JUCE does. */

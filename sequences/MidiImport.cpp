@@ -133,14 +133,14 @@ namespace
         return marks;
     }
 
-    bool holdsNoEvent (const juce::MidiFile& file)
+    bool holdsNoNote (const juce::MidiFile& file)
     {
         for (int t = 0; t < file.getNumTracks(); ++t)
             for (const auto* event : *file.getTrack (t))
-                if (! event->message.isEndOfTrackMetaEvent())
+                if (event->message.isNoteOnOrOff())
                     return false;
 
-        return file.getNumTracks() > 0;
+        return true;
     }
 
     juce::String describeEmptyChoice (const MidiImportChoice& choice)
@@ -220,11 +220,12 @@ MidiImportResult importMidiSequence (const juce::MidiFile& file, const MidiImpor
 
     const auto marks = markGrid (file, choice);
 
-    // A sequence of rests is exported as note-offs alone, so they count as notes here. An
-    // empty sequence is exported as tracks without any event: it imports back as empty. Only
-    // a file with events but none of them a note of the choice is refused.
+    // A sequence of rests is exported as note-offs alone, so they count as notes here. A file
+    // without any note (an empty sequence is exported as tracks without events) imports as the
+    // empty sequence, whatever is chosen of it; a choice that misses every note of a file that
+    // has some is refused.
     if (! marks.anyNoteEvent)
-        return holdsNoEvent (file) ? MidiImportResult{} : refused (describeEmptyChoice (choice));
+        return holdsNoNote (file) ? MidiImportResult{} : refused (describeEmptyChoice (choice));
 
     MidiImportResult result;
     result.droppedNotes = marks.droppedNotes;

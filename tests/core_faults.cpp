@@ -174,7 +174,7 @@ protected:
 
         juce::String getName() const override { return port->getName(); }
 
-        void sendMessageNow (const juce::MidiMessage& message) override
+        void write (const juce::MidiMessage& message) override
         {
             port->sendMessageNow (message);
 

@@ -150,7 +150,7 @@ struct BootloaderLink final : public MidiOutputPort
 
     ~BootloaderLink() override { updater.stopUpdate(); } // before the stream goes
 
-    void sendMessageNow (const juce::MidiMessage& m) override
+    void write (const juce::MidiMessage& m) override
     {
         {
             const std::lock_guard<std::mutex> lock (mutex);

@@ -1,11 +1,13 @@
 // Playback, preview and record in the sequence editor: the scheduler against a clock the test
 // moves, then the whole of it through the hub against the emulated instrument.
 
+#include "sequences/SequenceTransfer.h"
 #include "tests/support/ApplicationRig.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 using namespace tarnovelle;
 using namespace tarnovelle::test;
@@ -25,7 +27,7 @@ struct RecordingOutput final : public MidiOutputPort
         : clock (c)
     {}
 
-    void sendMessageNow (const juce::MidiMessage& m) override
+    void write (const juce::MidiMessage& m) override
     {
         juce::String kind = m.isNoteOn() ? "on " : m.isNoteOff() ? "off " : "cc ";
         // "62.5", "250": the time with the decimals it needs.
@@ -136,6 +138,80 @@ TEST_F (SequencePlayerTest, StopEndsTheSoundingNoteThenAllNotesOffAndPreviewsEnd
     player.playNote (out, 65, timingOf (16, 2));
     runUntil (10210.0);
     EXPECT_EQ (out.take(), "10200 on 64, 10200 off 64, 10200 cc 123, 10200 on 48");
+}
+
+//==============================================================================
+namespace
+{
+/** An output that takes a message a byte at a time, as JUCE's ALSA output feeds its encoder,
+    leaving room for another thread between two bytes, and notes the most messages that were
+    on their way at once: two would be bytes of one inside the other on the wire.
+*/
+struct ByteWireOutput final : public MidiOutputPort
+{
+    std::atomic<int> notesSent{ 0 };
+    std::atomic<int> mostMessagesAtOnce{ 0 };
+
+    juce::String getName() const override { return "byte wire"; }
+
+private:
+    void write (const juce::MidiMessage& message) override
+    {
+        const int messages = ++messagesOnTheirWay;
+
+        for (int seen = mostMessagesAtOnce.load(); messages > seen;)
+            mostMessagesAtOnce.compare_exchange_weak (seen, messages);
+
+        for (int i = 0; i < message.getRawDataSize(); ++i)
+            std::this_thread::yield();
+
+        notesSent += message.isNoteOnOrOff() ? 1 : 0;
+        --messagesOnTheirWay;
+    }
+
+    std::atomic<int> messagesOnTheirWay{ 0 };
+};
+} // namespace
+
+TEST (SequencePlayerThread, ItsNotesNeverLandInsideTheRequestsOfTheMessageThread)
+{
+    ByteWireOutput out;
+    SequencePlayerThread playerThread;
+    auto& player = playerThread.getPlayer();
+    const auto timing = timingOf (32, 1, 300.0); // a 25 ms step, 6.25 ms gates
+    StepBuffer steps{};
+    std::fill_n (steps.begin(), maxSequenceSteps, (uint8) 60);
+
+    // While the player's thread ends previews and then plays a sequence, this thread sends
+    // sequences and settings back to back, as Send and a knob do.
+    const auto sendRequestsUntil = [&] (int notes, std::function<void()> between) {
+        const auto deadline = juce::Time::getMillisecondCounter() + 5000;
+
+        while (out.notesSent < notes && juce::Time::getMillisecondCounter() < deadline)
+        {
+            sendSequence (&out, 0, maxSequenceSteps, steps.data());
+            setSetting (&out, DeviceSetting::BEND, 7);
+            between();
+        }
+
+        return out.notesSent >= notes;
+    };
+
+    player.playNote (out, 60, timing);
+    int sentWithPreview = out.notesSent;
+    EXPECT_TRUE (sendRequestsUntil (24, [&] {
+        if (out.notesSent == sentWithPreview + 1) // the player's thread has ended the preview
+        {
+            player.playNote (out, 60, timing);
+            sentWithPreview = out.notesSent;
+        }
+    }));
+
+    player.start (out, 0, sequenceOf ({ 60, 62 }), timing);
+    EXPECT_TRUE (sendRequestsUntil (48, [] {}));
+    player.stop();
+
+    EXPECT_EQ (out.mostMessagesAtOnce, 1);
 }
 
 //==============================================================================

@@ -212,7 +212,39 @@ TEST_F (TarnovelleSeqTool, TracksAreListedAndChosenForImport)
 
     EXPECT_EQ (runTool ({ "import", "--track", "4", path }),
                std::make_pair (1, "tarnovelle-seq: " + path + ": there is no track 4: the file has 3 tracks.\n"));
-    EXPECT_EQ (runTool ({ "import", "--track", "3", "--channel", "10", path }).first, 1);
+    // A choice that holds no note of a file that has notes is refused, with the reason.
+    const auto refused = [&path] (const char* reason) {
+        return std::make_pair (1, "tarnovelle-seq: " + path + ": " + reason + "\n");
+    };
+    EXPECT_EQ (runTool ({ "import", "--track", "3", "--channel", "10", path }),
+               refused ("The chosen tracks and channels hold no note."));
+    EXPECT_EQ (runTool ({ "import", "--track", "1", path }), refused ("The chosen tracks and channels hold no note."));
+    EXPECT_EQ (runTool ({ "import", "--from-bar", "3", path }), refused ("The MIDI file holds no note from bar 3 on."));
+
+    // A file without any note, the song's conductor track alone or an exported empty sequence,
+    // is the empty sequence whatever is chosen of it.
+    juce::MidiFile conductor;
+    conductor.setTicksPerQuarterNote (96);
+    conductor.addTrack (*test::makeSong().getTrack (0));
+    juce::MemoryOutputStream conductorBytes;
+    conductor.writeTo (conductorBytes, 1);
+    const StepBuffer noSteps{};
+    const auto exportedEmpty = makeSequenceMidiFile (noSteps.data(), MidiExportTiming::fromSettings (16, 2));
+
+    for (const auto& [name, data] :
+         { std::pair{ "conductor.mid", conductorBytes.getMemoryBlock() }, std::pair{ "empty.mid", exportedEmpty } })
+    {
+        ASSERT_TRUE (folder.getChildFile (name).replaceWithData (data.getData(), data.getSize()));
+
+        for (const auto& choice :
+             { Args{}, Args{ "--track", "1" }, Args{ "--channel", "3" }, Args{ "--from-bar", "2" } })
+        {
+            auto args = Args{ "import" };
+            args.addArray (choice);
+            args.add (folder.getChildFile (name).getFullPathName());
+            EXPECT_EQ (runTool (args), std::make_pair (0, juce::String ("1:"))) << args.joinIntoString (" ");
+        }
+    }
     EXPECT_EQ (runTool ({ "tracks", write ("x.mid", "1:60") }).first, 1);
 
     expectUsageErrors ({ Args{ "import", "--channel", "17", path }, Args{ "import", "--track", "0", path },

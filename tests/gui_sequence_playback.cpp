@@ -15,7 +15,7 @@ namespace
     /** Takes what the player sends and forgets it. */
     struct SilentOutput final : public MidiOutputPort
     {
-        void sendMessageNow (const juce::MidiMessage&) override {}
+        void write (const juce::MidiMessage&) override {}
         juce::String getName() const override { return "silent"; }
     };
 

@@ -45,6 +45,9 @@ namespace
                                    "      channel 10 (General MIDI percussion) is left out. --from-bar makes\n"
                                    "      bar B (from 1, by the file's first time signature, 4/4 when it has\n"
                                    "      none) the first step. Without them every note of the file counts.\n"
+                                   "      A file that holds no note at all gives the empty sequence; a choice\n"
+                                   "      that holds no note of a file that has notes ends with status 1 and\n"
+                                   "      the reason.\n"
                                    "  tarnovelle-seq tracks FILE.mid\n"
                                    "      Lists the MIDI file's tracks, one a line: number, name, channels and\n"
                                    "      note count, separated by tabs.\n"
@@ -55,7 +58,8 @@ namespace
                                      "      Prints this text.\n"
                                      "\n"
                                      "Exit status: 0 done, 1 the file is not a valid sequence file or could not\n"
-                                     "be read or written, 2 bad arguments.\n";
+                                     "be read or written, or a MIDI file could not be imported as chosen, 2 bad\n"
+                                     "arguments.\n";
 
     int badUsage (const juce::String& problem)
     {

@@ -36,7 +36,7 @@ struct ScriptedOutput final : public MidiOutputPort
         answer = [replies] (const Bytes&) { return replies; };
     }
 
-    void sendMessageNow (const juce::MidiMessage& m) override
+    void write (const juce::MidiMessage& m) override
     {
         sent.emplace_back (m.getRawData(), m.getRawData() + m.getRawDataSize());
         auto play = [replies = answer ? answer (sent.back()) : std::vector<juce::MidiMessage>(),

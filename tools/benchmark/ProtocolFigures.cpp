@@ -179,7 +179,7 @@ namespace
             , timeline (timelineToFill)
         {}
 
-        void sendMessageNow (const juce::MidiMessage& message) override
+        void write (const juce::MidiMessage& message) override
         {
             Timeline::note (timeline.sends, timeline.numSends);
             target->sendMessageNow (message);
