@@ -5,28 +5,11 @@
 #include <X11/Xutil.h>
 #undef KeyPress // an X event type's number, and JUCE's key class
 
-#include <memory>
-
 namespace tarnovelle
 {
 
 namespace
 {
-    /** Runs the request on a connection of its own to the X server (JUCE keeps its own to
-        itself) and sends it at once. Nothing happens without an X server.
-    */
-    template <typename Request>
-    void withDisplay (Request&& request)
-    {
-        const std::unique_ptr<Display, decltype (&XCloseDisplay)> display (XOpenDisplay (nullptr), &XCloseDisplay);
-
-        if (display == nullptr)
-            return;
-
-        request (display.get());
-        XFlush (display.get());
-    }
-
     ::Window windowOf (juce::Component& component)
     {
         auto* peer = component.getPeer();
@@ -39,6 +22,8 @@ GUIMessageBox::GUIMessageBox (juce::MessageBoxIconType icon, const juce::String&
     // The box JUCE's NativeMessageBox shows on Linux, with the same buttons and keys.
     : box (juce::LookAndFeel::getDefaultLookAndFeel().createAlertWindow (title, message, "OK", "Cancel", {}, icon,
                                                                          withCancel ? 2 : 1, nullptr))
+    // A connection of its own to the X server (JUCE keeps its own to itself); none without one.
+    , display (XOpenDisplay (nullptr))
 {
     box->addKeyListener (this);
     juce::Desktop::getInstance().addFocusChangeListener (this);
@@ -48,14 +33,20 @@ GUIMessageBox::GUIMessageBox (juce::MessageBoxIconType icon, const juce::String&
     auto* active = juce::TopLevelWindow::getActiveTopLevelWindow();
     const auto owner = active != nullptr ? windowOf (*active) : 0;
 
-    if (boxWindow != 0 && owner != 0)
-        withDisplay ([boxWindow, owner] (Display* display) { XSetTransientForHint (display, boxWindow, owner); });
+    if (display != nullptr && boxWindow != 0 && owner != 0)
+    {
+        XSetTransientForHint (display, boxWindow, owner);
+        XFlush (display);
+    }
 }
 
 GUIMessageBox::~GUIMessageBox()
 {
     juce::Desktop::getInstance().removeFocusChangeListener (this);
     box->removeKeyListener (this);
+
+    if (display != nullptr)
+        XCloseDisplay (display);
 }
 
 bool GUIMessageBox::runModally()
@@ -87,33 +78,34 @@ void GUIMessageBox::globalFocusChanged (juce::Component* focused)
 // raised here, which window managers and the bare X server carry out.
 void GUIMessageBox::raise()
 {
-    if (const auto boxWindow = windowOf (*box); boxWindow != 0 && box->isShowing())
-        withDisplay ([boxWindow] (Display* display) { XRaiseWindow (display, boxWindow); });
+    if (const auto boxWindow = windowOf (*box); display != nullptr && boxWindow != 0 && box->isShowing())
+    {
+        XRaiseWindow (display, boxWindow);
+        XFlush (display);
+    }
 }
 
 bool GUIMessageBox::holdsTheKeyboard()
 {
-    bool holds = false;
+    const auto boxWindow = windowOf (*box);
+
+    if (display == nullptr || boxWindow == 0)
+        return false;
 
     // The X server's keyboard focus is the box's window or one inside it (JUCE's key proxy).
-    if (const auto boxWindow = windowOf (*box); boxWindow != 0)
-        withDisplay ([boxWindow, &holds] (Display* display) {
-            ::Window window = 0, root = 0, parent = 0, *children = nullptr;
-            unsigned int numChildren = 0;
-            int revert = 0;
-            XGetInputFocus (display, &window, &revert);
+    ::Window window = 0, root = 0, parent = 0, *children = nullptr;
+    unsigned int numChildren = 0;
+    int revert = 0;
+    XGetInputFocus (display, &window, &revert);
 
-            while (window > PointerRoot && window != boxWindow
-                   && XQueryTree (display, window, &root, &parent, &children, &numChildren) != 0)
-            {
-                XFree (children);
-                window = window == root ? 0 : parent;
-            }
+    while (window > PointerRoot && window != boxWindow
+           && XQueryTree (display, window, &root, &parent, &children, &numChildren) != 0)
+    {
+        XFree (children);
+        window = window == root ? 0 : parent;
+    }
 
-            holds = window == boxWindow;
-        });
-
-    return holds;
+    return window == boxWindow;
 }
 
 } // namespace tarnovelle

@@ -2,6 +2,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+struct _XDisplay; // Xlib's Display
+
 namespace tarnovelle
 {
 
@@ -34,6 +36,7 @@ private:
     bool holdsTheKeyboard();
 
     std::unique_ptr<juce::AlertWindow> box;
+    _XDisplay* display = nullptr; // a connection of the box's own to the X server
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIMessageBox)
 };
