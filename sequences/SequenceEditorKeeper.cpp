@@ -1,6 +1,7 @@
 #include "sequences/SequenceEditorKeeper.h"
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 
 namespace tarnovelle
 {
@@ -127,8 +128,16 @@ void SequenceEditorKeeper::offerKeptChanges()
 
     const auto when = kept->savedAt.toString (true, true, false, true);
 
-    if (Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Sequence Editor",
-                                             "The sequence editor holds unsent changes from " + when + ". Keep them?"))
+    const bool keep =
+        Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Sequence Editor",
+                                             "The sequence editor holds unsent changes from " + when + ". Keep them?");
+
+    // A quit, before the question or while it is open, is no answer: the file keeps the
+    // changes for the next start, which asks again.
+    if (QuitRequest::isRaised())
+        return;
+
+    if (keep)
         model.restoreWorkingSet (kept->workingSet);
 
     // Either way the file now keeps the editor's own set; a no forgets the old one.

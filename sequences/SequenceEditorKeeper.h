@@ -29,7 +29,8 @@ public:
     static juce::File getDefaultFile();
 
     /** At start-up: when the file holds unsent changes, asks whether to keep them; a yes
-        gives them back to the editor, a no forgets them. Asks nothing otherwise.
+        gives them back to the editor, a no forgets them. Asks nothing otherwise. A quit is no
+        answer: the file is left as it was, and the next start asks again.
     */
     void offerKeptChanges();
 
