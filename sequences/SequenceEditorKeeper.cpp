@@ -60,6 +60,33 @@ namespace
 
         return set;
     }
+
+    /** Writes the text under a temporary name, then puts it in the file's place. */
+    juce::Result replaceAtomically (const juce::File& file, const juce::String& text)
+    {
+        if (const auto made = file.getParentDirectory().createDirectory(); made.failed())
+            return made;
+
+        juce::TemporaryFile temporary (file);
+
+        {
+            juce::FileOutputStream out (temporary.getFile());
+
+            if (out.failedToOpen())
+                return out.getStatus();
+
+            out.writeText (text, false, false, nullptr);
+            out.flush();
+
+            if (out.getStatus().failed())
+                return out.getStatus();
+        }
+
+        if (! temporary.overwriteTargetFileWithTemporary())
+            return juce::Result::fail ("the new copy could not replace it");
+
+        return juce::Result::ok();
+    }
 } // namespace
 
 SequenceEditorKeeper::SequenceEditorKeeper (SequenceEditorModel& modelToKeep, const juce::File& fileToUse)
@@ -72,7 +99,11 @@ SequenceEditorKeeper::SequenceEditorKeeper (SequenceEditorModel& modelToKeep, co
 SequenceEditorKeeper::~SequenceEditorKeeper()
 {
     model.removeListener (this);
-    flush();
+    stopTimer();
+
+    // The last chance: a failure can no longer be told.
+    if (offered)
+        writeIfChanged();
 }
 
 juce::File SequenceEditorKeeper::getDefaultFile()
@@ -165,19 +196,48 @@ void SequenceEditorKeeper::flush()
     if (! offered)
         return;
 
+    const auto written = writeIfChanged();
+
+    if (written.wasOk())
+    {
+        failing = false;
+        return;
+    }
+
+    // Tried again, changed or not; told once until a write succeeds.
+    startTimer (retryDelayMs);
+
+    if (! failing)
+    {
+        failing = true;
+        tellCannotKeep (written.getErrorMessage());
+    }
+}
+
+juce::Result SequenceEditorKeeper::writeIfChanged()
+{
     // The time of writing is left out of the comparison: only a change is written.
     const auto workingSet = model.getWorkingSet();
     const auto content = toJson (workingSet, {});
 
     if (content == lastWritten && file.existsAsFile())
-        return;
+        return juce::Result::ok();
 
-    file.getParentDirectory().createDirectory();
-    juce::TemporaryFile temporary (file);
+    const auto written = replaceAtomically (file, toJson (workingSet, juce::Time::getCurrentTime()));
 
-    if (temporary.getFile().replaceWithText (toJson (workingSet, juce::Time::getCurrentTime()))
-        && temporary.overwriteTargetFileWithTemporary())
+    if (written.wasOk())
         lastWritten = content;
+
+    return written;
+}
+
+void SequenceEditorKeeper::tellCannotKeep (const juce::String& reason)
+{
+    model.setNotice ("Unsent changes cannot be kept on disk");
+    Platform::dialogs().showMessageBox (DialogIcon::warning, "Sequence Editor",
+                                        "The sequence editor's work cannot be written to\n" + file.getFullPathName()
+                                            + "\n(" + reason
+                                            + ")\nUnsent changes are not kept for the next start until it can be.");
 }
 
 } // namespace tarnovelle

@@ -516,6 +516,41 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
     EXPECT_EQ (rig.dialogs.count (ScriptedDialogs::Kind::okCancelBox), 1);
 }
 
+TEST_F (EditorModel, AWorkingSetThatCannotBeWrittenIsToldOnceAndTriedAgain)
+{
+    // A file where the folder should be: the folder cannot be made, even by root.
+    test::ScratchFolder scratch{ "editorkeeperfails" };
+    const auto folder = scratch.folder.getChildFile ("kept");
+    const auto file = folder.getChildFile ("Sequence Editor.json");
+    const auto block = [&] { return folder.deleteRecursively() && folder.replaceWithText ("in the way"); };
+    ASSERT_TRUE (block());
+
+    SequenceEditorKeeper keeper (model, file);
+    keeper.offerKeptChanges();
+    give (0, { 60 });
+    keeper.flush();
+    EXPECT_EQ (model.getNotice(), "Unsent changes cannot be kept on disk");
+    give (0, { 61 });
+    keeper.flush();
+    EXPECT_TRUE (test::boxesShown (dialogs).startsWith ("Sequence Editor|The sequence editor's work cannot be "
+                                                        "written to\n"
+                                                        + file.getFullPathName() + "\n("));
+    EXPECT_EQ (dialogs.count (ScriptedDialogs::Kind::messageBox), 1);
+
+    // Tried again without another change, until the file can be written.
+    ASSERT_TRUE (folder.deleteFile());
+    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] { return file.existsAsFile(); },
+                                               2 * SequenceEditorKeeper::retryDelayMs + 1000));
+    EXPECT_EQ (SequenceEditorKeeper::read (file)->workingSet.sequences[0].toSteps(), Steps{ 61 });
+    EXPECT_FALSE (keeper.isFailing());
+
+    // A failure after a write that succeeded is told again.
+    ASSERT_TRUE (block());
+    give (0, { 62 });
+    keeper.flush();
+    EXPECT_EQ (dialogs.count (ScriptedDialogs::Kind::messageBox), 2);
+}
+
 //==============================================================================
 TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
 {
