@@ -264,7 +264,7 @@ void ApplicationController::runFirmwareUpdate()
     readAllSettings();
 }
 
-void ApplicationController::stopPlayback() { sequencePlayback.stop(); }
+void ApplicationController::stopPlayback() { sequencePlayback.stopAndEndRecording(); }
 
 void ApplicationController::takeSettingForPlayback (DeviceSetting setting, uint8 value)
 {
@@ -338,11 +338,11 @@ void ApplicationController::carryOut (const juce::String& message)
 
     if (action->action == Action::stopPlaying)
     {
-        stopPlayback();
+        sequencePlayback.stop();
         return;
     }
 
-    // Nothing goes to the instrument while a sequence plays on it.
+    // Nothing goes to the instrument while a sequence plays on it or Record takes its keys.
     if (action->action != Action::playSequence && action->action != Action::openSequenceEditor
         && action->action != Action::openHistory)
         stopPlayback();

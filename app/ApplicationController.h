@@ -95,8 +95,8 @@ private:
     void showSetting (DeviceSetting setting, uint8 value);
     void carryOut (const juce::String& message);
 
-    /** Ends playback and every note it started: called before anything else goes to the
-        instrument, and whenever the connection ends.
+    /** Ends playback, every note it started, and Record: called before anything else goes to
+        the instrument, and whenever the connection ends.
     */
     void stopPlayback();
     void takeSettingForPlayback (DeviceSetting setting, uint8 value);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -29,14 +30,20 @@ namespace
 
         return true;
     }
+
+    /** The reason the last call to the system failed, in its own words. */
+    juce::Result systemFailure()
+    {
+        return juce::Result::fail (std::strerror (errno));
+    }
 } // namespace
 
-bool replaceFileWhole (const juce::File& target, const juce::String& text)
+juce::Result replaceFileWhole (const juce::File& target, const juce::String& text)
 {
     const auto folder = target.getParentDirectory();
 
-    if (! folder.createDirectory())
-        return false;
+    if (const auto made = folder.createDirectory(); made.failed())
+        return made;
 
     // mkostemp picks the name and creates the file in one step: two writers never share one,
     // as they may with a name chosen first and created afterwards.
@@ -44,16 +51,26 @@ bool replaceFileWhole (const juce::File& target, const juce::String& text)
     const int handle = mkostemp (temporary.data(), O_CLOEXEC);
 
     if (handle < 0)
-        return false;
+        return systemFailure();
 
     const auto bytes = text.toStdString();
-    const bool written = writeAll (handle, bytes.data(), bytes.size()) && fsync (handle) == 0;
+    bool written = writeAll (handle, bytes.data(), bytes.size()) && fsync (handle) == 0;
+    auto result = written ? juce::Result::ok() : systemFailure();
 
-    if (close (handle) == 0 && written && std::rename (temporary.c_str(), target.getFullPathName().toRawUTF8()) == 0)
-        return true;
+    if (close (handle) != 0 && written)
+    {
+        written = false;
+        result = systemFailure();
+    }
+
+    if (written && std::rename (temporary.c_str(), target.getFullPathName().toRawUTF8()) == 0)
+        return juce::Result::ok();
+
+    if (written)
+        result = systemFailure();
 
     unlink (temporary.c_str());
-    return false;
+    return result;
 }
 
 juce::String readFileWhole (const juce::File& file, size_t maxBytes)

@@ -11,10 +11,10 @@ namespace tarnovelle
     target, readable by the user alone), flushed to the disk and then renamed over the target.
     Whoever reads the target, and whoever else writes it at the same moment, in this process
     or in another (a second instance of the program in a sandbox of its own), sees either the
-    old file or one whole new one: the last one renamed. Creates the folder if needed. Returns
-    false, leaving the target as it was, when any step fails.
+    old file or one whole new one: the last one renamed. Creates the folder if needed. When any
+    step fails, the target stays as it was and the result holds the system's reason.
 */
-bool replaceFileWhole (const juce::File& target, const juce::String& text);
+juce::Result replaceFileWhole (const juce::File& target, const juce::String& text);
 
 /** The file's content (UTF-8) as it was when opened, read to its end; empty when it cannot be
     read or holds more than maxBytes. JUCE's own reading stops at the length the file's name

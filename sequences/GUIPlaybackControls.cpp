@@ -59,7 +59,7 @@ GUIPlaybackControls::GUIPlaybackControls (SequencePlayback& playbackToShow, Sequ
     mPreview->onClick = [this] { playback.setPreviewOn (mPreview->getToggleState()); };
     mRecord = makeButton ("Record", "Enter the notes played on Tarnovelle's keys at the cursor (R)", true);
     mRecord->setColour (juce::TextButton::buttonOnColourId, recordColour);
-    mRecord->onClick = [this] { playback.setRecording (mRecord->getToggleState()); };
+    mRecord->onClick = [this] { setRecording (mRecord->getToggleState()); };
 
     mTempo = std::make_unique<juce::Slider> (juce::Slider::IncDecButtons, juce::Slider::TextBoxLeft);
     mTempo->setRange (SequencePlayback::lowestTempo, SequencePlayback::highestTempo, 1.0);
@@ -119,7 +119,7 @@ bool GUIPlaybackControls::handleKey (const juce::KeyPress& key)
     else if (isLetter (key, 'P'))
         playback.setPreviewOn (! playback.isPreviewOn());
     else if (isLetter (key, 'R'))
-        playback.setRecording (! playback.isRecording());
+        setRecording (! playback.isRecording());
     else if (isLetter (key, 'X') && playback.isRecording())
         playback.enterRest();
     else if (code == juce::KeyPress::backspaceKey && playback.isRecording())
@@ -149,9 +149,19 @@ void GUIPlaybackControls::togglePlay()
     sendAction (getActionPrefix (Action::playSequence));
 }
 
+void GUIPlaybackControls::setRecording (bool shouldRecord)
+{
+    notice = playback.setRecording (shouldRecord) ? juce::String() : "Record needs Tarnovelle: NOT connected";
+    showPlayingStep();
+}
+
 void GUIPlaybackControls::stop() { sendAction (getActionPrefix (Action::stopPlaying)); }
 
-void GUIPlaybackControls::editorClosing() { stop(); }
+void GUIPlaybackControls::editorClosing()
+{
+    stop();
+    playback.endRecording();
+}
 
 //==============================================================================
 void GUIPlaybackControls::sequencePlaybackChanged()

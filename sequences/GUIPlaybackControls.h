@@ -31,7 +31,7 @@ public:
     /** The keys above; false for any other. */
     bool handleKey (const juce::KeyPress& key);
 
-    /** The editor closes: playback stops. */
+    /** The editor closes: playback stops and Record ends. */
     void editorClosing();
 
     juce::Label& getStatus() noexcept { return *mStatus; }
@@ -46,6 +46,7 @@ private:
     void sequenceEditorModelChanged() override { showPlayingStep(); }
     void timerCallback() override { showPlayingStep(); }
     void togglePlay();
+    void setRecording (bool shouldRecord);
     void stop();
     void showPlayingStep();
 

@@ -17,7 +17,6 @@ namespace
     const juce::String ellipsis (juce::CharPointer_UTF8 ("\xe2\x80\xa6"));
     // The editor's questions carry titles of their own, not the editor window's.
     const char* const notConnectedTitle = "Not Connected";
-    const char* const unsentChangesTitle = "Unsent Changes";
 
     constexpr int toolbarPadding = 8;
     constexpr int statusHeight = 26;

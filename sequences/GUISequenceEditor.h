@@ -37,7 +37,7 @@ public:
     */
     bool confirmClose();
 
-    /** The window has just been closed: playback stops. */
+    /** The window has just been closed: playback stops and Record ends. */
     void editorClosed();
 
     void readFromInstrument();

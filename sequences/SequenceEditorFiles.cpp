@@ -5,6 +5,7 @@
 #include "sequences/MidiImport.h"
 #include "sequences/MidiTracks.h"
 #include "sequences/SaveTarget.h"
+#include "sequences/SequenceEditorTransfer.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceFileOperations.h"
@@ -30,6 +31,23 @@ namespace
     MidiExportTiming exportTiming (const SequenceEditorModel& model)
     {
         return MidiExportTiming::fromSettings ((uint8) model.getStepSize(), (uint8) model.getGateLength());
+    }
+
+    /** Asks before the file's sequences replace unsent changes; true when they may. */
+    bool confirmOpeningOverEdits (const SequenceEditorModel& model, const juce::File& file,
+                                  const std::vector<std::pair<int, EditedSequence>>& replacements)
+    {
+        std::vector<int> replacedEdits;
+
+        for (const auto& [index, sequence] : replacements)
+            if (model.isChanged (index) && model.getSequence (index) != sequence)
+                replacedEdits.push_back (index);
+
+        return replacedEdits.empty()
+               || Platform::dialogs().showOkCancelBox (
+                   DialogIcon::warning, unsentChangesTitle,
+                   "Opening " + file.getFileName() + " replaces the unsent changes to "
+                       + describeSequences (replacedEdits) + " with what the file holds.\nOpen anyway?");
     }
 } // namespace
 
@@ -63,10 +81,13 @@ void openSequenceFileIntoEditor (SequenceEditorModel& model)
     for (const auto& sequence : content->sequences)
         replacements.emplace_back (sequence.number - 1, EditedSequence::fromSteps (sequence.steps));
 
+    if (! confirmOpeningOverEdits (model, file, replacements))
+        return;
+
+    // One undoable change, as an import is: undo gives back what the editor held before.
     model.beginGesture();
     model.replaceSequences (replacements);
     model.endGesture();
-    model.setUndoBase();
     model.setSetFile (file);
 }
 

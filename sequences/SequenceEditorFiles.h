@@ -11,7 +11,8 @@ namespace tarnovelle
 */
 
 /** Opens a .tvseq file into the editor, checked as loading checks it: a file with an error
-    changes nothing; a good one replaces the sequences it names, and undo cannot cross it.
+    changes nothing; a good one replaces the sequences it names, as one undoable change. When
+    that would replace unsent changes, it asks first, as Read does.
 */
 void openSequenceFileIntoEditor (SequenceEditorModel& model);
 

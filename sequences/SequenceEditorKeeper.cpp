@@ -1,6 +1,7 @@
 #include "sequences/SequenceEditorKeeper.h"
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 #include "platform/WholeFile.h"
 
 namespace tarnovelle
@@ -79,7 +80,11 @@ SequenceEditorKeeper::SequenceEditorKeeper (SequenceEditorModel& modelToKeep, co
 SequenceEditorKeeper::~SequenceEditorKeeper()
 {
     model.removeListener (this);
-    flush();
+    stopTimer();
+
+    // The last chance: a failure can no longer be told.
+    if (offered)
+        writeIfChanged();
 }
 
 juce::File SequenceEditorKeeper::getDefaultFile()
@@ -135,8 +140,16 @@ void SequenceEditorKeeper::offerKeptChanges()
 
     const auto when = kept->savedAt.toString (true, true, false, true);
 
-    if (Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Sequence Editor",
-                                             "The sequence editor holds unsent changes from " + when + ". Keep them?"))
+    const bool keep =
+        Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Sequence Editor",
+                                             "The sequence editor holds unsent changes from " + when + ". Keep them?");
+
+    // A quit, before the question or while it is open, is no answer: the file keeps the
+    // changes for the next start, which asks again.
+    if (QuitRequest::isRaised())
+        return;
+
+    if (keep)
         model.restoreWorkingSet (kept->workingSet);
 
     // Either way the file now keeps the editor's own set; a no forgets the old one.
@@ -164,6 +177,26 @@ void SequenceEditorKeeper::flush()
     if (! offered)
         return;
 
+    const auto written = writeIfChanged();
+
+    if (written.wasOk())
+    {
+        failing = false;
+        return;
+    }
+
+    // Tried again, changed or not; told once until a write succeeds.
+    startTimer (retryDelayMs);
+
+    if (! failing)
+    {
+        failing = true;
+        tellCannotKeep (written.getErrorMessage());
+    }
+}
+
+juce::Result SequenceEditorKeeper::writeIfChanged()
+{
     // The time of writing is left out of the comparison: only a change is written.
     const auto workingSet = model.getWorkingSet();
     const auto content = toJson (workingSet, {});
@@ -171,10 +204,23 @@ void SequenceEditorKeeper::flush()
     // A second instance that does not see this one (started in a sandbox) may have replaced
     // the file since: it is left alone only while it still holds this working set.
     if (content == lastWritten && isKeptIn (file, content))
-        return;
+        return juce::Result::ok();
 
-    if (replaceFileWhole (file, toJson (workingSet, juce::Time::getCurrentTime())))
+    const auto written = replaceFileWhole (file, toJson (workingSet, juce::Time::getCurrentTime()));
+
+    if (written.wasOk())
         lastWritten = content;
+
+    return written;
+}
+
+void SequenceEditorKeeper::tellCannotKeep (const juce::String& reason)
+{
+    model.setNotice ("Unsent changes cannot be kept on disk");
+    Platform::dialogs().showMessageBox (DialogIcon::warning, "Sequence Editor",
+                                        "The sequence editor's work cannot be written to\n" + file.getFullPathName()
+                                            + "\n(" + reason
+                                            + ")\nUnsent changes are not kept for the next start until it can be.");
 }
 
 } // namespace tarnovelle

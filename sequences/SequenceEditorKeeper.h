@@ -12,7 +12,9 @@ namespace tarnovelle
 
     A change is written within a second, atomically (a temporary file renamed over the kept
     one), so that a program ended by the system (logout, SIGTERM) loses nothing: the next
-    start offers the unsent changes back.
+    start offers the unsent changes back. A write that fails (a full disk, a folder that cannot
+    be written) is told once, in the editor's status bar and a box, and tried again until one
+    succeeds; a failure after that is told again.
 */
 class SequenceEditorKeeper final : private SequenceEditorModel::Listener, private juce::Timer
 {
@@ -29,7 +31,8 @@ public:
     static juce::File getDefaultFile();
 
     /** At start-up: when the file holds unsent changes, asks whether to keep them; a yes
-        gives them back to the editor, a no forgets them. Asks nothing otherwise.
+        gives them back to the editor, a no forgets them. Asks nothing otherwise. A quit is no
+        answer: the file is left as it was, and the next start asks again.
     */
     void offerKeptChanges();
 
@@ -37,6 +40,9 @@ public:
         written before the kept changes have been offered.
     */
     void flush();
+
+    /** True from a failed write until the next one that succeeds. */
+    bool isFailing() const noexcept { return failing; }
 
     /** The working set as kept in the file, and the time it was written. */
     struct Kept
@@ -51,14 +57,22 @@ public:
     /** How long after a change the working set is written. */
     static constexpr int writeDelayMs = 300;
 
+    /** How long after a failed write it is tried again, changed or not. */
+    static constexpr int retryDelayMs = 1000;
+
 private:
     void sequenceEditorModelChanged() override;
     void timerCallback() override;
+
+    /** Writes the working set if it differs from the file; fails with the reason. */
+    juce::Result writeIfChanged();
+    void tellCannotKeep (const juce::String& reason);
 
     SequenceEditorModel& model;
     const juce::File file;
     juce::String lastWritten;
     bool offered = false;
+    bool failing = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SequenceEditorKeeper)
 };

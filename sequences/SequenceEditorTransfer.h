@@ -30,6 +30,9 @@ bool readSequencesIntoEditor (MidiOutputPort* output, SequenceEditorModel& model
 */
 void sendChangedSequences (MidiOutputPort* output, SequenceEditorModel& model);
 
+/** The title of the editor's questions before something replaces its unsent changes. */
+inline const char* const unsentChangesTitle = "Unsent Changes";
+
 /** "sequence 3", "sequences 1 and 3", "sequences 1, 2 and 5" (indices 0 to 7). */
 juce::String describeSequences (const std::vector<int>& indices);
 

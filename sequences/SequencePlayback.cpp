@@ -47,7 +47,7 @@ void SequencePlayback::notifyListeners()
 void SequencePlayback::setOutput (MidiOutputPort* newOutput)
 {
     if (newOutput != output)
-        stop();
+        stopAndEndRecording();
 
     output = newOutput;
 }
@@ -71,6 +71,12 @@ void SequencePlayback::stop()
 
     if (wasPlaying)
         notifyListeners();
+}
+
+void SequencePlayback::stopAndEndRecording()
+{
+    stop();
+    endRecording();
 }
 
 void SequencePlayback::setReceiveChannelSetting (uint8 value) noexcept
@@ -113,16 +119,31 @@ void SequencePlayback::setPreviewOn (bool shouldPreview)
     notifyListeners();
 }
 
-void SequencePlayback::setRecording (bool shouldRecord)
+bool SequencePlayback::setRecording (bool shouldRecord)
 {
+    // The keys' notes come only from a connected instrument.
+    if (shouldRecord && output == nullptr)
+    {
+        notifyListeners();
+        return false;
+    }
+
+    // Off first, so that the input thread has stopped queueing when the queue is emptied:
+    // notes played before Record was pressed, or after it ended, are not entered.
+    recording.store (false, std::memory_order_release);
     recordStep = model.getCursor();
     chord.reset();
-
-    // Notes played before Record was pressed are not entered.
     arrivedFifo.reset();
     recording.store (shouldRecord, std::memory_order_release);
     updateTimer();
     notifyListeners();
+    return true;
+}
+
+void SequencePlayback::endRecording()
+{
+    if (isRecording())
+        setRecording (false);
 }
 
 void SequencePlayback::updateTimer()
@@ -137,8 +158,8 @@ void SequencePlayback::updateTimer()
 
 void SequencePlayback::timerCallback()
 {
-    if (isPlaying() && isInstrumentPresent != nullptr && ! isInstrumentPresent())
-        stop();
+    if ((isPlaying() || isRecording()) && isInstrumentPresent != nullptr && ! isInstrumentPresent())
+        stopAndEndRecording();
 
     if (isRecording())
         enterArrivedNotes (arrivalTimeNow());

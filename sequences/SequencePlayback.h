@@ -54,7 +54,14 @@ public:
     /** Stops playback and ends every note it or a preview started, then All Notes Off. */
     void stop();
 
-    /** Asked while playing: false when the instrument has gone (unplugged), which stops it. */
+    /** Stops playback and ends Record: before anything else is exchanged with the instrument,
+        when the connection ends and when the instrument goes silent.
+    */
+    void stopAndEndRecording();
+
+    /** Asked while playing or recording: false when the instrument has gone (unplugged), which
+        stops playback and ends Record.
+    */
     std::function<bool()> isInstrumentPresent;
 
     /** The instrument's MIN setting (16 is All, played on channel 1) and MOUT setting. */
@@ -80,7 +87,12 @@ public:
     void setPreviewOn (bool shouldPreview);
 
     bool isRecording() const noexcept { return recording.load (std::memory_order_acquire); }
-    void setRecording (bool shouldRecord);
+
+    /** Record on or off; on needs the instrument's output (false without it). */
+    bool setRecording (bool shouldRecord);
+
+    /** The editor closes: nothing may be written into a sequence the user cannot see. */
+    void endRecording();
 
     /** While recording: the step the next note goes to. */
     int getRecordStep() const noexcept { return recordStep; }

@@ -330,6 +330,39 @@ TEST_F (PlaybackTest, EveryWayPlaybackEndsLeavesNoNoteOn)
     EXPECT_TRUE (waitFor ([&] { return ! playback.isPlaying(); }));
 }
 
+TEST_F (PlaybackTest, RecordEndsBeforeEveryExchangeAndWithTheConnection)
+{
+    const std::vector<std::pair<const char*, std::function<void()>>> endings{
+        { "a setting change", [&] { controller.handleActionMessage ("BEND 3"); } },
+        { "a read", [&] { controller.handleActionMessage ("RDSQ "); } },
+        { "a disconnection", [&] { controller.disconnect(); } },
+        { "the instrument gone silent", [&] { rig.instrument.setActiveSensingEnabled (false); } },
+    };
+    model.selectSequence (1);
+    int note = 70;
+
+    for (auto& [name, end] : endings)
+    {
+        SCOPED_TRACE (name);
+
+        if (! controller.isConnected())
+            controller.connect();
+
+        ASSERT_TRUE (playback.setRecording (true));
+        const auto before = model.getSelected();
+        rig.instrument.playKey (++note, 100);
+        ASSERT_TRUE (waitFor ([&] { return model.getSelected() != before; }));
+
+        end();
+        EXPECT_TRUE (waitFor ([&] { return ! playback.isRecording(); }));
+    }
+
+    // Without the instrument there is nothing to record.
+    controller.disconnect();
+    EXPECT_FALSE (playback.setRecording (true));
+    EXPECT_FALSE (playback.isRecording());
+}
+
 TEST_F (PlaybackTest, PreviewSoundsEachNoteAnEditSetsUnlessItIsOff)
 {
     model.selectSequence (0);

@@ -6,6 +6,7 @@
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
 #include "platform/QuitRequest.h"
+#include "sequences/SequenceEditorKeeper.h"
 #include "sequences/SequenceFileOperations.h"
 #include "tests/support/ApplicationRig.h"
 #include "tests/support/ScratchFolder.h"
@@ -160,6 +161,50 @@ TEST_F (QuitTest, AFirmwareTransferUnderWayRunsToItsEndWithoutTheBoxAfterIt)
     EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
     EXPECT_TRUE (InstrumentRig::waitFor ([this] { return rig.instrument.getMode() == Mode::application; }));
     EXPECT_EQ (rig.instrument.getFirmwareVersion(), (EmulatedInstrument::Version{ 1, 0, 3, 2 }));
+}
+
+TEST_F (QuitTest, AQuitAtTheStartUpQuestionIsNoAnswerAndTheNextStartAsksAgain)
+{
+    const ScratchFolder scratch ("tarnovelle-quit-kept");
+    const auto file = scratch.folder.getChildFile ("Sequence Editor.json");
+    SequenceEditorModel::WorkingSet edited;
+    edited.sequences[2] = EditedSequence::fromSteps ({ 60, restStep, 67 });
+    ASSERT_TRUE (file.replaceWithText (SequenceEditorKeeper::toJson (edited, juce::Time (2026, 0, 5, 9, 30))));
+    const auto kept = file.loadFileAsString();
+
+    // The quit comes while the question is open (as Keep is pressed), or before it could show;
+    // the program then ends as it does, flushing what it holds.
+    const std::function<void()> quits[] = {
+        [this] {
+            rig.dialogs.answerOkCancel (true);
+            rig.dialogs.onDialog = [] (const ScriptedDialogs::Record&) { QuitRequest::raise(); };
+        },
+        [] { QuitRequest::raise(); },
+    };
+
+    for (const auto& quit : quits)
+    {
+        {
+            SequenceEditorModel model;
+            SequenceEditorKeeper keeper (model, file);
+            quit();
+            keeper.offerKeptChanges();
+            keeper.flush();
+        }
+
+        EXPECT_EQ (file.loadFileAsString(), kept);
+        rig.dialogs.onDialog = nullptr;
+        QuitRequest::reset();
+    }
+
+    EXPECT_EQ (rig.dialogs.count (Kind::okCancelBox), 1);
+
+    SequenceEditorModel model;
+    SequenceEditorKeeper keeper (model, file);
+    rig.dialogs.answerOkCancel (true);
+    keeper.offerKeptChanges();
+    EXPECT_EQ (rig.dialogs.count (Kind::okCancelBox), 2);
+    EXPECT_EQ (model.getSequence (2), edited.sequences[2]);
 }
 
 //==============================================================================

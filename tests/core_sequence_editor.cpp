@@ -568,27 +568,74 @@ TEST (SequenceEditorKeeperShared, TwoInstancesNeverTearTheFileNorDropEachOthersS
     EXPECT_TRUE (SequenceEditorKeeper::read (file)->workingSet.hasUnsentChanges());
 }
 
+TEST_F (EditorModel, AWorkingSetThatCannotBeWrittenIsToldOnceAndTriedAgain)
+{
+    // A file where the folder should be: the folder cannot be made, even by root.
+    test::ScratchFolder scratch{ "editorkeeperfails" };
+    const auto folder = scratch.folder.getChildFile ("kept");
+    const auto file = folder.getChildFile ("Sequence Editor.json");
+    const auto block = [&] { return folder.deleteRecursively() && folder.replaceWithText ("in the way"); };
+    ASSERT_TRUE (block());
+
+    SequenceEditorKeeper keeper (model, file);
+    keeper.offerKeptChanges();
+    give (0, { 60 });
+    keeper.flush();
+    EXPECT_EQ (model.getNotice(), "Unsent changes cannot be kept on disk");
+    give (0, { 61 });
+    keeper.flush();
+    EXPECT_TRUE (test::boxesShown (dialogs).startsWith ("Sequence Editor|The sequence editor's work cannot be "
+                                                        "written to\n"
+                                                        + file.getFullPathName() + "\n("));
+    EXPECT_EQ (dialogs.count (ScriptedDialogs::Kind::messageBox), 1);
+
+    // Tried again without another change, until the file can be written.
+    ASSERT_TRUE (folder.deleteFile());
+    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] { return file.existsAsFile(); },
+                                               2 * SequenceEditorKeeper::retryDelayMs + 1000));
+    EXPECT_EQ (SequenceEditorKeeper::read (file)->workingSet.sequences[0].toSteps(), Steps{ 61 });
+    EXPECT_FALSE (keeper.isFailing());
+
+    // A failure after a write that succeeded is told again.
+    ASSERT_TRUE (block());
+    give (0, { 62 });
+    keeper.flush();
+    EXPECT_EQ (dialogs.count (ScriptedDialogs::Kind::messageBox), 2);
+}
+
 //==============================================================================
 TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
 {
     test::ScratchFolder scratch{ "editorfiles" };
     const auto file = [&] (const char* name) { return scratch.folder.getChildFile (name); };
     give (1, { 30, 31 });
+    give (0, { 50 });
 
     // A file with an error changes nothing; a good one replaces the sequences it names, as
-    // one undoable change.
+    // one undoable change, after asking as Read does where that replaces unsent changes.
     file ("bad.tvseq").replaceWithText ("1:60\n2:60 X");
     file ("good.tvseq").replaceWithText ("3:40 x\n1:41");
     dialogs.answerFile (file ("bad.tvseq"));
-    dialogs.answerFile (file ("good.tvseq"));
     openSequenceFileIntoEditor (model);
-    EXPECT_EQ (model.getSequence (0).toSteps(), Steps{});
-    openSequenceFileIntoEditor (model);
-    EXPECT_EQ (model.getSequence (0).toSteps(), (Steps{ 41 }));
-    EXPECT_EQ (model.getSequence (2).toSteps(), (Steps{ 40, x }));
-    EXPECT_FALSE (model.undo()); // an opened file is a base, as a read is
-    EXPECT_EQ (model.getSequence (0).toSteps(), (Steps{ 41 }));
-    EXPECT_EQ (test::boxesShown (dialogs), "Sequence file parsing error|Bad file format on line: 2 token: 2");
+
+    for (bool ok : { false, true })
+    {
+        dialogs.answerFile (file ("good.tvseq"));
+        dialogs.answerOkCancel (ok);
+        openSequenceFileIntoEditor (model);
+        EXPECT_EQ (model.getSequence (0).toSteps(), ok ? Steps{ 41 } : Steps{ 50 });
+        EXPECT_EQ (model.getSequence (2).toSteps(), ok ? (Steps{ 40, x }) : Steps{});
+    }
+
+    const auto asked = "Unsent Changes|Opening good.tvseq replaces the unsent changes to sequence 1 with what the "
+                       "file holds.\nOpen anyway?";
+    EXPECT_EQ (test::boxesShown (dialogs), juce::String ("Sequence file parsing error|Bad file format on line: 2 "
+                                                         "token: 2\n")
+                                               + asked + "\n" + asked);
+    ASSERT_TRUE (model.undo());
+    EXPECT_EQ (model.getSequence (0).toSteps(), (Steps{ 50 }));
+    EXPECT_EQ (model.getSequence (2).toSteps(), Steps{});
+    ASSERT_TRUE (model.redo());
 
     // Exported at the editor's step size and gate, imported back into another sequence.
     model.setStepSize (8);

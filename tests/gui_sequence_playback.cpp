@@ -93,8 +93,12 @@ TEST_F (TransportFixture, KeysSetTempoPreviewAndRecord)
     EXPECT_FALSE (playback.isPreviewOn());
     EXPECT_FALSE (controls().getPreviewButton().getToggleState());
 
-    // Recording: x enters a rest at the cursor and moves on, Backspace steps back; without
-    // Record, x makes the step a rest where it is.
+    // Record needs the instrument. Recording: x enters a rest at the cursor and moves on,
+    // Backspace steps back; without Record, x makes the step a rest where it is.
+    press ('r');
+    EXPECT_FALSE (controls().getRecordButton().getToggleState());
+    EXPECT_EQ (controls().getStatus().getText(), "Record needs Tarnovelle: NOT connected");
+    playback.setOutput (&output);
     model.moveCursorTo (1);
     press ('r');
     EXPECT_TRUE (controls().getRecordButton().getToggleState());
@@ -112,6 +116,12 @@ TEST_F (TransportFixture, KeysSetTempoPreviewAndRecord)
     press ('x');
     EXPECT_EQ (model.getSelected().steps[0], restStep);
     EXPECT_EQ (model.getSelected().length, 3);
+
+    // Closing the editor ends Record: nothing is written into a sequence no one sees.
+    press ('r');
+    dialogs.answerOkCancel (true); // unsent changes: closing asks
+    launcher.getWindow()->closeButtonPressed();
+    EXPECT_FALSE (playback.isRecording());
 }
 
 } // namespace tarnovelle

@@ -773,6 +773,30 @@ def test_editor_keeps_unsent_changes(s):
     wait_for_state(s.state_file, "sequence 2 with its kept edit", lambda m: m["sequences"] == expected, 5.0)
 
 
+def test_quit_at_kept_changes_question(s):
+    """SIGTERM while the start asks whether to keep the editor's unsent changes: no answer, so the kept
+    file stays as it was and the next start asks again."""
+    write_state(s.state_file)
+    kept = os.path.join(s.work, "Sequence Editor.json")
+    edited = [[60, 127, 67]] + [[]] * 7
+    pathlib.Path(kept).write_text(json.dumps({"savedAt": "2026-01-05T09:30:00.000+00:00", "selected": 0, "cursor": 0,
+                                              "instrumentKnown": False, "sequences": edited, "instrument": [[]] * 8}))
+    before = read(kept, "rb")
+    s.start_demo()
+    s.wait_window(EDITOR_TITLE)
+    s.quit_sent = True
+    if stop_process(s.demo, signal.SIGTERM) != 0:
+        raise Failure("the demo ended with status %d" % s.demo.returncode)
+    if read(kept, "rb") != before:
+        raise Failure("the kept file changed: %s" % read(kept))
+
+    s.quit_sent = False
+    s.start_demo()
+    s.answer(EDITOR_TITLE, "Return")  # kept this time
+    wait_for("the kept changes written back", lambda: (k := read_state(kept)) and k["sequences"] == edited
+             and read(kept, "rb") != before, 5.0)
+
+
 def test_history_restore(s):
     """After RESET ALL SEQUENCES, the History window restores the snapshot taken before it."""
     state = s.start_connected()

@@ -2,6 +2,7 @@
 
 #include "app/GUIEditorWindow.h"
 #include "firmware/GUIFirmwareButtons.h"
+#include "platform/QuitRequest.h"
 #include "sequences/GUISequenceButtons.h"
 #include "sequences/SequenceFile.h"
 #include "settings/SwitchButton.h"
@@ -46,6 +47,8 @@ namespace
         { Kind::faultActiveSensing, 10, "fault: Active Sensing" },
         { Kind::faultLatency, 10, "fault: latency" },
         { Kind::faultsCleared, 20, "faults cleared" },
+        { Kind::instrumentKeys, 30, "instrument key" },
+        { Kind::quitAtKeptChangesQuestion, 5, "restart, quit at the kept changes question" },
     };
 
     struct Key
@@ -75,6 +78,7 @@ namespace
         { 'x', false, "x" },
         { juce::KeyPress::deleteKey, false, "Delete" },
         { juce::KeyPress::insertKey, false, "Insert" },
+        { 'r', false, "r (Record)" },
     };
 
     const char* const undoKeys[] = { "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Y" };
@@ -227,6 +231,8 @@ juce::String SoakAction::describe() const
         case Kind::loadSequences:
         case Kind::saveSequences: return text + " (file choice " + juce::String (b) + ")";
         case Kind::faultLatency: return text + " " + juce::String (latencies[a % sizeOf (latencies)]) + " ms";
+        case Kind::instrumentKeys: return text + " " + juce::String (36 + b % 48);
+        case Kind::quitAtKeptChangesQuestion: return text + (b % 2 == 0 ? " (before it shows)" : " (while open)");
         default: return text;
     }
 }
@@ -244,6 +250,10 @@ SoakDriver::SoakDriver (SoakApplication& appToDrive, const juce::File& scratchFo
 
     app.rig.dialogs.onDialog = [this] (const ScriptedDialogs::Record& dialog) { answerDialog (dialog); };
     writeStartingFiles();
+
+    // The editor's working set kept on disk, as the application keeps it.
+    keeper = std::make_unique<SequenceEditorKeeper> (app.model(), folder.getChildFile ("Sequence Editor.json"));
+    keeper->offerKeptChanges();
 }
 
 void SoakDriver::writeStartingFiles()
@@ -270,6 +280,9 @@ void SoakDriver::answerDialog (const ScriptedDialogs::Record& dialog)
 {
     if (dialog.kind != ScriptedDialogs::Kind::okCancelBox)
         return;
+
+    if (std::exchange (quitAtNextQuestion, false))
+        QuitRequest::raise();
 
     bool ok = answers() % 10 < 6;
 
@@ -343,7 +356,11 @@ void SoakDriver::perform (const SoakAction& action, int index, ActionRecord& rec
                               && juce::String (editButtons[action.a % sizeOf (editButtons)]).endsWith ("do"));
     current = &record;
 
-    if (action.kind >= Kind::faultUnplug)
+    if (action.kind == Kind::instrumentKeys)
+        playKey (action);
+    else if (action.kind == Kind::quitAtKeptChangesQuestion)
+        quitAtKeptChangesQuestion (action, record);
+    else if (action.kind >= Kind::faultUnplug)
         performFault (action);
     else if (action.kind <= Kind::closeEditor)
         performInEditor (action);
@@ -487,6 +504,7 @@ void SoakDriver::performInEditor (const SoakAction& action)
         case Kind::editorFile:
         {
             const int choice = action.a % sizeOf (fileButtons);
+            current->openedFileInEditor = choice == 0;
             const bool saving = choice == 1 || choice == 3;
             scriptFile (saving, choice >= 2 ? ".mid" : ".tvseq", action.b);
 
@@ -541,6 +559,51 @@ void SoakDriver::performFault (const SoakAction& action)
 
         default: break;
     }
+}
+
+void SoakDriver::playKey (const SoakAction& action)
+{
+    auto& playback = app.controller->getSequencePlayback();
+    const auto before = app.model().getSequences();
+    app.rig.instrument.playKey (36 + action.b % 48, 100);
+    app.rig.instrument.playKey (36 + action.b % 48, 0);
+
+    // While Record is on, the note is entered within its chord's window: waited for, so that it
+    // lands in this action and not in a later one.
+    if (playback.isRecording())
+        InstrumentRig::waitFor ([&] { return ! playback.isRecording() || app.model().getSequences() != before; }, 1000);
+}
+
+void SoakDriver::quitAtKeptChangesQuestion (const SoakAction& action, ActionRecord& record)
+{
+    // The file as a program ended now leaves it; then a second start, ended while it offers the
+    // kept changes back or before it could ask, must leave what it keeps as it was.
+    keeper->flush();
+    const auto file = folder.getChildFile ("Sequence Editor.json");
+
+    // What the file keeps, without the time it was written.
+    const auto keptSet = [&file] {
+        const auto kept = SequenceEditorKeeper::read (file);
+        return kept ? SequenceEditorKeeper::toJson (kept->workingSet, {}) : juce::String();
+    };
+    const auto before = keptSet();
+
+    {
+        SequenceEditorModel nextModel;
+        SequenceEditorKeeper nextStart (nextModel, file);
+
+        if (action.b % 2 == 0)
+            QuitRequest::raise();
+        else
+            quitAtNextQuestion = true;
+
+        nextStart.offerKeptChanges();
+        nextStart.flush();
+    }
+
+    quitAtNextQuestion = false;
+    QuitRequest::reset();
+    record.keptFileChanged = keptSet() != before;
 }
 
 } // namespace tarnovelle::soak

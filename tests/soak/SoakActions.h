@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sequences/SequenceEditorKeeper.h"
 #include "tests/soak/SoakApplication.h"
 #include "tests/soak/SoakOracle.h"
 
@@ -37,7 +38,9 @@ struct SoakAction
         faultSilence,
         faultActiveSensing,
         faultLatency,
-        faultsCleared
+        faultsCleared,
+        instrumentKeys,
+        quitAtKeptChangesQuestion
     };
 
     Kind kind;
@@ -85,6 +88,8 @@ private:
     void performOnMainWindow (const SoakAction& action);
     void performInEditor (const SoakAction& action);
     void performFault (const SoakAction& action);
+    void playKey (const SoakAction& action);
+    void quitAtKeptChangesQuestion (const SoakAction& action, ActionRecord& record);
     void answerDialog (const ScriptedDialogs::Record& dialog);
     void scriptFile (bool forSaving, const juce::String& extension, int choice);
     void clickPushButton (juce::Component* pushButton);
@@ -100,6 +105,8 @@ private:
     juce::File lastScriptedFile;
     std::unique_ptr<juce::Timer> importWindowAnswerer;
     int retriesAnswered = 0;
+    bool quitAtNextQuestion = false;
+    std::unique_ptr<SequenceEditorKeeper> keeper;
 };
 
 } // namespace tarnovelle::soak

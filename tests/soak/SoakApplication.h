@@ -23,7 +23,8 @@ public:
         mainWindow = std::make_unique<MainAppWindow> ("Tarnovelle Connection");
         controller = std::make_unique<ApplicationController> (*mainWindow);
         mainWindow->setListener (this);
-        editorLauncher = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this);
+        editorLauncher = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this,
+                                                                      &controller->getSequencePlayback());
         controller->setSequenceEditorHost (editorLauncher.get());
     }
 

@@ -47,6 +47,11 @@ std::vector<Finding> SoakOracle::afterAction (const ActionRecord& action, const 
 
     checkEditorHistory (action, model, findings);
     checkEditsKept (action, model, editorShowing, findings);
+    checkHiddenEditor (action, model, editorShowing, findings);
+
+    if (action.keptFileChanged)
+        findings.push_back (
+            { "kept-changes-lost", "a start ended at its first question changed the kept working set" });
 
     if (instrumentChangedElsewhere)
     {
@@ -174,17 +179,31 @@ void SoakOracle::checkEditsKept (const ActionRecord& action, const SequenceEdito
     // Only an answered question may replace unsent edits.
     const bool reopened = opened && ! action.editorWasShowing && editorShowing;
 
-    if (! (read || reopened) || action.okAnswers > 0)
+    if (! (read || reopened || action.openedFileInEditor) || action.okAnswers > 0)
         return;
+
+    const char* check = reopened ? "reopen-drops-edits" : (read ? "read-replaces-edits" : "open-replaces-edits");
 
     for (auto index : action.changedBefore)
     {
         if (model.getSequence (index) != action.editorBefore[(size_t) index])
-            findings.push_back ({ reopened ? "reopen-drops-edits" : "read-replaces-edits",
-                                  "the unsent edits of sequence " + juce::String (index + 1)
-                                      + " were replaced without a question (now "
-                                      + describe (stepsOf (model.getSequence (index))) + ")" });
+            findings.push_back ({ check, "the unsent edits of sequence " + juce::String (index + 1)
+                                             + " were replaced without a question (now "
+                                             + describe (stepsOf (model.getSequence (index))) + ")" });
     }
+}
+
+void SoakOracle::checkHiddenEditor (const ActionRecord& action, const SequenceEditorModel& model, bool editorShowing,
+                                    std::vector<Finding>& findings) const
+{
+    if (action.editorWasShowing || editorShowing)
+        return;
+
+    for (int i = 0; i < numSequences; ++i)
+        if (model.getSequence (i) != action.editorBefore[(size_t) i])
+            findings.push_back ({ "hidden-editor-changed", "sequence " + juce::String (i + 1)
+                                                               + " changed while the editor was not shown (now "
+                                                               + describe (stepsOf (model.getSequence (i))) + ")" });
 }
 
 void SoakOracle::checkChangedMarks (const SequenceEditorModel& model, const EmulatedInstrument& instrument,

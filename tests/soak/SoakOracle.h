@@ -74,6 +74,8 @@ struct ActionRecord
     bool editorWasShowing = false;    // before the action
     EditedSequenceSet editorBefore{}; // the editor's sequences before the action
     std::vector<int> changedBefore;   // the editor's changed marks before the action
+    bool openedFileInEditor = false;  // the editor's Open... was clicked
+    bool keptFileChanged = false;     // a start ended at its first question changed the kept set
 };
 
 /** Follows the soak along and says, after every action, what the program got wrong:
@@ -83,7 +85,10 @@ struct ActionRecord
       or an edit made them; the empty set the editor starts with does not count);
     - while the editor's picture of the instrument is current, its changed marks are exactly
       the sequences in which the editor and the instrument differ;
-    - a read and a reopening of the editor never replace unsent edits without a question.
+    - a read, an opening of a file and a reopening of the editor never replace unsent edits
+      without a question;
+    - nothing changes the sequences of an editor that is not shown (Record ends as it closes);
+    - a quit while the start-up offers the kept changes back leaves them on disk.
 
     The picture is current after a read or a send made while the instrument answered; it is
     stale after anything else changed the instrument's sequences (a reset, a load, an update)
@@ -108,6 +113,8 @@ private:
                              std::vector<Finding>& findings);
     void checkEditsKept (const ActionRecord& action, const SequenceEditorModel& model, bool editorShowing,
                          std::vector<Finding>& findings) const;
+    void checkHiddenEditor (const ActionRecord& action, const SequenceEditorModel& model, bool editorShowing,
+                            std::vector<Finding>& findings) const;
     void checkChangedMarks (const SequenceEditorModel& model, const EmulatedInstrument& instrument,
                             std::vector<Finding>& findings) const;
 
