@@ -30,6 +30,30 @@ namespace
         "WHERE (?1 = 0 OR s.starred <> 0) "
         "AND (?2 = '' OR instr (lower (s.cause), ?2) > 0 OR instr (lower (s.name), ?2) > 0) ";
 
+    /** The files SQLite keeps beside a database in WAL mode: the log and its index. */
+    const char* const companionSuffixes[] = { "-wal", "-shm" };
+
+    juce::File getCompanion (const juce::File& database, const char* suffix)
+    {
+        return database.getSiblingFile (database.getFileName() + suffix);
+    }
+
+    /** "library.sqlite.damaged", else ".damaged2" and on: a name free for the file and its
+        companions alike.
+    */
+    juce::File getFreeDamagedName (const juce::File& database)
+    {
+        for (int number = 1;; ++number)
+        {
+            const auto candidate = database.getSiblingFile (database.getFileName() + ".damaged"
+                                                            + (number > 1 ? juce::String (number) : juce::String()));
+
+            if (! candidate.exists() && ! getCompanion (candidate, "-wal").exists()
+                && ! getCompanion (candidate, "-shm").exists())
+                return candidate;
+        }
+    }
+
     bool isDamage (int code) noexcept
     {
         const int primary = code & 0xff;
@@ -138,25 +162,47 @@ int SnapshotStore::readUserVersion()
 
 SnapshotStore::OpenResult SnapshotStore::open (const juce::File& fileToOpen)
 {
-    auto result = openWith (fileToOpen, false);
+    const auto result = openWith (fileToOpen, false);
+    return result.damaged ? moveAsideAndStartAgain (fileToOpen) : result;
+}
 
-    if (! result.damaged)
-        return result;
-
-    // Kept for whoever wants to look into it, under a name that is free.
+SnapshotStore::OpenResult SnapshotStore::moveAsideAndStartAgain (const juce::File& damaged)
+{
+    // Kept for whoever wants to look into it, the log with it: the log may hold the last
+    // snapshots taken, and SQLite finds it beside the copy under the copy's name. A log left
+    // behind would be read into the new file, so nothing is started when a move fails.
     close();
-    const auto aside = fileToOpen.getSiblingFile (fileToOpen.getFileName() + ".damaged").getNonexistentSibling (false);
-    fileToOpen.moveFileTo (aside);
+    const auto aside = getFreeDamagedName (damaged);
+    OpenResult result;
+    result.access = Access::unavailable;
+    result.damaged = true;
 
-    for (auto* suffix : { "-wal", "-shm" })
-        fileToOpen.getSiblingFile (fileToOpen.getFileName() + suffix).deleteFile();
+    if (! damaged.moveFileTo (aside))
+    {
+        result.problem = "it is damaged, and moving it aside to " + aside.getFullPathName() + " failed";
+        return result;
+    }
 
-    result = openWith (fileToOpen, false);
+    result.movedAside = aside;
+
+    for (auto* suffix : companionSuffixes)
+    {
+        const auto companion = getCompanion (damaged, suffix);
+
+        if (companion.exists() && ! companion.moveFileTo (getCompanion (aside, suffix)))
+        {
+            result.problem = "it is damaged; it was moved aside to " + aside.getFullPathName() + ", but moving "
+                             + companion.getFullPathName() + " beside it failed";
+            return result;
+        }
+    }
+
+    result = openWith (damaged, false);
     result.movedAside = aside;
 
     if (result.access == Access::writable)
-        result.problem = "The history library was damaged. It has been moved aside to\n" + aside.getFullPathName()
-                         + "\nand a new, empty one started.";
+        result.problem = "The history library was damaged. It has been moved aside, with its log files, to\n"
+                         + aside.getFullPathName() + "\nand a new, empty one started.";
 
     return result;
 }
@@ -194,6 +240,12 @@ SnapshotStore::OpenResult SnapshotStore::openWith (const juce::File& fileToOpen,
     {
         result.damaged = isDamage (sqlite3_extended_errcode (db));
         result.problem = lastError;
+
+        // Closing a database in WAL mode copies the log into it and deletes the log: a damaged
+        // one keeps its log as it is, to be moved aside with it.
+        if (result.damaged)
+            sqlite3_db_config (db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+
         result.access = Access::unavailable;
         close();
         return result;

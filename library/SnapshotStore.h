@@ -51,7 +51,7 @@ public:
         /** The file is not a database, or a damaged one. */
         bool damaged = false;
 
-        /** Set when a damaged file was moved aside here and a new one started. */
+        /** Where a damaged file was moved aside, with its -wal and -shm beside it. */
         juce::File movedAside;
 
         /** What went wrong, for the user; empty when the file opened as it should. */
@@ -62,8 +62,9 @@ public:
     ~SnapshotStore();
 
     /** Opens the file, creating it and its folders when missing. A file that is not a
-        database, or a damaged one, is moved aside and a new one started; an older schema is
-        migrated in one transaction; a newer one is opened read-only.
+        database, or a damaged one, is moved aside together with its write-ahead log and a new
+        one started (unavailable when the move fails); an older schema is migrated in one
+        transaction; a newer one is opened read-only.
     */
     OpenResult open (const juce::File& file);
 
@@ -104,6 +105,7 @@ private:
     class Statement;
 
     OpenResult openWith (const juce::File& fileToOpen, bool readOnly);
+    OpenResult moveAsideAndStartAgain (const juce::File& damagedFile);
     bool configureAndMigrate (OpenResult& result);
     bool execute (const char* sql);
     bool runInTransaction (const std::function<bool()>& work);
