@@ -92,7 +92,18 @@ void GUIHistoryList::paintListBoxItem (int row, juce::Graphics& g, int width, in
 
     g.fillAll (selected ? Look::cursor.withAlpha (0.35f) : (row % 2 == 0 ? Look::background : Look::panel));
     auto area = juce::Rectangle<int> (0, 0, width, height).reduced (6, 3);
-    paintPreview (g, *snapshot, area.removeFromRight (132).toFloat());
+    const auto previewArea = area.removeFromRight (132);
+
+    if (snapshot->isReadable())
+    {
+        paintPreview (g, *snapshot, previewArea.toFloat());
+    }
+    else
+    {
+        g.setColour (Look::changed);
+        g.setFont (juce::Font (13.0f));
+        g.drawText ("Unreadable", previewArea, juce::Justification::centred);
+    }
 
     auto top = area.removeFromTop (height / 2 - 2);
     g.setColour (snapshot->starred ? Look::note : Look::dimText.withAlpha (0.4f));

@@ -108,7 +108,7 @@ public:
         snapshot.cause = textAt (2);
         snapshot.name = textAt (3);
         snapshot.starred = int64At (4) != 0;
-        snapshot.decodeContent (sqlite3_column_blob (statement, 5), (size_t) sqlite3_column_bytes (statement, 5));
+        snapshot.readStoredContent (sqlite3_column_blob (statement, 5), (size_t) sqlite3_column_bytes (statement, 5));
         return snapshot;
     }
 

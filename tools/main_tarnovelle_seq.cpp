@@ -55,7 +55,8 @@ namespace
                                      "      Prints this text.\n"
                                      "\n"
                                      "Exit status: 0 done, 1 the file is not a valid sequence file or could not\n"
-                                     "be read or written, 2 bad arguments.\n";
+                                     "be read or written, or the snapshot is missing or cannot be read, 2 bad\n"
+                                     "arguments.\n";
 
     int badUsage (const juce::String& problem)
     {
