@@ -83,6 +83,13 @@ public:
         sqlite3_bind_blob (statement, index, blob.getData(), (int) blob.getSize(), SQLITE_TRANSIENT);
     }
 
+    /** The filter clause's ?1 and ?2. */
+    void bindFilter (const SnapshotFilter& filter)
+    {
+        bind (1, (juce::int64) (filter.starredOnly ? 1 : 0));
+        bind (2, filter.text.toLowerCase());
+    }
+
     /** True while there is a row; resultCode tells a finished statement from a failed one. */
     bool step()
     {
@@ -91,6 +98,9 @@ public:
     }
 
     bool run() { return ! step() && resultCode == SQLITE_DONE; }
+
+    /** Makes the statement ready to run again, keeping what was bound. */
+    void reset() { sqlite3_reset (statement); }
 
     juce::int64 int64At (int column) const { return sqlite3_column_int64 (statement, column); }
 
@@ -384,8 +394,7 @@ int SnapshotStore::count (const SnapshotFilter& filter) const
         return 0;
 
     Statement statement (db, (juce::String ("SELECT count (*) FROM snapshots s ") + filterClause).toRawUTF8());
-    statement.bind (1, (juce::int64) (filter.starredOnly ? 1 : 0));
-    statement.bind (2, filter.text.toLowerCase());
+    statement.bindFilter (filter);
     return statement.step() ? (int) statement.int64At (0) : 0;
 }
 
@@ -398,8 +407,7 @@ std::vector<Snapshot> SnapshotStore::getPage (const SnapshotFilter& filter, int 
 
     Statement statement (
         db, (juce::String (selectSnapshot) + filterClause + "ORDER BY s.id DESC LIMIT ?3 OFFSET ?4").toRawUTF8());
-    statement.bind (1, (juce::int64) (filter.starredOnly ? 1 : 0));
-    statement.bind (2, filter.text.toLowerCase());
+    statement.bindFilter (filter);
     statement.bind (3, (juce::int64) limit);
     statement.bind (4, (juce::int64) offset);
 
@@ -451,6 +459,69 @@ bool SnapshotStore::remove (juce::int64 id)
         removeState.bind (1, stateId);
         return (removeSnapshot.run() && removeState.run()) || failed ("Unable to delete the snapshot");
     });
+}
+
+std::map<juce::int64, int> SnapshotStore::getPositions (const SnapshotFilter& filter,
+                                                        const std::vector<juce::int64>& ids) const
+{
+    if (db == nullptr)
+        return {};
+
+    // A position is the number of listed snapshots newer than it. For the one or two of a
+    // selection each is counted on its own (a range of the key, unless text is looked for);
+    // a long range selected with Shift is counted in passes over the list instead.
+    constexpr size_t mostCountedOneByOne = 8;
+    return ids.size() <= mostCountedOneByOne ? countPositionsOneByOne (filter, ids)
+                                             : countPositionsInPasses (filter, ids);
+}
+
+std::map<juce::int64, int> SnapshotStore::countPositionsOneByOne (const SnapshotFilter& filter,
+                                                                  const std::vector<juce::int64>& ids) const
+{
+    std::map<juce::int64, int> positions;
+    const juce::String listed = juce::String ("FROM snapshots s ") + filterClause;
+    Statement statement (
+        db, ("SELECT (SELECT count (*) " + listed + "AND s.id > ?3), EXISTS (SELECT 1 " + listed + "AND s.id = ?3)")
+                .toRawUTF8());
+    statement.bindFilter (filter);
+
+    for (auto id : ids)
+    {
+        statement.reset();
+        statement.bind (3, id);
+
+        if (statement.step() && statement.int64At (1) != 0)
+            positions[id] = (int) statement.int64At (0);
+    }
+
+    return positions;
+}
+
+std::map<juce::int64, int> SnapshotStore::countPositionsInPasses (const SnapshotFilter& filter,
+                                                                  const std::vector<juce::int64>& ids) const
+{
+    std::map<juce::int64, int> positions;
+    constexpr size_t idsPerPass = 500; // two columns each, of the 2000 a result may have
+
+    for (size_t first = 0; first < ids.size(); first += idsPerPass)
+    {
+        const auto end = std::min (ids.size(), first + idsPerPass);
+        juce::StringArray columns;
+
+        for (auto i = first; i < end; ++i)
+            columns.add ("sum (s.id > " + juce::String (ids[i]) + "), max (s.id = " + juce::String (ids[i]) + ")");
+
+        Statement statement (
+            db, ("SELECT " + columns.joinIntoString (", ") + " FROM snapshots s " + filterClause).toRawUTF8());
+        statement.bindFilter (filter);
+
+        if (statement.step())
+            for (auto i = first; i < end; ++i)
+                if (statement.int64At ((int) (2 * (i - first) + 1)) != 0)
+                    positions[ids[i]] = (int) statement.int64At ((int) (2 * (i - first)));
+    }
+
+    return positions;
 }
 
 int SnapshotStore::countStates() const

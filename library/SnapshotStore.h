@@ -2,6 +2,7 @@
 
 #include "library/Snapshot.h"
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -90,6 +91,11 @@ public:
     /** Snapshots that pass the filter, newest first, from position `offset` on. */
     std::vector<Snapshot> getPage (const SnapshotFilter& filter, int offset, int limit) const;
 
+    /** Where these snapshots are among those that pass the filter, newest first (id to
+        position); those that do not pass, or are gone, are left out.
+    */
+    std::map<juce::int64, int> getPositions (const SnapshotFilter& filter, const std::vector<juce::int64>& ids) const;
+
     bool rename (juce::int64 id, const juce::String& name);
     bool setStarred (juce::int64 id, bool starred);
 
@@ -110,6 +116,8 @@ private:
     bool execute (const char* sql);
     bool runInTransaction (const std::function<bool()>& work);
     juce::int64 findOrAddState (const Snapshot& snapshot);
+    std::map<juce::int64, int> countPositionsOneByOne (const SnapshotFilter&, const std::vector<juce::int64>&) const;
+    std::map<juce::int64, int> countPositionsInPasses (const SnapshotFilter&, const std::vector<juce::int64>&) const;
     int readUserVersion();
     bool failed (const juce::String& what);
 

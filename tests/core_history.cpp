@@ -66,6 +66,11 @@ TEST (SnapshotStore, KeepsEqualContentsOnceAndPagesFiltersRenamesStarsAndDeletes
     EXPECT_EQ (store.getPage ({ true, {} }, 0, 10).at (0).id, same);
     EXPECT_EQ (store.count ({ true, "after" }), 0);
 
+    // Where snapshots are in a filtered list, asked for one by one or in a long selection.
+    const std::map<juce::int64, int> positions{ { other, 0 }, { same, 1 } };
+    EXPECT_EQ (store.getPositions ({ false, "reset all" }, { first, same, other }), positions);
+    EXPECT_EQ (store.getPositions ({ false, "reset all" }, { 99, first, same, other, 98, 97, 96, 95, 94 }), positions);
+
     // A state goes with its last snapshot only.
     EXPECT_TRUE (store.remove (same));
     EXPECT_EQ (store.countStates(), 2);
