@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/GUIHistoryWindow.h"
 #include "tests/soak/SoakApplication.h"
 #include "tests/soak/SoakOracle.h"
 
@@ -33,6 +34,7 @@ struct SoakAction
         saveSequences,
         openWebPage,
         updateFirmware,
+        historyFiltered,
         faultUnplug,
         faultSilence,
         faultActiveSensing,
@@ -85,6 +87,7 @@ private:
     void performOnMainWindow (const SoakAction& action);
     void performInEditor (const SoakAction& action);
     void performFault (const SoakAction& action);
+    void filterHistoryWhileSnapshotsArrive (const SoakAction& action);
     void answerDialog (const ScriptedDialogs::Record& dialog);
     void scriptFile (bool forSaving, const juce::String& extension, int choice);
     void clickPushButton (juce::Component* pushButton);
@@ -99,6 +102,8 @@ private:
     ActionRecord* current = nullptr;
     juce::File lastScriptedFile;
     std::unique_ptr<juce::Timer> importWindowAnswerer;
+    std::unique_ptr<InstrumentHistory> history;
+    std::unique_ptr<GUIHistory> historyWindow;
     int retriesAnswered = 0;
 };
 

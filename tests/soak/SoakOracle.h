@@ -74,6 +74,7 @@ struct ActionRecord
     bool editorWasShowing = false;    // before the action
     EditedSequenceSet editorBefore{}; // the editor's sequences before the action
     std::vector<int> changedBefore;   // the editor's changed marks before the action
+    std::vector<Finding> findings;    // what the action's own checks found
 };
 
 /** Follows the soak along and says, after every action, what the program got wrong:
