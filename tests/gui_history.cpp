@@ -114,8 +114,7 @@ TEST_F (HistoryFixture, TheSelectionStaysOnItsSnapshotsWhileTheFilteredListChang
     EXPECT_EQ (hub.take(), juce::StringArray ("RSTR 3"));
     dialogs.answerOkCancel (true);
     window.deleteSnapshot();
-    EXPECT_EQ (history.getStore().count ({ false, "saturday" }), 2);
-    EXPECT_FALSE (history.getStore().get (3).has_value());
+    EXPECT_TRUE (history.getStore().count ({ false, "saturday" }) == 2 && ! history.getStore().get (3).has_value());
 }
 
 TEST_F (HistoryFixture, AnUnreadableSnapshotIsMarkedAndOfferedForNothingButNameStarAndDelete)

@@ -17,8 +17,8 @@ inline void replaceStoredContent (const juce::File& library, juce::int64 snapsho
     ASSERT_EQ (sqlite3_open (library.getFullPathName().toRawUTF8(), &db), SQLITE_OK);
     const auto sql = "UPDATE states SET content = " + blob
                      + " WHERE id = (SELECT state_id FROM snapshots WHERE id = " + juce::String (snapshotId) + ")";
-    EXPECT_EQ (sqlite3_exec (db, sql.toRawUTF8(), nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ (sqlite3_changes (db), 1);
+    EXPECT_TRUE (sqlite3_exec (db, sql.toRawUTF8(), nullptr, nullptr, nullptr) == SQLITE_OK
+                 && sqlite3_changes (db) == 1);
     sqlite3_close (db);
 }
 
