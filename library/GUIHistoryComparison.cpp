@@ -31,7 +31,7 @@ void GUIHistoryComparison::show (const std::optional<Snapshot>& first, const std
     b = second;
     comparison.reset();
 
-    if (a.has_value() && b.has_value())
+    if (a.has_value() && b.has_value() && a->isReadable() && b->isReadable())
         comparison = SnapshotComparison::compare (*a, *b);
 
     repaint();
@@ -62,6 +62,17 @@ void GUIHistoryComparison::paint (juce::Graphics& g)
 
     g.setColour (Look::note);
     g.drawText ((a.has_value() ? "B: " : "") + describe (*b), header, juce::Justification::centredLeft, true);
+
+    if (const auto* unreadable = ! b->isReadable() ? &*b : (a.has_value() && ! a->isReadable() ? &*a : nullptr))
+    {
+        g.setColour (Look::changed);
+        g.drawFittedText ("Snapshot " + juce::String (unreadable->id)
+                              + " cannot be read: " + unreadable->describeContentProblem()
+                              + ".\nIt can be renamed, starred or deleted; it cannot be shown, compared, exported or "
+                                "restored.",
+                          area, juce::Justification::centred, 3);
+        return;
+    }
 
     const auto lines = comparison.has_value() ? comparison->describe() : juce::StringArray();
     juce::StringArray settingLines;

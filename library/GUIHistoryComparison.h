@@ -17,7 +17,9 @@ public:
     GUIHistoryComparison();
     ~GUIHistoryComparison() override;
 
-    /** Shows b alone when a is empty, nothing when both are. */
+    /** Shows b alone when a is empty, nothing when both are; an unreadable snapshot is said
+        to be so, and compared with nothing.
+    */
     void show (const std::optional<Snapshot>& a, const std::optional<Snapshot>& b);
 
     const std::optional<SnapshotComparison>& getComparison() const noexcept { return comparison; }

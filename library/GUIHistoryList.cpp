@@ -30,7 +30,6 @@ GUIHistoryList::~GUIHistoryList() { mList->setModel (nullptr); }
 void GUIHistoryList::setFilter (const SnapshotFilter& newFilter)
 {
     filter = newFilter;
-    mList->deselectAllRows();
     refresh();
 }
 
@@ -38,8 +37,43 @@ void GUIHistoryList::refresh()
 {
     pages.clear();
     numRows = store.count (filter);
-    mList->updateContent();
+
+    {
+        // The list box drops selected rows past the new end and would report that as the
+        // user's choice; the rows are set from the ids right after.
+        const juce::ScopedValueSetter<bool> moving (movingSelection, true);
+        mList->updateContent();
+        selectRowsOfSelectedIds();
+    }
+
     mList->repaint();
+}
+
+void GUIHistoryList::selectRowsOfSelectedIds()
+{
+    juce::SparseSet<int> rows;
+    std::vector<juce::int64> stillListed;
+
+    const auto positions = store.getPositions (filter, selectedIds);
+
+    for (auto id : selectedIds)
+    {
+        if (const auto found = positions.find (id); found != positions.end())
+        {
+            rows.addRange ({ found->second, found->second + 1 });
+            stillListed.push_back (id);
+        }
+    }
+
+    mList->setSelectedRows (rows, juce::dontSendNotification);
+
+    if (stillListed != selectedIds)
+    {
+        selectedIds = stillListed;
+
+        if (onSelectionChanged)
+            onSelectionChanged();
+    }
 }
 
 const Snapshot* GUIHistoryList::getRow (int row)
@@ -65,12 +99,11 @@ const Snapshot* GUIHistoryList::getRow (int row)
 std::vector<Snapshot> GUIHistoryList::getSelectedSnapshots()
 {
     std::vector<Snapshot> selected;
-    const auto rows = mList->getSelectedRows();
 
-    // Rows run newest first: the last selected row is the oldest.
-    for (int i = rows.size(); --i >= 0 && selected.size() < 2;)
-        if (const auto* snapshot = getRow (rows[i]))
-            selected.push_back (*snapshot);
+    // Newest first: the last ones are the oldest.
+    for (auto id = selectedIds.rbegin(); id != selectedIds.rend() && selected.size() < 2; ++id)
+        if (auto snapshot = store.get (*id))
+            selected.push_back (std::move (*snapshot));
 
     return selected;
 }
@@ -79,6 +112,16 @@ void GUIHistoryList::resized() { mList->setBounds (getLocalBounds()); }
 
 void GUIHistoryList::selectedRowsChanged (int)
 {
+    if (movingSelection)
+        return;
+
+    const auto rows = mList->getSelectedRows();
+    selectedIds.clear();
+
+    for (int i = 0; i < rows.size(); ++i)
+        if (const auto* snapshot = getRow (rows[i]))
+            selectedIds.push_back (snapshot->id);
+
     if (onSelectionChanged)
         onSelectionChanged();
 }
@@ -92,7 +135,18 @@ void GUIHistoryList::paintListBoxItem (int row, juce::Graphics& g, int width, in
 
     g.fillAll (selected ? Look::cursor.withAlpha (0.35f) : (row % 2 == 0 ? Look::background : Look::panel));
     auto area = juce::Rectangle<int> (0, 0, width, height).reduced (6, 3);
-    paintPreview (g, *snapshot, area.removeFromRight (132).toFloat());
+    const auto previewArea = area.removeFromRight (132);
+
+    if (snapshot->isReadable())
+    {
+        paintPreview (g, *snapshot, previewArea.toFloat());
+    }
+    else
+    {
+        g.setColour (Look::changed);
+        g.setFont (juce::Font (13.0f));
+        g.drawText ("Unreadable", previewArea, juce::Justification::centred);
+    }
 
     auto top = area.removeFromTop (height / 2 - 2);
     g.setColour (snapshot->starred ? Look::note : Look::dimText.withAlpha (0.4f));

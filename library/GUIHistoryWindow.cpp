@@ -140,9 +140,6 @@ void GUIHistory::resized()
 //==============================================================================
 void GUIHistory::historyChanged (juce::int64 addedId)
 {
-    const auto selected = getSelected();
-    mList->refresh();
-
     // The snapshot the instrument was just read into is what the selected one is compared with.
     if (mAwaitingInstrument && addedId != 0)
     {
@@ -150,15 +147,9 @@ void GUIHistory::historyChanged (juce::int64 addedId)
         mOther = history.getStore().get (addedId);
     }
 
-    // New rows come in at the top: the selection follows its snapshot down.
-    if (selected.has_value() && addedId != 0)
-    {
-        const auto other = mOther;
-        const int row = mList->getListBox().getLastRowSelected();
-        mList->getListBox().selectRow (row + 1, false, true);
-        mOther = other;
-    }
-
+    // The selection stays on its snapshots wherever the change moved their rows; one that
+    // went away takes its comparison with it (selectionChanged).
+    mList->refresh();
     showComparison();
 }
 
@@ -173,15 +164,47 @@ void GUIHistory::selectionChanged()
 void GUIHistory::applyFilter()
 {
     mList->setFilter ({ mStarredOnly->getToggleState(), mFind->getText().trim() });
-    selectionChanged();
+    showComparison();
 }
 
 std::optional<Snapshot> GUIHistory::getSelected()
 {
-    if (const auto* snapshot = mList->getRow (mList->getListBox().getLastRowSelected()))
-        return *snapshot;
+    // What acts on one snapshot acts on nothing while two are shown selected.
+    const auto& ids = mList->getSelectedIds();
+    return ids.size() == 1 ? history.getStore().get (ids.front()) : std::nullopt;
+}
 
-    return std::nullopt;
+std::optional<Snapshot> GUIHistory::getSelectedReadable()
+{
+    auto snapshot = getSelected();
+
+    if (snapshot.has_value() && ! snapshot->isReadable())
+    {
+        mStatus->setText ("Snapshot " + juce::String (snapshot->id)
+                              + " cannot be read: " + snapshot->describeContentProblem() + ".",
+                          juce::dontSendNotification);
+        return std::nullopt;
+    }
+
+    return snapshot;
+}
+
+void GUIHistory::enableActions()
+{
+    const auto selected = getSelected();
+    const bool one = selected.has_value();
+    const bool readable = one && selected->isReadable();
+
+    for (auto* button : mButtons)
+    {
+        const auto text = button->getButtonText();
+        const bool needsOnlyTheRow = text == "Star" || text == "Delete";
+
+        if (! text.startsWith ("Import"))
+            button->setEnabled (needsOnlyTheRow ? one : readable);
+    }
+
+    mName->setEnabled (one);
 }
 
 void GUIHistory::showComparison()
@@ -198,12 +221,13 @@ void GUIHistory::showComparison()
     mStatus->setText (juce::String (mList->getNumSnapshots()) + " snapshots"
                           + (history.getStore().isWritable() ? juce::String() : "   |   the library is read-only"),
                       juce::dontSendNotification);
+    enableActions();
 }
 
 //==============================================================================
 void GUIHistory::compareWithInstrumentNow()
 {
-    if (! getSelected().has_value())
+    if (! getSelectedReadable().has_value())
         return;
 
     if (! model.isConnected())
@@ -218,6 +242,9 @@ void GUIHistory::compareWithInstrumentNow()
 
 void GUIHistory::compareWithEditorNow()
 {
+    if (! getSelectedReadable().has_value())
+        return;
+
     Snapshot editor;
 
     for (int index = 0; index < numSequences; ++index)
@@ -233,7 +260,7 @@ int GUIHistory::getRestoredSequence() const { return mWhich->getSelectedId() - 2
 
 void GUIHistory::restoreToEditor()
 {
-    const auto snapshot = getSelected();
+    const auto snapshot = getSelectedReadable();
 
     if (! snapshot.has_value())
         return;
@@ -251,7 +278,7 @@ void GUIHistory::restoreToEditor()
 
 void GUIHistory::restoreToInstrument()
 {
-    const auto snapshot = getSelected();
+    const auto snapshot = getSelectedReadable();
 
     if (! snapshot.has_value())
         return;
@@ -269,7 +296,7 @@ void GUIHistory::restoreToInstrument()
 
 void GUIHistory::exportSnapshot()
 {
-    const auto snapshot = getSelected();
+    const auto snapshot = getSelectedReadable();
 
     if (! snapshot.has_value())
         return;
@@ -342,10 +369,7 @@ void GUIHistory::deleteSnapshot()
         return;
 
     if (history.getStore().remove (snapshot->id))
-    {
-        mList->getListBox().deselectAllRows();
         history.notifyChanged();
-    }
 }
 
 //==============================================================================

@@ -12,7 +12,8 @@ namespace tarnovelle
 /** The content of the "History" window: the snapshots with a text and a star filter, the
     comparison of the selected ones (or of one with the instrument or the editor now), and
     what can be done with a snapshot: restore it into the editor or to the instrument,
-    export it, import files, rename, star and delete.
+    export it, import files, rename, star and delete. These act on one selected snapshot
+    only, and only rename, star and delete on one whose content cannot be read.
 
     What touches the instrument (reading it now, restoring to it) is an action message to
     the hub; the rest works on the library and the editor's model directly.
@@ -53,6 +54,8 @@ private:
     void applyFilter();
     void showComparison();
     std::optional<Snapshot> getSelected();
+    std::optional<Snapshot> getSelectedReadable();
+    void enableActions();
     void addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action);
 
     InstrumentHistory& history;

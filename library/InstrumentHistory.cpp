@@ -192,6 +192,14 @@ void InstrumentHistory::restoreToInstrument (MidiOutputPort* output, juce::int64
     if (! snapshot.has_value())
         return;
 
+    if (! snapshot->isReadable())
+    {
+        Platform::dialogs().showMessageBox (DialogIcon::warning, "Restore Snapshot",
+                                            "Snapshot " + juce::String (id) + " cannot be read: "
+                                                + snapshot->describeContentProblem() + ".\nNothing has been restored.");
+        return;
+    }
+
     const bool all = sequenceIndex < 0 || sequenceIndex >= numSequences;
     const juce::String what = all ? "all eight sequences" : "sequence " + juce::String (sequenceIndex + 1);
 

@@ -89,6 +89,35 @@ bool Snapshot::decodeContent (const void* data, size_t size)
     return true;
 }
 
+void Snapshot::readStoredContent (const void* data, size_t size)
+{
+    if (decodeContent (data, size))
+    {
+        contentProblem = ContentProblem::none;
+        return;
+    }
+
+    sequences = {};
+    settings = {};
+    firmware.reset();
+
+    // A later version of this program marks its own content with a higher format number.
+    const bool newer = size > 0 && *static_cast<const uint8*> (data) > contentFormat;
+    contentProblem = newer ? ContentProblem::newerFormat : ContentProblem::damaged;
+}
+
+juce::String Snapshot::describeContentProblem() const
+{
+    switch (contentProblem)
+    {
+        case ContentProblem::damaged: return "its stored content is damaged";
+        case ContentProblem::newerFormat: return "it was written by a newer version of this program";
+        case ContentProblem::none: break;
+    }
+
+    return {};
+}
+
 juce::int64 Snapshot::getContentHash() const
 {
     // FNV-1a over the encoded content: the store compares the content itself on a match, so

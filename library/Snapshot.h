@@ -20,6 +20,16 @@ struct Snapshot
     using Settings = std::array<std::optional<uint8>, numDeviceSettings>;
     using FirmwareVersion = std::array<uint8, 4>;
 
+    /** Why a stored content could not be read. Such a snapshot holds no sequences: it is
+        listed, renamed, starred and deleted, never shown, compared, exported or restored.
+    */
+    enum class ContentProblem
+    {
+        none,
+        damaged,
+        newerFormat
+    };
+
     /** Each sequence up to its first 0 byte; the bytes after it are 0. */
     SequenceSet sequences{};
     Settings settings{};
@@ -30,6 +40,7 @@ struct Snapshot
     juce::String cause;
     juce::String name;
     bool starred = false;
+    ContentProblem contentProblem = ContentProblem::none;
 
     /** The content as the store keeps it: per sequence its length and steps, then the
         settings with a mask of those known, then the firmware version if known.
@@ -40,6 +51,16 @@ struct Snapshot
         are not such a content.
     */
     bool decodeContent (const void* data, size_t size);
+
+    /** Reads a content as the store hands it back: what cannot be decoded leaves the
+        sequences empty and says why in contentProblem.
+    */
+    void readStoredContent (const void* data, size_t size);
+
+    bool isReadable() const noexcept { return contentProblem == ContentProblem::none; }
+
+    /** Why it cannot be read, "its stored content is damaged"; empty when it can. */
+    juce::String describeContentProblem() const;
 
     /** A 64-bit hash of the content: equal contents hash alike. */
     juce::int64 getContentHash() const;

@@ -30,6 +30,30 @@ namespace
         "WHERE (?1 = 0 OR s.starred <> 0) "
         "AND (?2 = '' OR instr (lower (s.cause), ?2) > 0 OR instr (lower (s.name), ?2) > 0) ";
 
+    /** The files SQLite keeps beside a database in WAL mode: the log and its index. */
+    const char* const companionSuffixes[] = { "-wal", "-shm" };
+
+    juce::File getCompanion (const juce::File& database, const char* suffix)
+    {
+        return database.getSiblingFile (database.getFileName() + suffix);
+    }
+
+    /** "library.sqlite.damaged", else ".damaged2" and on: a name free for the file and its
+        companions alike.
+    */
+    juce::File getFreeDamagedName (const juce::File& database)
+    {
+        for (int number = 1;; ++number)
+        {
+            const auto candidate = database.getSiblingFile (database.getFileName() + ".damaged"
+                                                            + (number > 1 ? juce::String (number) : juce::String()));
+
+            if (! candidate.exists() && ! getCompanion (candidate, "-wal").exists()
+                && ! getCompanion (candidate, "-shm").exists())
+                return candidate;
+        }
+    }
+
     bool isDamage (int code) noexcept
     {
         const int primary = code & 0xff;
@@ -59,6 +83,13 @@ public:
         sqlite3_bind_blob (statement, index, blob.getData(), (int) blob.getSize(), SQLITE_TRANSIENT);
     }
 
+    /** The filter clause's ?1 and ?2. */
+    void bindFilter (const SnapshotFilter& filter)
+    {
+        bind (1, (juce::int64) (filter.starredOnly ? 1 : 0));
+        bind (2, filter.text.toLowerCase());
+    }
+
     /** True while there is a row; resultCode tells a finished statement from a failed one. */
     bool step()
     {
@@ -67,6 +98,9 @@ public:
     }
 
     bool run() { return ! step() && resultCode == SQLITE_DONE; }
+
+    /** Makes the statement ready to run again, keeping what was bound. */
+    void reset() { sqlite3_reset (statement); }
 
     juce::int64 int64At (int column) const { return sqlite3_column_int64 (statement, column); }
 
@@ -84,7 +118,7 @@ public:
         snapshot.cause = textAt (2);
         snapshot.name = textAt (3);
         snapshot.starred = int64At (4) != 0;
-        snapshot.decodeContent (sqlite3_column_blob (statement, 5), (size_t) sqlite3_column_bytes (statement, 5));
+        snapshot.readStoredContent (sqlite3_column_blob (statement, 5), (size_t) sqlite3_column_bytes (statement, 5));
         return snapshot;
     }
 
@@ -138,25 +172,47 @@ int SnapshotStore::readUserVersion()
 
 SnapshotStore::OpenResult SnapshotStore::open (const juce::File& fileToOpen)
 {
-    auto result = openWith (fileToOpen, false);
+    const auto result = openWith (fileToOpen, false);
+    return result.damaged ? moveAsideAndStartAgain (fileToOpen) : result;
+}
 
-    if (! result.damaged)
-        return result;
-
-    // Kept for whoever wants to look into it, under a name that is free.
+SnapshotStore::OpenResult SnapshotStore::moveAsideAndStartAgain (const juce::File& damaged)
+{
+    // Kept for whoever wants to look into it, the log with it: the log may hold the last
+    // snapshots taken, and SQLite finds it beside the copy under the copy's name. A log left
+    // behind would be read into the new file, so nothing is started when a move fails.
     close();
-    const auto aside = fileToOpen.getSiblingFile (fileToOpen.getFileName() + ".damaged").getNonexistentSibling (false);
-    fileToOpen.moveFileTo (aside);
+    const auto aside = getFreeDamagedName (damaged);
+    OpenResult result;
+    result.access = Access::unavailable;
+    result.damaged = true;
 
-    for (auto* suffix : { "-wal", "-shm" })
-        fileToOpen.getSiblingFile (fileToOpen.getFileName() + suffix).deleteFile();
+    if (! damaged.moveFileTo (aside))
+    {
+        result.problem = "it is damaged, and moving it aside to " + aside.getFullPathName() + " failed";
+        return result;
+    }
 
-    result = openWith (fileToOpen, false);
+    result.movedAside = aside;
+
+    for (auto* suffix : companionSuffixes)
+    {
+        const auto companion = getCompanion (damaged, suffix);
+
+        if (companion.exists() && ! companion.moveFileTo (getCompanion (aside, suffix)))
+        {
+            result.problem = "it is damaged; it was moved aside to " + aside.getFullPathName() + ", but moving "
+                             + companion.getFullPathName() + " beside it failed";
+            return result;
+        }
+    }
+
+    result = openWith (damaged, false);
     result.movedAside = aside;
 
     if (result.access == Access::writable)
-        result.problem = "The history library was damaged. It has been moved aside to\n" + aside.getFullPathName()
-                         + "\nand a new, empty one started.";
+        result.problem = "The history library was damaged. It has been moved aside, with its log files, to\n"
+                         + aside.getFullPathName() + "\nand a new, empty one started.";
 
     return result;
 }
@@ -194,6 +250,12 @@ SnapshotStore::OpenResult SnapshotStore::openWith (const juce::File& fileToOpen,
     {
         result.damaged = isDamage (sqlite3_extended_errcode (db));
         result.problem = lastError;
+
+        // Closing a database in WAL mode copies the log into it and deletes the log: a damaged
+        // one keeps its log as it is, to be moved aside with it.
+        if (result.damaged)
+            sqlite3_db_config (db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+
         result.access = Access::unavailable;
         close();
         return result;
@@ -332,8 +394,7 @@ int SnapshotStore::count (const SnapshotFilter& filter) const
         return 0;
 
     Statement statement (db, (juce::String ("SELECT count (*) FROM snapshots s ") + filterClause).toRawUTF8());
-    statement.bind (1, (juce::int64) (filter.starredOnly ? 1 : 0));
-    statement.bind (2, filter.text.toLowerCase());
+    statement.bindFilter (filter);
     return statement.step() ? (int) statement.int64At (0) : 0;
 }
 
@@ -346,8 +407,7 @@ std::vector<Snapshot> SnapshotStore::getPage (const SnapshotFilter& filter, int 
 
     Statement statement (
         db, (juce::String (selectSnapshot) + filterClause + "ORDER BY s.id DESC LIMIT ?3 OFFSET ?4").toRawUTF8());
-    statement.bind (1, (juce::int64) (filter.starredOnly ? 1 : 0));
-    statement.bind (2, filter.text.toLowerCase());
+    statement.bindFilter (filter);
     statement.bind (3, (juce::int64) limit);
     statement.bind (4, (juce::int64) offset);
 
@@ -399,6 +459,69 @@ bool SnapshotStore::remove (juce::int64 id)
         removeState.bind (1, stateId);
         return (removeSnapshot.run() && removeState.run()) || failed ("Unable to delete the snapshot");
     });
+}
+
+std::map<juce::int64, int> SnapshotStore::getPositions (const SnapshotFilter& filter,
+                                                        const std::vector<juce::int64>& ids) const
+{
+    if (db == nullptr)
+        return {};
+
+    // A position is the number of listed snapshots newer than it. For the one or two of a
+    // selection each is counted on its own (a range of the key, unless text is looked for);
+    // a long range selected with Shift is counted in passes over the list instead.
+    constexpr size_t mostCountedOneByOne = 8;
+    return ids.size() <= mostCountedOneByOne ? countPositionsOneByOne (filter, ids)
+                                             : countPositionsInPasses (filter, ids);
+}
+
+std::map<juce::int64, int> SnapshotStore::countPositionsOneByOne (const SnapshotFilter& filter,
+                                                                  const std::vector<juce::int64>& ids) const
+{
+    std::map<juce::int64, int> positions;
+    const juce::String listed = juce::String ("FROM snapshots s ") + filterClause;
+    Statement statement (
+        db, ("SELECT (SELECT count (*) " + listed + "AND s.id > ?3), EXISTS (SELECT 1 " + listed + "AND s.id = ?3)")
+                .toRawUTF8());
+    statement.bindFilter (filter);
+
+    for (auto id : ids)
+    {
+        statement.reset();
+        statement.bind (3, id);
+
+        if (statement.step() && statement.int64At (1) != 0)
+            positions[id] = (int) statement.int64At (0);
+    }
+
+    return positions;
+}
+
+std::map<juce::int64, int> SnapshotStore::countPositionsInPasses (const SnapshotFilter& filter,
+                                                                  const std::vector<juce::int64>& ids) const
+{
+    std::map<juce::int64, int> positions;
+    constexpr size_t idsPerPass = 500; // two columns each, of the 2000 a result may have
+
+    for (size_t first = 0; first < ids.size(); first += idsPerPass)
+    {
+        const auto end = std::min (ids.size(), first + idsPerPass);
+        juce::StringArray columns;
+
+        for (auto i = first; i < end; ++i)
+            columns.add ("sum (s.id > " + juce::String (ids[i]) + "), max (s.id = " + juce::String (ids[i]) + ")");
+
+        Statement statement (
+            db, ("SELECT " + columns.joinIntoString (", ") + " FROM snapshots s " + filterClause).toRawUTF8());
+        statement.bindFilter (filter);
+
+        if (statement.step())
+            for (auto i = first; i < end; ++i)
+                if (statement.int64At ((int) (2 * (i - first) + 1)) != 0)
+                    positions[ids[i]] = (int) statement.int64At ((int) (2 * (i - first)));
+    }
+
+    return positions;
 }
 
 int SnapshotStore::countStates() const

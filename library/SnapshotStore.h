@@ -2,6 +2,7 @@
 
 #include "library/Snapshot.h"
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -51,7 +52,7 @@ public:
         /** The file is not a database, or a damaged one. */
         bool damaged = false;
 
-        /** Set when a damaged file was moved aside here and a new one started. */
+        /** Where a damaged file was moved aside, with its -wal and -shm beside it. */
         juce::File movedAside;
 
         /** What went wrong, for the user; empty when the file opened as it should. */
@@ -62,8 +63,9 @@ public:
     ~SnapshotStore();
 
     /** Opens the file, creating it and its folders when missing. A file that is not a
-        database, or a damaged one, is moved aside and a new one started; an older schema is
-        migrated in one transaction; a newer one is opened read-only.
+        database, or a damaged one, is moved aside together with its write-ahead log and a new
+        one started (unavailable when the move fails); an older schema is migrated in one
+        transaction; a newer one is opened read-only.
     */
     OpenResult open (const juce::File& file);
 
@@ -89,6 +91,11 @@ public:
     /** Snapshots that pass the filter, newest first, from position `offset` on. */
     std::vector<Snapshot> getPage (const SnapshotFilter& filter, int offset, int limit) const;
 
+    /** Where these snapshots are among those that pass the filter, newest first (id to
+        position); those that do not pass, or are gone, are left out.
+    */
+    std::map<juce::int64, int> getPositions (const SnapshotFilter& filter, const std::vector<juce::int64>& ids) const;
+
     bool rename (juce::int64 id, const juce::String& name);
     bool setStarred (juce::int64 id, bool starred);
 
@@ -104,10 +111,13 @@ private:
     class Statement;
 
     OpenResult openWith (const juce::File& fileToOpen, bool readOnly);
+    OpenResult moveAsideAndStartAgain (const juce::File& damagedFile);
     bool configureAndMigrate (OpenResult& result);
     bool execute (const char* sql);
     bool runInTransaction (const std::function<bool()>& work);
     juce::int64 findOrAddState (const Snapshot& snapshot);
+    std::map<juce::int64, int> countPositionsOneByOne (const SnapshotFilter&, const std::vector<juce::int64>&) const;
+    std::map<juce::int64, int> countPositionsInPasses (const SnapshotFilter&, const std::vector<juce::int64>&) const;
     int readUserVersion();
     bool failed (const juce::String& what);
 

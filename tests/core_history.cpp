@@ -66,6 +66,11 @@ TEST (SnapshotStore, KeepsEqualContentsOnceAndPagesFiltersRenamesStarsAndDeletes
     EXPECT_EQ (store.getPage ({ true, {} }, 0, 10).at (0).id, same);
     EXPECT_EQ (store.count ({ true, "after" }), 0);
 
+    // Where snapshots are in a filtered list, asked for one by one or in a long selection.
+    const std::map<juce::int64, int> positions{ { other, 0 }, { same, 1 } };
+    EXPECT_EQ (store.getPositions ({ false, "reset all" }, { first, same, other }), positions);
+    EXPECT_EQ (store.getPositions ({ false, "reset all" }, { 99, first, same, other, 98, 97, 96, 95, 94 }), positions);
+
     // A state goes with its last snapshot only.
     EXPECT_TRUE (store.remove (same));
     EXPECT_EQ (store.countStates(), 2);
@@ -88,6 +93,42 @@ TEST (SnapshotStore, DamagedFileIsMovedAsideNewerSchemaOpensReadOnlyOlderIsMigra
     EXPECT_TRUE (opened.problem.contains (opened.movedAside.getFullPathName()));
     EXPECT_GT (store.add (makeSnapshot (1, "after the damage")), 0);
     store.close();
+
+    // Damaged while its last snapshot is in the log, as a crash leaves it: the log goes with
+    // the copy, as it was, under the name SQLite looks for.
+    const auto live = scratch.folder.getChildFile ("live/library.sqlite");
+    const auto crashed = scratch.folder.getChildFile ("crashed/library.sqlite");
+    {
+        SnapshotStore writer;
+        writer.open (live);
+        writer.add (makeSnapshot (1, "in the file")); // opening again closes, copying the log in
+        writer.open (live);
+        writer.add (makeSnapshot (2, "in the log"));
+        crashed.getParentDirectory().createDirectory();
+
+        for (auto* suffix : { "", "-wal", "-shm" })
+            live.getSiblingFile (live.getFileName() + suffix)
+                .copyFileTo (crashed.getSiblingFile ("library.sqlite" + juce::String (suffix)));
+    }
+    {
+        juce::FileOutputStream damage (crashed);
+        damage.setPosition (100); // the first page's tree header: the schema cannot be read
+        damage.write ("\xff\xff\xff\xff\xff\xff\xff\xff", 8);
+    }
+    juce::MemoryBlock log, logAside;
+    crashed.getSiblingFile ("library.sqlite-wal").loadFileAsData (log);
+    opened = store.open (crashed);
+    EXPECT_EQ (opened.movedAside.getFileName(), "library.sqlite.damaged");
+    crashed.getSiblingFile ("library.sqlite.damaged-wal").loadFileAsData (logAside);
+    EXPECT_TRUE (log.getSize() > 0 && logAside == log);
+
+    // A move that fails (a name with no room for ".damaged") starts nothing over the file.
+    const auto longName = scratch.folder.getChildFile (juce::String::repeatedString ("l", 248));
+    juce::FileOutputStream (longName).writeText ("damaged", false, false, nullptr);
+    opened = store.open (longName);
+    EXPECT_EQ (opened.access, SnapshotStore::Access::unavailable);
+    EXPECT_TRUE (opened.problem.startsWith ("it is damaged, and moving it aside to ")) << opened.problem;
+    EXPECT_EQ (longName.loadFileAsString(), "damaged");
 
     // An older schema, as the first version wrote it, keeps its snapshots and gains names.
     sqlite3* db = nullptr;

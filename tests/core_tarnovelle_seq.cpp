@@ -5,6 +5,7 @@
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/MidiSong.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/StoredContent.h"
 
 #include <gtest/gtest.h>
 
@@ -178,6 +179,20 @@ TEST_F (TarnovelleSeqTool, HistoryListsShowsComparesAndExportsTheLibrarysSnapsho
     EXPECT_EQ (runTool ({ "history", "--db", db, "export", juce::String (older.id), exported.getFullPathName() }).first,
                0);
     EXPECT_EQ (exported.loadFileAsString(), formatSequenceFile (getFactorySequences()));
+
+    // A content this version cannot read: 1 with the reason, and nothing written.
+    test::replaceStoredContent (library, older.id, "x'01ff'");
+    test::replaceStoredContent (library, newer.id, "x'02'");
+    const auto refused = [] (juce::int64 id, const char* reason) {
+        return std::make_pair (1,
+                               "tarnovelle-seq: snapshot " + juce::String (id) + " cannot be read: " + reason + ".\n");
+    };
+    EXPECT_EQ (runTool ({ "history", "--db", db, "show", juce::String (older.id) }),
+               refused (older.id, "its stored content is damaged"));
+    EXPECT_EQ (
+        runTool ({ "history", "--db", db, "export", juce::String (newer.id), folder.getFullPathName() + "/n.tvseq" }),
+        refused (newer.id, "it was written by a newer version of this program"));
+    EXPECT_FALSE (folder.getChildFile ("n.tvseq").exists());
 
     // No such snapshot or library: 1; bad arguments: 2, with the usage.
     EXPECT_EQ (runTool ({ "history", "--db", db, "show", "999" }).first, 1);

@@ -20,7 +20,9 @@ const char* const historyUsageText = "  tarnovelle-seq history [--db FILE] list\
                                      "  tarnovelle-seq history [--db FILE] diff ID ID\n"
                                      "      Prints what differs between two snapshots.\n"
                                      "  tarnovelle-seq history [--db FILE] export ID FILE.tvseq\n"
-                                     "      Writes the snapshot's eight sequences as a .tvseq file.\n";
+                                     "      Writes the snapshot's eight sequences as a .tvseq file.\n"
+                                     "      show, diff and export end with status 1 for a snapshot whose content\n"
+                                     "      cannot be read: damaged, or written by a newer version.\n";
 
 namespace
 {
@@ -117,6 +119,11 @@ namespace
 
             snapshots.push_back (*snapshot);
         }
+
+        for (const auto& snapshot : snapshots)
+            if (! snapshot.isReadable())
+                return fail ("snapshot " + juce::String (snapshot.id)
+                             + " cannot be read: " + snapshot.describeContentProblem() + ".");
 
         if (name == "list")
         {

@@ -58,8 +58,8 @@ namespace
                                      "      Prints this text.\n"
                                      "\n"
                                      "Exit status: 0 done, 1 the file is not a valid sequence file or could not\n"
-                                     "be read or written, or a MIDI file could not be imported as chosen, 2 bad\n"
-                                     "arguments.\n";
+                                     "be read or written, a MIDI file could not be imported as chosen, or the\n"
+                                     "snapshot is missing or cannot be read, 2 bad arguments.\n";
 
     int badUsage (const juce::String& problem)
     {

@@ -22,9 +22,11 @@ namespace
     };
 
     // Edits dominate, as in a session; faults come and go; a firmware update is rare, since
-    // it takes seconds of the instrument's restart.
+    // it takes seconds of the instrument's restart. The History window's share is taken from
+    // the keys, so that every other action of a seed is drawn as before.
     const Weighted kinds[] = {
-        { Kind::editorKey, 330, "editor key" },
+        { Kind::editorKey, 322, "editor key" },
+        { Kind::historyFiltered, 8, "History window filtered while snapshots arrive" },
         { Kind::editorUndoRedo, 60, "editor undo/redo key" },
         { Kind::editorRead, 25, "editor read" },
         { Kind::editorSend, 35, "editor send" },
@@ -87,6 +89,9 @@ namespace
     const int stepSizes[] = { 4, 8, 16, 32 };
     const int latencies[] = { EmulatedInstrument::defaultLatencyMs, 20, 60, 150 };
     const char* const tabNames[] = { "Configuration", "Firmware Update", "Sequences" };
+    const char* const historyWords[] = { "", "read", "reset", "loaded" };
+    const char* const historyCauses[] = { "Read at connection", "Before RESET ALL SEQUENCES", "Loaded set1.tvseq",
+                                          "Sent from the editor: 1" };
 
     template <typename Array>
     constexpr int sizeOf (const Array& array) noexcept
@@ -233,6 +238,8 @@ juce::String SoakAction::describe() const
         case Kind::faultLatency: return text + " " + juce::String (latencies[a % sizeOf (latencies)]) + " ms";
         case Kind::instrumentKeys: return text + " " + juce::String (36 + b % 48);
         case Kind::quitAtKeptChangesQuestion: return text + (b % 2 == 0 ? " (before it shows)" : " (while open)");
+        case Kind::historyFiltered:
+            return text + " (\"" + historyWords[a % sizeOf (historyWords)] + "\", " + juce::String (1 + b % 3) + ")";
         default: return text;
     }
 }
@@ -444,6 +451,7 @@ void SoakDriver::performOnMainWindow (const SoakAction& action)
         case Kind::openEditor: clickPushButton (inTabs ((GUISeqEdit*) nullptr)); break;
         case Kind::openWebPage: clickPushButton (inTabs ((GUIWebLink*) nullptr)); break;
         case Kind::updateFirmware: clickPushButton (inTabs ((GUIUpdater*) nullptr)); break;
+        case Kind::historyFiltered: filterHistoryWhileSnapshotsArrive (action); break;
         default: break;
     }
 }
@@ -523,6 +531,48 @@ void SoakDriver::performInEditor (const SoakAction& action)
         case Kind::closeEditor: app.editorWindow()->closeButtonPressed(); break;
         default: break;
     }
+}
+
+void SoakDriver::filterHistoryWhileSnapshotsArrive (const SoakAction& action)
+{
+    // A window on a library of its own, filtered by a word, one or two rows selected; then one
+    // to three snapshots come, listed or not. None is lost, and the selection stays on its own.
+    if (history == nullptr)
+    {
+        history = std::make_unique<InstrumentHistory> (folder.getChildFile ("library.sqlite"));
+        historyWindow = std::make_unique<GUIHistory> (*history, app.model());
+    }
+
+    auto& list = historyWindow->getList();
+    const auto& store = history->getStore();
+    const juce::String word = historyWords[action.a % sizeOf (historyWords)];
+    historyWindow->getFindField().setText (word, true);
+    settle(); // a text editor tells of its change asynchronously
+
+    for (int n = 0; n < 2 && list.getNumSnapshots() > 0; ++n)
+        list.getListBox().selectRow ((action.a / 4 + n * action.b) % list.getNumSnapshots(), false, n == 0);
+
+    const auto selected = list.getSelectedIds();
+    const int before = store.count();
+    SequenceSet sequences{};
+
+    for (int index = 0; index < numSequences; ++index)
+        sequences[(size_t) index] = app.model().getSequence (index).toStepBuffer();
+
+    for (int n = 0; n <= action.b % 3; ++n)
+        history->record (sequences, historyCauses[(action.b / 3 + n) % sizeOf (historyCauses)]);
+
+    if (store.count() != before + 1 + action.b % 3 || list.getNumSnapshots() != store.count ({ false, word }))
+        current->findings.push_back ({ "history-lost", "a snapshot is missing from the library or its list" });
+
+    const auto rows = list.getListBox().getSelectedRows();
+    bool onItsOwn = rows.size() == (int) selected.size() && list.getSelectedIds() == selected;
+
+    for (int i = 0; onItsOwn && i < rows.size(); ++i)
+        onItsOwn = list.getRow (rows[i]) != nullptr && list.getRow (rows[i])->id == selected[(size_t) i];
+
+    if (! onItsOwn)
+        current->findings.push_back ({ "history-selection", "the selection left its snapshots as new ones came" });
 }
 
 void SoakDriver::performFault (const SoakAction& action)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sequences/SequenceEditorKeeper.h"
+#include "library/GUIHistoryWindow.h"
 #include "tests/soak/SoakApplication.h"
 #include "tests/soak/SoakOracle.h"
 
@@ -34,6 +35,7 @@ struct SoakAction
         saveSequences,
         openWebPage,
         updateFirmware,
+        historyFiltered,
         faultUnplug,
         faultSilence,
         faultActiveSensing,
@@ -90,6 +92,7 @@ private:
     void performFault (const SoakAction& action);
     void playKey (const SoakAction& action);
     void quitAtKeptChangesQuestion (const SoakAction& action, ActionRecord& record);
+    void filterHistoryWhileSnapshotsArrive (const SoakAction& action);
     void answerDialog (const ScriptedDialogs::Record& dialog);
     void scriptFile (bool forSaving, const juce::String& extension, int choice);
     void clickPushButton (juce::Component* pushButton);
@@ -104,6 +107,8 @@ private:
     ActionRecord* current = nullptr;
     juce::File lastScriptedFile;
     std::unique_ptr<juce::Timer> importWindowAnswerer;
+    std::unique_ptr<InstrumentHistory> history;
+    std::unique_ptr<GUIHistory> historyWindow;
     int retriesAnswered = 0;
     bool quitAtNextQuestion = false;
     std::unique_ptr<SequenceEditorKeeper> keeper;

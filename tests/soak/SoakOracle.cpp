@@ -38,7 +38,7 @@ SoakOracle::SoakOracle (const EmulatedInstrument& instrument)
 std::vector<Finding> SoakOracle::afterAction (const ActionRecord& action, const SequenceEditorModel& model,
                                               bool editorShowing, bool connected, const EmulatedInstrument& instrument)
 {
-    std::vector<Finding> findings;
+    auto findings = action.findings;
     takeHubMessages (action, connected);
     checkInstrument (instrument, findings);
 

@@ -76,6 +76,7 @@ struct ActionRecord
     std::vector<int> changedBefore;   // the editor's changed marks before the action
     bool openedFileInEditor = false;  // the editor's Open... was clicked
     bool keptFileChanged = false;     // a start ended at its first question changed the kept set
+    std::vector<Finding> findings;    // what the action's own checks found
 };
 
 /** Follows the soak along and says, after every action, what the program got wrong:
