@@ -2,6 +2,8 @@
 
 #include "platform/Platform.h"
 
+#include <cmath>
+
 namespace tarnovelle
 {
 
@@ -59,6 +61,37 @@ namespace
 
         return set;
     }
+
+    /** The keeper's own file is a few kilobytes, nested three deep, its numbers short: anything
+        else is refused before JUCE's JSON reader sees it, which recurses once per bracket (a
+        file of brackets would overflow the stack at every start) and wraps integers of more
+        than 18 digits around into small ones.
+    */
+    bool isShapedLikeAKeptFile (const juce::String& text)
+    {
+        constexpr int maxDepth = 3, maxDigits = 18;
+        int depth = 0, digits = 0;
+
+        for (auto character : text)
+        {
+            depth += (character == '[' || character == '{') ? 1 : (character == ']' || character == '}') ? -1 : 0;
+            digits = juce::CharacterFunctions::isDigit (character) ? digits + 1 : 0;
+
+            if (depth > maxDepth || digits > maxDigits)
+                return false;
+        }
+
+        return true;
+    }
+
+    /** A number of the file held within lowest and highest, a number beyond int's range too
+        (converting that to an int would be undefined).
+    */
+    int readWithin (const juce::var& value, int lowest, int highest)
+    {
+        const auto number = (double) value;
+        return std::isnan (number) ? lowest : (int) juce::jlimit ((double) lowest, (double) highest, number);
+    }
 } // namespace
 
 SequenceEditorKeeper::SequenceEditorKeeper (SequenceEditorModel& modelToKeep, const juce::File& fileToUse)
@@ -98,7 +131,17 @@ juce::String SequenceEditorKeeper::toJson (const SequenceEditorModel::WorkingSet
 
 std::optional<SequenceEditorKeeper::Kept> SequenceEditorKeeper::read (const juce::File& fileToRead)
 {
-    const auto json = juce::JSON::parse (fileToRead.loadFileAsString());
+    constexpr juce::int64 maxFileSize = 64 * 1024;
+
+    if (fileToRead.getSize() > maxFileSize)
+        return std::nullopt;
+
+    const auto text = fileToRead.loadFileAsString();
+
+    if (! isShapedLikeAKeptFile (text))
+        return std::nullopt;
+
+    const auto json = juce::JSON::parse (text);
     const auto sequences = setFromVar (json["sequences"]);
     const auto instrument = setFromVar (json["instrument"]);
 
@@ -109,8 +152,8 @@ std::optional<SequenceEditorKeeper::Kept> SequenceEditorKeeper::read (const juce
     kept.workingSet.sequences = *sequences;
     kept.workingSet.instrument = *instrument;
     kept.workingSet.instrumentKnown = (bool) json["instrumentKnown"];
-    kept.workingSet.selected = juce::jlimit (0, numSequences - 1, (int) json["selected"]);
-    kept.workingSet.cursor = juce::jlimit (0, maxSequenceSteps - 1, (int) json["cursor"]);
+    kept.workingSet.selected = readWithin (json["selected"], 0, numSequences - 1);
+    kept.workingSet.cursor = readWithin (json["cursor"], 0, maxSequenceSteps - 1);
     kept.savedAt = juce::Time::fromISO8601 (json["savedAt"].toString());
     return kept;
 }

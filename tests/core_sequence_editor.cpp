@@ -599,3 +599,29 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     EXPECT_EQ (file ("set.tvseq").loadFileAsString(), formatSequenceFile (expected));
     EXPECT_FALSE (file ("set.tvseq_1.mid").exists());
 }
+
+// A kept file damaged or edited by hand: numbers beyond the editor's range read as its ends;
+// what JUCE's JSON reader cannot take (integers beyond 64 bits, which it wraps, and brackets
+// nested deeper than the stack) is refused.
+TEST (KeptWorkingSet, ADamagedFileIsReadWithinTheEditorsRangeOrRefused)
+{
+    test::ScratchFolder scratch{ "keptnumbers" };
+    const auto file = scratch.folder.getChildFile ("Sequence Editor.json");
+    const auto read = [&file] (const juce::String& text) {
+        EXPECT_TRUE (file.replaceWithText (text));
+        return SequenceEditorKeeper::read (file);
+    };
+    const auto keptFile = [] (const char* numbers, const char* firstSequence) {
+        const juce::String others (", [], [], [], [], [], [], []]");
+        return juce::String ("{") + numbers + R"(, "sequences": [)" + firstSequence + others + R"(, "instrument": [[])"
+               + others + "}";
+    };
+
+    const auto kept = read (keptFile (R"("selected": 1e300, "cursor": 1e10)", "[60]"));
+    ASSERT_TRUE (kept.has_value());
+    EXPECT_EQ (kept->workingSet.selected, numSequences - 1);
+    EXPECT_EQ (kept->workingSet.cursor, maxSequenceSteps - 1);
+
+    EXPECT_FALSE (read (keptFile (R"("selected": 1)", "[18446744073709551676]")).has_value()); // 2^64 + 60
+    EXPECT_FALSE (read (juce::String::repeatedString ("[", 60000)).has_value());
+}
