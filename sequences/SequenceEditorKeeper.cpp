@@ -62,22 +62,23 @@ namespace
         return set;
     }
 
-    /** The keeper's own file is a few kilobytes, nested three deep, its numbers short: anything
-        else is refused before JUCE's JSON reader sees it, which recurses once per bracket (a
-        file of brackets would overflow the stack at every start) and wraps integers of more
-        than 18 digits around into small ones.
+    /** The keeper's own file is a few kilobytes of UTF-8, nested three deep, its numbers short:
+        anything else is refused before JUCE's JSON reader sees it, which recurses once per
+        bracket (a file of brackets would overflow the stack at every start), wraps integers of
+        more than 18 digits around into small ones, and reads on past a 0 byte in text that is
+        not UTF-8.
     */
-    bool isShapedLikeAKeptFile (const juce::String& text)
+    bool isShapedLikeAKeptFile (const juce::MemoryBlock& bytes)
     {
         constexpr int maxDepth = 3, maxDigits = 18;
         int depth = 0, digits = 0;
 
-        for (auto character : text)
+        for (auto byte : bytes)
         {
-            depth += (character == '[' || character == '{') ? 1 : (character == ']' || character == '}') ? -1 : 0;
-            digits = juce::CharacterFunctions::isDigit (character) ? digits + 1 : 0;
+            depth += (byte == '[' || byte == '{') ? 1 : (byte == ']' || byte == '}') ? -1 : 0;
+            digits = (byte >= '0' && byte <= '9') ? digits + 1 : 0;
 
-            if (depth > maxDepth || digits > maxDigits)
+            if (byte == 0 || depth > maxDepth || digits > maxDigits)
                 return false;
         }
 
@@ -132,16 +133,12 @@ juce::String SequenceEditorKeeper::toJson (const SequenceEditorModel::WorkingSet
 std::optional<SequenceEditorKeeper::Kept> SequenceEditorKeeper::read (const juce::File& fileToRead)
 {
     constexpr juce::int64 maxFileSize = 64 * 1024;
+    juce::MemoryBlock bytes;
 
-    if (fileToRead.getSize() > maxFileSize)
+    if (fileToRead.getSize() > maxFileSize || ! fileToRead.loadFileAsData (bytes) || ! isShapedLikeAKeptFile (bytes))
         return std::nullopt;
 
-    const auto text = fileToRead.loadFileAsString();
-
-    if (! isShapedLikeAKeptFile (text))
-        return std::nullopt;
-
-    const auto json = juce::JSON::parse (text);
+    const auto json = juce::JSON::parse (bytes.toString());
     const auto sequences = setFromVar (json["sequences"]);
     const auto instrument = setFromVar (json["instrument"]);
 

@@ -601,20 +601,21 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
 }
 
 // A kept file damaged or edited by hand: numbers beyond the editor's range read as its ends;
-// what JUCE's JSON reader cannot take (integers beyond 64 bits, which it wraps, and brackets
-// nested deeper than the stack) is refused.
+// what JUCE's JSON reader cannot take (integers beyond 64 bits, which it wraps, brackets nested
+// deeper than the stack, and a 0 byte in text that is not UTF-8, which it reads on past) is
+// refused.
 TEST (KeptWorkingSet, ADamagedFileIsReadWithinTheEditorsRangeOrRefused)
 {
     test::ScratchFolder scratch{ "keptnumbers" };
     const auto file = scratch.folder.getChildFile ("Sequence Editor.json");
-    const auto read = [&file] (const juce::String& text) {
-        EXPECT_TRUE (file.replaceWithText (text));
+    const auto read = [&file] (const std::string& text) {
+        EXPECT_TRUE (file.replaceWithData (text.data(), text.size()));
         return SequenceEditorKeeper::read (file);
     };
-    const auto keptFile = [] (const char* numbers, const char* firstSequence) {
-        const juce::String others (", [], [], [], [], [], [], []]");
-        return juce::String ("{") + numbers + R"(, "sequences": [)" + firstSequence + others + R"(, "instrument": [[])"
-               + others + "}";
+    const auto keptFile = [] (const std::string& numbers, const std::string& firstSequence) {
+        const std::string others (", [], [], [], [], [], [], []]");
+        return "{" + numbers + R"(, "sequences": [)" + firstSequence + others + R"(, "instrument": [[])" + others
+               + ", \"name\": \"\xff\"}";
     };
 
     const auto kept = read (keptFile (R"("selected": 1e300, "cursor": 1e10)", "[60]"));
@@ -622,6 +623,8 @@ TEST (KeptWorkingSet, ADamagedFileIsReadWithinTheEditorsRangeOrRefused)
     EXPECT_EQ (kept->workingSet.selected, numSequences - 1);
     EXPECT_EQ (kept->workingSet.cursor, maxSequenceSteps - 1);
 
-    EXPECT_FALSE (read (keptFile (R"("selected": 1)", "[18446744073709551676]")).has_value()); // 2^64 + 60
-    EXPECT_FALSE (read (juce::String::repeatedString ("[", 60000)).has_value());
+    const std::string wrapsTo60 ("[18446744073709551676]"); // 2^64 + 60
+    EXPECT_FALSE (read (keptFile (R"("selected": 1)", wrapsTo60)).has_value());
+    EXPECT_FALSE (read (keptFile (std::string (R"("selected": -)") + '\0' + "1", wrapsTo60)).has_value());
+    EXPECT_FALSE (read (std::string (60000, '[')).has_value());
 }
