@@ -62,11 +62,11 @@ namespace
         return set;
     }
 
-    /** The keeper's own file is a few kilobytes of UTF-8, nested three deep, its numbers short:
+    /** The keeper's own file is a few kilobytes of ASCII, nested three deep, its numbers short:
         anything else is refused before JUCE's JSON reader sees it, which recurses once per
         bracket (a file of brackets would overflow the stack at every start), wraps integers of
-        more than 18 digits around into small ones, and reads on past a 0 byte in text that is
-        not UTF-8.
+        more than 18 digits around into small ones, reads on past a 0 byte, and reads a stray
+        byte of a multi-byte character as the ASCII character of its low bits (0xb7 as a 7).
     */
     bool isShapedLikeAKeptFile (const juce::MemoryBlock& bytes)
     {
@@ -78,7 +78,7 @@ namespace
             depth += (byte == '[' || byte == '{') ? 1 : (byte == ']' || byte == '}') ? -1 : 0;
             digits = (byte >= '0' && byte <= '9') ? digits + 1 : 0;
 
-            if (byte == 0 || depth > maxDepth || digits > maxDigits)
+            if ((uint8) byte == 0 || (uint8) byte >= 0x80 || depth > maxDepth || digits > maxDigits)
                 return false;
         }
 
