@@ -64,13 +64,14 @@ namespace
 
     /** The keeper's own file is a few kilobytes of ASCII, nested three deep, its numbers short:
         anything else is refused before JUCE's JSON reader sees it, which recurses once per
-        bracket (a file of brackets would overflow the stack at every start), wraps integers of
-        more than 18 digits around into small ones, reads on past a 0 byte, and reads a stray
-        byte of a multi-byte character as the ASCII character of its low bits (0xb7 as a 7).
+        bracket (a file of brackets would overflow the stack at every start), overflows on runs
+        of digits longer than nine (an exponent's, in an int) and wraps integers of 19 digits
+        around into small ones, reads on past a 0 byte, and reads a stray byte of a multi-byte
+        character as the ASCII character of its low bits (0xb7 as a 7).
     */
     bool isShapedLikeAKeptFile (const juce::MemoryBlock& bytes)
     {
-        constexpr int maxDepth = 3, maxDigits = 18;
+        constexpr int maxDepth = 3, maxDigits = 9;
         int depth = 0, digits = 0;
 
         for (auto byte : bytes)

@@ -601,9 +601,10 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
 }
 
 // A kept file damaged or edited by hand: numbers beyond the editor's range read as its ends;
-// what JUCE's JSON reader cannot take is refused: integers beyond 64 bits (which it wraps), also
-// behind a 0 byte (which it reads on past in text that is not UTF-8) or written in stray bytes
-// of multi-byte characters (which it reads as ASCII), and brackets nested deeper than the stack.
+// what JUCE's JSON reader cannot take is refused: exponents beyond an int and integers beyond 64
+// bits (which it wraps), also behind a 0 byte (which it reads on past in text that is not UTF-8)
+// or written in stray bytes of multi-byte characters (which it reads as ASCII), and brackets
+// nested deeper than the stack.
 TEST (KeptWorkingSet, ADamagedFileIsReadWithinTheEditorsRangeOrRefused)
 {
     test::ScratchFolder scratch{ "keptnumbers" };
@@ -626,6 +627,7 @@ TEST (KeptWorkingSet, ADamagedFileIsReadWithinTheEditorsRangeOrRefused)
     for (auto digit : wrapsTo60)
         strayBytes += (char) (digit | 0x80);
 
+    EXPECT_FALSE (read (keptFile (R"("selected": 1e4294967297)", "[60]")).has_value()); // 2^32 + 1
     EXPECT_FALSE (read (keptFile (R"("selected": 1)", "[" + wrapsTo60 + "]")).has_value());
     EXPECT_FALSE (read (keptFile (R"("selected": 1)", "[" + strayBytes + "]")).has_value());
     const std::string behindNul = std::string (R"("selected": -)") + '\0' + "1";
