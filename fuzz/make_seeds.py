@@ -3,10 +3,15 @@
 
 The seeds are the file and message layouts of the tests, their edge cases and a few broken
 variants, each after the parameter bytes its target reads first (see the comment above each
-target). Inputs that once crashed a target are added by hand as crash-<what>, never touched here.
+target). Inputs that once crashed a target are added by hand as crash-<what>, never touched here;
+so are the real-<what> inputs taken from real programs' files (a library's stored contents, a
+kept working set, an XSETTINGS manager's property). The MIDI import's real-<song> seeds are
+excerpts of the songs of Debian's openttd-openmsx (GPL-2), cut here from the installed files
+when they are there.
 """
 
 import os
+import struct
 
 MAGIC = b"HarborLanternWillowQuest"
 
@@ -41,6 +46,105 @@ BEND, CHUNK = 0x2C, 0x3A
 FULL_CHUNK = frame(3, 35, CHUNK, [0, 0, 32] + [60] * 32)
 IMAGE = b"TVFW" + bytes([1, 0, 3, 2, 16, 0, 0, 0, *range(16), 0, 0, 0, 0])
 ONE_BYTE = frame(1, 1, 0x04, packed([0]))
+
+def xsettings(big, *settings):
+    """An XSETTINGS property: (type, name, value bytes) each, strings padded to four bytes."""
+    order = ">" if big else "<"
+    padded = lambda b: b + b"\0" * (-len(b) % 4)
+    body = b"".join(bytes([kind, 0]) + struct.pack(order + "H", len(name)) + padded(name)
+                    + struct.pack(order + "I", 3) + value for kind, name, value in settings)
+    return bytes([1 if big else 0, 0, 0, 0]) + struct.pack(order + "II", 7, len(settings)) + body
+
+
+def xs_integer(name, value, big=False):
+    return (0, name, struct.pack((">" if big else "<") + "i", value))
+
+
+def xs_string(name, text, big=False):
+    return (1, name, struct.pack((">" if big else "<") + "I", len(text)) + text + b"\0" * (-len(text) % 4))
+
+
+def snapshot_content(sequences, settings, firmware=None):
+    """What the library stores: format 1, per sequence its length and steps, the mask of the
+    known settings (little-endian) and their values, then the firmware version if known."""
+    out = bytes([1])
+    for steps in sequences:
+        out += bytes([len(steps)]) + bytes(steps)
+    known = [i for i, value in enumerate(settings) if value is not None]
+    out += struct.pack("<H", sum(1 << i for i in known)) + bytes(settings[i] for i in known)
+    return out + (bytes([1]) + bytes(firmware) if firmware else b"\0")
+
+
+def midi_events(track):
+    """The byte ranges of a track chunk's events, each with its delta time."""
+    i, status = 0, 0
+    while i < len(track):
+        start = i
+        while track[i] & 0x80:
+            i += 1
+        i += 1
+        first = track[i]
+        if first == 0xFF:
+            i += 2
+            length = 0
+            while True:
+                length = (length << 7) | (track[i] & 0x7F)
+                i += 1
+                if track[i - 1] < 0x80:
+                    break
+            i += length
+        elif first in (0xF0, 0xF7):
+            i += 1
+            length = 0
+            while True:
+                length = (length << 7) | (track[i] & 0x7F)
+                i += 1
+                if track[i - 1] < 0x80:
+                    break
+            i += length
+        else:
+            if first & 0x80:
+                status, i = first, i + 1
+            i += 1 if status >> 4 in (0xC, 0xD) else 2
+        yield track[start:i]
+
+
+def midi_excerpt(path, tracks, track_bytes):
+    """The first tracks of a song, each cut after the events that fit in track_bytes."""
+    data = open(path, "rb").read()
+    header_length = struct.unpack(">I", data[4:8])[0]
+    position, chunks = 8 + header_length, []
+    while position < len(data) and len(chunks) < tracks:
+        length = struct.unpack(">I", data[position + 4:position + 8])[0]
+        kept = b""
+        for event in midi_events(data[position + 8:position + 8 + length]):
+            if len(kept) + len(event) > track_bytes or event[-3:] == b"\xff\x2f\x00":
+                break
+            kept += event
+        kept += b"\x00\xff\x2f\x00"
+        chunks.append(b"MTrk" + struct.pack(">I", len(kept)) + kept)
+        position += 8 + length
+    return data[:8] + struct.pack(">HH", 1, len(chunks)) + data[12:8 + header_length] + b"".join(chunks)
+
+
+def midi_file(division, *tracks):
+    return b"MThd" + struct.pack(">IHHh", 6, 1, len(tracks), division) + b"".join(
+        b"MTrk" + struct.pack(">I", len(t) + 4) + t + b"\x00\xff\x2f\x00" for t in tracks)
+
+
+def import_choice(flags, tracks=0, channels=0, bar=0):
+    """The MIDI import target's parameters: flags, the track and channel masks, the bar."""
+    return struct.pack("<BHHH", flags, tracks, channels, bar)
+
+
+SONGS = "/usr/share/games/openttd/baseset/openmsx"  # package openttd-openmsx
+# Song, tracks kept, bytes per track, import parameters (see fuzz_midi_import.cpp).
+SONG_EXCERPTS = {
+    "real-train-filled-with-cash": ("train_filled_with_cash.mid", 3, 300, import_choice(0x06)),
+    "real-coconut-run2": ("coconut_run2.mid", 4, 200, import_choice(0x25, bar=1)),
+    "real-5432gone": ("5432gone_redfarn.mid", 3, 300, import_choice(0x1B, tracks=0b110, channels=0x01FF)),
+    "real-careless-perc": ("careless_perc_redfarn.mid", 2, 400, import_choice(0x42)),
+}
 
 SEEDS = {
     "sequence_file": {
@@ -117,9 +221,45 @@ SEEDS = {
         "text": b"\x00not a container at all, just text",
         "empty": b"\x00",
     },
+    "xsettings": {
+        "big-endian": b"\0\0" + xsettings(True, xs_string(b"Net/ThemeName", b"Adwaita", True),
+                                            xs_integer(b"Gdk/WindowScalingFactor", 2, True)),
+        "cut-in-name": b"\x20\0" + xsettings(False, xs_integer(b"Gdk/WindowScalingFactor", 2))[:24],
+        "name-with-nul": b"\xff\xff" + xsettings(False, xs_integer(b"Gdk/WindowScalingFactor\0old", 3),
+                                                   xs_integer(b"Gdk/WindowScalingFactor", 1)),
+        "count-beyond": b"\0\0" + xsettings(False, xs_integer(b"Xft/DPI", 98304))[:8] + b"\xff\xff\xff\xff",
+    },
+    "snapshot_content": {
+        "empty": b"",
+        "newer-format": b"\x02" + snapshot_content([[]] * 8, [None] * 14)[1:],
+        "zero-in-sequence": snapshot_content([[60, 0, 62]] + [[]] * 7, [None] * 14),
+        "unknown-setting-bits": snapshot_content([[]] * 8, [None] * 14)[:9] + b"\x00\xc0\x00",
+        "firmware-flag-7": snapshot_content([[]] * 8, [None] * 14)[:-1] + b"\x07",
+        "cut-after-mask": snapshot_content([[]] * 8, [5] * 14)[:11],
+    },
+    "kept_working_set": {
+        "seven-sequences": b'{"sequences": [[],[],[],[],[],[],[]], "instrument": [[],[],[],[],[],[],[],[]]}',
+        "step-zero": b'{"sequences": [[0],[],[],[],[],[],[],[]], "instrument": [[],[],[],[],[],[],[],[]]}',
+        "huge-numbers": b'{"selected": 1e300, "cursor": -1e300, "sequences": [[60,127],[],[],[],[],[],[],[]],'
+                        b' "instrument": [[],[],[],[],[],[],[],[]], "instrumentKnown": 1}',
+        "not-an-object": b"[[],[],[],[],[],[],[],[]]",
+    },
+    "midi_import": {
+        "smpte": import_choice(0x02) + midi_file(-0x1E28, b"\x00\x90\x3c\x40\x10\x80\x3c\x00"),
+        "no-division": import_choice(0x02) + midi_file(0, b"\x00\x90\x3c\x40\x10\x80\x3c\x00"),
+        "far-note": import_choice(0x22) + midi_file(1, b"\xff\xff\xff\x7f\x90\x3c\x40" * 3),
+    },
 }
 
+
+def song_seeds():
+    """The MIDI import's seeds from real songs, when the songs are installed."""
+    return {name: choice + midi_excerpt(os.path.join(SONGS, song), tracks, size)
+            for name, (song, tracks, size, choice) in SONG_EXCERPTS.items()
+            if os.path.exists(os.path.join(SONGS, song))}
+
 if __name__ == "__main__":
+    SEEDS["midi_import"].update(song_seeds())
     for target, seeds in SEEDS.items():
         folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", target)
         os.makedirs(folder, exist_ok=True)

@@ -80,7 +80,11 @@ bool Snapshot::decodeContent (const void* data, size_t size)
         read.firmware = version;
     }
 
-    if (in.isExhausted() == false || in.getPosition() != (juce::int64) size)
+    // Only the very bytes encodeContent writes for what was read are a content: anything else (a
+    // cut content, whose missing bytes read as 0, a step of 0 inside a sequence, settings the
+    // instrument does not have, another firmware flag) is damaged and would pass for a state
+    // that was never taken.
+    if (read.encodeContent() != juce::MemoryBlock (data, size))
         return false;
 
     sequences = read.sequences;

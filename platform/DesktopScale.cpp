@@ -1,6 +1,7 @@
 #include "platform/DesktopScale.h"
 
 #include <cmath>
+#include <string_view>
 
 namespace tarnovelle::DesktopScale
 {
@@ -43,12 +44,16 @@ namespace
             return value;
         }
 
-        std::optional<juce::String> paddedString (size_t length)
+        /** A string's bytes, its length counted in bytes. They are compared as they are, never
+            decoded: a decoder counts characters and stops at a 0 byte, so a multi-byte
+            character would take it past the string (and past the property at its end).
+        */
+        std::optional<std::string_view> paddedBytes (size_t length)
         {
             if (length > size - position)
                 return {};
-            juce::String text (juce::CharPointer_UTF8 (reinterpret_cast<const char*> (data + position)), length);
-            return skip ((length + 3) & ~(size_t) 3) ? std::optional<juce::String> (text) : std::nullopt;
+            const std::string_view bytes (reinterpret_cast<const char*> (data + position), length);
+            return skip ((length + 3) & ~(size_t) 3) ? std::optional<std::string_view> (bytes) : std::nullopt;
         }
 
     private:
@@ -67,6 +72,7 @@ namespace
 
 std::optional<int> findXSettingsInteger (const juce::MemoryBlock& property, const juce::String& name)
 {
+    const std::string_view wanted (name.toRawUTF8(), name.getNumBytesAsUTF8());
     XSettingsReader reader (property);
     if (! reader.skip (8)) // byte order, 3 unused, serial
         return {};
@@ -79,7 +85,7 @@ std::optional<int> findXSettingsInteger (const juce::MemoryBlock& property, cons
         if (! type || ! nameLength)
             return {};
 
-        const auto settingName = reader.paddedString (*nameLength);
+        const auto settingName = reader.paddedBytes (*nameLength);
         if (! settingName || ! reader.skip (4)) // last-change serial
             return {};
 
@@ -88,13 +94,13 @@ std::optional<int> findXSettingsInteger (const juce::MemoryBlock& property, cons
             const auto value = reader.card (4);
             if (! value)
                 return {};
-            if (*settingName == name)
+            if (*settingName == wanted)
                 return (int) (juce::int32) *value;
         }
         else if (*type == stringSetting)
         {
             const auto length = reader.card (4);
-            if (! length || ! reader.paddedString (*length))
+            if (! length || ! reader.paddedBytes (*length))
                 return {};
         }
         else if (*type != colourSetting || ! reader.skip (8))

@@ -73,7 +73,7 @@ juce::Result replaceFileWhole (const juce::File& target, const juce::String& tex
     return result;
 }
 
-juce::String readFileWhole (const juce::File& file, size_t maxBytes)
+juce::MemoryBlock readFileWhole (const juce::File& file, size_t maxBytes)
 {
     const int handle = open (file.getFullPathName().toRawUTF8(), O_RDONLY | O_CLOEXEC);
 
@@ -98,7 +98,7 @@ juce::String readFileWhole (const juce::File& file, size_t maxBytes)
     }
 
     close (handle);
-    return juce::String::fromUTF8 (bytes.data(), (int) bytes.size());
+    return { bytes.data(), bytes.size() };
 }
 
 } // namespace tarnovelle

@@ -16,11 +16,11 @@ namespace tarnovelle
 */
 juce::Result replaceFileWhole (const juce::File& target, const juce::String& text);
 
-/** The file's content (UTF-8) as it was when opened, read to its end; empty when it cannot be
+/** The file's bytes as they were when opened, read to its end; empty when it cannot be
     read or holds more than maxBytes. JUCE's own reading stops at the length the file's name
     has a moment after opening, which is another file's once another writer has replaced it:
     what it reads is then cut short.
 */
-juce::String readFileWhole (const juce::File& file, size_t maxBytes = 1 << 20);
+juce::MemoryBlock readFileWhole (const juce::File& file, size_t maxBytes = 1 << 20);
 
 } // namespace tarnovelle

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tarnovelle
 {
@@ -123,9 +124,11 @@ int countBars (const juce::MidiFile& file)
             if (event->message.isNoteOn (false))
                 lastStart = juce::jmax (lastStart, tickOf (event->message));
 
-    // A bar is n * 4q / d ticks.
+    // A bar is n * 4q / d ticks. A note far out (a tick far beyond int, a bar of a 64th note)
+    // counts as many bars as an int holds.
     const auto signature = getFirstTimeSignature (file);
-    return (int) (lastStart * signature.denominator / (signature.numerator * 4 * ticksPerQuarterNote)) + 1;
+    const auto bars = lastStart * signature.denominator / (signature.numerator * 4 * ticksPerQuarterNote) + 1;
+    return (int) juce::jmin (bars, (juce::int64) std::numeric_limits<int>::max());
 }
 
 juce::String describeChannels (const std::set<int>& channels)

@@ -40,7 +40,9 @@ TimeSignature getFirstTimeSignature (const juce::MidiFile& file);
 /** The tracks of a file, in its order. */
 std::vector<MidiTrackSummary> summariseMidiTracks (const juce::MidiFile& file);
 
-/** The bars the file's notes reach into, by its first time signature: at least 1. */
+/** The bars the file's notes reach into, by its first time signature: at least 1, at most
+    the largest int.
+*/
 int countBars (const juce::MidiFile& file);
 
 /** The channels as "2, 3", or "none". */

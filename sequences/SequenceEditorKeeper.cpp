@@ -4,6 +4,8 @@
 #include "platform/QuitRequest.h"
 #include "platform/WholeFile.h"
 
+#include <cmath>
+
 namespace tarnovelle
 {
 
@@ -68,6 +70,39 @@ namespace
         const auto kept = SequenceEditorKeeper::read (file);
         return kept && SequenceEditorKeeper::toJson (kept->workingSet, {}) == content;
     }
+
+    /** The keeper's own file is a few kilobytes of ASCII, nested three deep, its numbers short:
+        anything else is refused before JUCE's JSON reader sees it, which recurses once per
+        bracket (a file of brackets would overflow the stack at every start), overflows on runs
+        of digits longer than nine (an exponent's, in an int) and wraps integers of 19 digits
+        around into small ones, reads on past a 0 byte, and reads a stray byte of a multi-byte
+        character as the ASCII character of its low bits (0xb7 as a 7).
+    */
+    bool isShapedLikeAKeptFile (const juce::MemoryBlock& bytes)
+    {
+        constexpr int maxDepth = 3, maxDigits = 9;
+        int depth = 0, digits = 0;
+
+        for (auto byte : bytes)
+        {
+            depth += (byte == '[' || byte == '{') ? 1 : (byte == ']' || byte == '}') ? -1 : 0;
+            digits = (byte >= '0' && byte <= '9') ? digits + 1 : 0;
+
+            if ((uint8) byte == 0 || (uint8) byte >= 0x80 || depth > maxDepth || digits > maxDigits)
+                return false;
+        }
+
+        return true;
+    }
+
+    /** A number of the file held within lowest and highest, a number beyond int's range too
+        (converting that to an int would be undefined).
+    */
+    int readWithin (const juce::var& value, int lowest, int highest)
+    {
+        const auto number = (double) value;
+        return std::isnan (number) ? lowest : (int) juce::jlimit ((double) lowest, (double) highest, number);
+    }
 } // namespace
 
 SequenceEditorKeeper::SequenceEditorKeeper (SequenceEditorModel& modelToKeep, const juce::File& fileToUse)
@@ -111,7 +146,13 @@ juce::String SequenceEditorKeeper::toJson (const SequenceEditorModel::WorkingSet
 
 std::optional<SequenceEditorKeeper::Kept> SequenceEditorKeeper::read (const juce::File& fileToRead)
 {
-    const auto json = juce::JSON::parse (readFileWhole (fileToRead));
+    constexpr size_t maxFileSize = 64 * 1024;
+    const auto bytes = readFileWhole (fileToRead, maxFileSize);
+
+    if (bytes.isEmpty() || ! isShapedLikeAKeptFile (bytes))
+        return std::nullopt;
+
+    const auto json = juce::JSON::parse (bytes.toString());
     const auto sequences = setFromVar (json["sequences"]);
     const auto instrument = setFromVar (json["instrument"]);
 
@@ -122,8 +163,8 @@ std::optional<SequenceEditorKeeper::Kept> SequenceEditorKeeper::read (const juce
     kept.workingSet.sequences = *sequences;
     kept.workingSet.instrument = *instrument;
     kept.workingSet.instrumentKnown = (bool) json["instrumentKnown"];
-    kept.workingSet.selected = juce::jlimit (0, numSequences - 1, (int) json["selected"]);
-    kept.workingSet.cursor = juce::jlimit (0, maxSequenceSteps - 1, (int) json["cursor"]);
+    kept.workingSet.selected = readWithin (json["selected"], 0, numSequences - 1);
+    kept.workingSet.cursor = readWithin (json["cursor"], 0, maxSequenceSteps - 1);
     kept.savedAt = juce::Time::fromISO8601 (json["savedAt"].toString());
     return kept;
 }

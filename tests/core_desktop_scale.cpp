@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
+using namespace std::string_view_literals;
+
 namespace tarnovelle
 {
 namespace
@@ -16,17 +20,17 @@ namespace
             : big (bigEndian)
         {}
 
-        XSettingsBytes& integer (const char* name, juce::int32 value)
+        XSettingsBytes& integer (std::string_view name, juce::int32 value)
         {
             header (0, name);
             card (4, (juce::uint32) value);
             return *this;
         }
 
-        XSettingsBytes& string (const char* name, const char* value)
+        XSettingsBytes& string (std::string_view name, std::string_view value)
         {
             header (1, name);
-            card (4, (juce::uint32) strlen (value));
+            card (4, (juce::uint32) value.size());
             padded (value);
             return *this;
         }
@@ -55,12 +59,12 @@ namespace
         }
 
     private:
-        void header (juce::uint8 type, const char* name)
+        void header (juce::uint8 type, std::string_view name)
         {
             ++count;
             body.push_back (type);
             body.push_back (0);
-            card (2, (juce::uint32) strlen (name));
+            card (2, (juce::uint32) name.size());
             padded (name);
             card (4, 3); // last-change serial
         }
@@ -71,9 +75,9 @@ namespace
                 body.push_back ((juce::uint8) (value >> (8 * (big ? size - 1 - i : i))));
         }
 
-        void padded (const char* text)
+        void padded (std::string_view text)
         {
-            body.insert (body.end(), text, text + strlen (text));
+            body.insert (body.end(), text.begin(), text.end());
             while (body.size() % 4 != 0)
                 body.push_back (0);
         }
@@ -106,6 +110,23 @@ namespace
                 EXPECT_EQ (DesktopScale::findXSettingsInteger (cut, "Gdk/WindowScalingFactor"), std::nullopt) << size;
             }
         }
+    }
+
+    // Names and strings are as long as their byte counts say: a 0 byte inside a name belongs to
+    // it, and characters of several bytes at the property's very end (where no padding follows)
+    // end where their bytes end.
+    TEST (DesktopScale, xsettingsNamesAndStringsAreCountedInBytes)
+    {
+        const auto bytes = XSettingsBytes (false)
+                               .integer ("Gdk/WindowScalingFactor\0old"sv, 3)
+                               .integer ("Gdk/WindowScalingFactor", 2)
+                               .integer ("Gtk/Größe", 5)
+                               .string ("Net/ThemeName", "ÄÖÜßéèàç")
+                               .bytes();
+        ASSERT_EQ (bytes.getSize() % 4, 0u);
+        EXPECT_EQ (DesktopScale::findXSettingsInteger (bytes, "Gdk/WindowScalingFactor"), 2);
+        EXPECT_EQ (DesktopScale::findXSettingsInteger (bytes, juce::CharPointer_UTF8 ("Gtk/Größe")), 5);
+        EXPECT_EQ (DesktopScale::findXSettingsInteger (bytes, "Gdk/Missing"), std::nullopt);
     }
 
     TEST (DesktopScale, theFirstSourceThatIsSetDecides)

@@ -8,9 +8,13 @@
 #include "fuzz/fuzz_acknowledgement.cpp"
 #include "fuzz/fuzz_firmware_container.cpp"
 #include "fuzz/fuzz_identity_reply.cpp"
+#include "fuzz/fuzz_kept_working_set.cpp"
+#include "fuzz/fuzz_midi_import.cpp"
 #include "fuzz/fuzz_reply_matcher.cpp"
 #include "fuzz/fuzz_sequence_file.cpp"
+#include "fuzz/fuzz_snapshot_content.cpp"
 #include "fuzz/fuzz_sysex_message.cpp"
+#include "fuzz/fuzz_xsettings.cpp"
 
 #include <utility>
 
@@ -23,8 +27,10 @@ TEST (FuzzCorpus, EveryCommittedInputPassesItsTarget)
     const juce::File corpus (TARNOVELLE_FUZZ_CORPUS);
     const std::pair<const char*, int (*) (const uint8_t*, size_t)> targets[] = {
         { "acknowledgement", fuzzAcknowledgement }, { "firmware_container", fuzzFirmwareContainer },
-        { "identity_reply", fuzzIdentityReply },    { "reply_matcher", fuzzReplyMatcher },
-        { "sequence_file", fuzzSequenceFile },      { "sysex_message", fuzzSysexMessage }
+        { "identity_reply", fuzzIdentityReply },    { "kept_working_set", fuzzKeptWorkingSet },
+        { "midi_import", fuzzMidiImport },          { "reply_matcher", fuzzReplyMatcher },
+        { "sequence_file", fuzzSequenceFile },      { "snapshot_content", fuzzSnapshotContent },
+        { "sysex_message", fuzzSysexMessage },      { "xsettings", fuzzXSettings }
     };
 
     for (auto& [name, run] : targets)

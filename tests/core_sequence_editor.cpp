@@ -698,3 +698,38 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     EXPECT_EQ (file ("set.tvseq").loadFileAsString(), formatSequenceFile (expected));
     EXPECT_FALSE (file ("set.tvseq_1.mid").exists());
 }
+
+// A kept file damaged or edited by hand: numbers beyond the editor's range read as its ends;
+// what JUCE's JSON reader cannot take is refused: exponents beyond an int and integers beyond 64
+// bits (which it wraps), also behind a 0 byte (which it reads on past in text that is not UTF-8)
+// or written in stray bytes of multi-byte characters (which it reads as ASCII), and brackets
+// nested deeper than the stack.
+TEST (KeptWorkingSet, ADamagedFileIsReadWithinTheEditorsRangeOrRefused)
+{
+    test::ScratchFolder scratch{ "keptnumbers" };
+    const auto file = scratch.folder.getChildFile ("Sequence Editor.json");
+    const auto read = [&file] (const std::string& text) {
+        EXPECT_TRUE (file.replaceWithData (text.data(), text.size()));
+        return SequenceEditorKeeper::read (file);
+    };
+    const auto keptFile = [] (const std::string& numbers, const std::string& firstSequence, const char* end = "}") {
+        const std::string others (", [], [], [], [], [], [], []]");
+        return "{" + numbers + R"(, "sequences": [)" + firstSequence + others + R"(, "instrument": [[])" + others + end;
+    };
+
+    const auto kept = read (keptFile (R"("selected": 1e300, "cursor": 1e10)", "[60]"));
+    ASSERT_TRUE (kept.has_value());
+    EXPECT_EQ (kept->workingSet.selected, numSequences - 1);
+    EXPECT_EQ (kept->workingSet.cursor, maxSequenceSteps - 1);
+
+    std::string wrapsTo60 ("18446744073709551676"), strayBytes; // 2^64 + 60
+    for (auto digit : wrapsTo60)
+        strayBytes += (char) (digit | 0x80);
+
+    EXPECT_FALSE (read (keptFile (R"("selected": 1e4294967297)", "[60]")).has_value()); // 2^32 + 1
+    EXPECT_FALSE (read (keptFile (R"("selected": 1)", "[" + wrapsTo60 + "]")).has_value());
+    EXPECT_FALSE (read (keptFile (R"("selected": 1)", "[" + strayBytes + "]")).has_value());
+    const std::string behindNul = std::string (R"("selected": -)") + '\0' + "1";
+    EXPECT_FALSE (read (keptFile (behindNul, "[" + wrapsTo60 + "]", ", \"name\": \"\xff\"}")).has_value());
+    EXPECT_FALSE (read (std::string (60000, '[')).has_value());
+}
