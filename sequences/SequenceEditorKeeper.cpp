@@ -127,8 +127,14 @@ void SequenceEditorKeeper::offerKeptChanges()
 
     const auto when = kept->savedAt.toString (true, true, false, true);
 
-    if (Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Sequence Editor",
-                                             "The sequence editor holds unsent changes from " + when + ". Keep them?"))
+    const int keepThem = 0;
+
+    if (Platform::dialogs().ask ({ DialogIcon::warning,
+                                   "Sequence Editor",
+                                   "The sequence editor holds unsent changes from " + when + ". Keep them?",
+                                   { "Keep Them", "Discard Them" },
+                                   keepThem })
+        == keepThem)
         model.restoreWorkingSet (kept->workingSet);
 
     // Either way the file now keeps the editor's own set; a no forgets the old one.

@@ -106,8 +106,15 @@ TEST_F (QuitTest, AReadCutShortClosesTheConnectionWithoutTheErrorBoxAndSendsNoth
 
 TEST_F (QuitTest, ABoxAnsweredOkAsTheQuitComesCountsAsCancelAndNoWindowOpensAfterwards)
 {
-    rig.dialogs.answerOkCancel (true);
+    // A question answered as the quit comes is closed without a choice, which no button means.
+    rig.dialogs.answerChoice ("Keep Them");
     rig.dialogs.onDialog = [] (const ScriptedDialogs::Record&) { QuitRequest::raise(); };
+    EXPECT_EQ (
+        Platform::dialogs().ask ({ DialogIcon::warning, "Sequence Editor", "?", { "Keep Them", "Discard Them" } }),
+        Dialogs::closedWithoutChoice);
+    QuitRequest::reset();
+
+    rig.dialogs.answerOkCancel (true);
     EXPECT_FALSE (Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Firmware version", "?"));
 
     bool workerRan = false;
@@ -115,7 +122,7 @@ TEST_F (QuitTest, ABoxAnsweredOkAsTheQuitComesCountsAsCancelAndNoWindowOpensAfte
     spec.work = [&] (ProgressReporter&) { workerRan = true; };
     Platform::dialogs().runWithProgressWindow (spec);
     EXPECT_FALSE (workerRan);
-    EXPECT_EQ (rig.dialogs.getRecords().size(), 1u);
+    EXPECT_EQ (rig.dialogs.getRecords().size(), 2u);
 }
 
 TEST_F (QuitTest, ASaveCutShortLeavesTheEarlierFileAsItWas)
