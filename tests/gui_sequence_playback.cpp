@@ -93,8 +93,12 @@ TEST_F (TransportFixture, KeysSetTempoPreviewAndRecord)
     EXPECT_FALSE (playback.isPreviewOn());
     EXPECT_FALSE (controls().getPreviewButton().getToggleState());
 
-    // Recording: x enters a rest at the cursor and moves on, Backspace steps back; without
-    // Record, x makes the step a rest where it is.
+    // Record needs the connection. Recording: x enters a rest at the cursor and moves on,
+    // Backspace steps back; without Record, x makes the step a rest where it is.
+    press ('r');
+    EXPECT_FALSE (playback.isRecording());
+    EXPECT_EQ (controls().getStatus().getText(), "Record needs Tarnovelle: NOT connected");
+    model.setConnected (true);
     model.moveCursorTo (1);
     press ('r');
     EXPECT_TRUE (controls().getRecordButton().getToggleState());

@@ -61,18 +61,24 @@ def load_geometry(path):
     BEND_KNOB, SYNC_KNOB, LAMP, LAMP_AREA = (tuple(g[k]) for k in ["bendKnob", "syncKnob", "lamp", "lampArea"])
     SEQ_LOAD, SEQ_SAVE, SEQ_EDIT = tuple(g["seqLoad"]), tuple(g["seqSave"]), tuple(g["seqEdit"])
     SEQ_FACTORY = tuple(g["seqFactory"])
+    # The editor's and the History window's places below their menu bars.
+    global EDITOR_LIST_ROW_2, HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA
+    below_menu_bar = lambda p: (p[0], p[1] + g["menuBarHeight"]) + tuple(p[2:])
+    EDITOR_LIST_ROW_2, HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA = map(
+        below_menu_bar, (EDITOR_LIST_ROW_2, HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA))
     # The third tab's button, where JUCE's tab bar lays it out, halfway down the bar.
     SEQUENCES_TAB = (276, g["tabBarDepth"] // 2)
 
 
 EDITOR_TITLE, READING_TITLE = "Sequence Editor", "Reading Sequences"
-# The sequence editor's list, in its window: the second sequence's row below a toolbar of three
-# rows (its width at the editor's default size), and the colour of the notes its previews draw.
+# The sequence editor's list, in its window below the menu bar: the second sequence's row below a
+# toolbar of three rows (its width at the editor's default size), and the colour of the notes its
+# previews draw.
 EDITOR_LIST_ROW_2, NOTE_COLOUR = (120, 215), (0xf2, 0xa0, 0x3d)
 
 HISTORY_TITLE, RESTORE_TITLE = "History", "Restore Snapshot"
-# The History window's find field and first row, from its top left corner, and its "Restore to
-# Tarnovelle" button, from its bottom right corner.
+# The History window's find field and first row, from its top left corner below the menu bar, and
+# its "Restore to Tarnovelle" button, from its bottom right corner.
 HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA, HISTORY_RESTORE = (100, 20), (206, 67), (10, 100, 300, 30), (81, 45)
 
 # Slower builds (the sanitizers) stretch every time-out by this factor.
