@@ -221,21 +221,31 @@ bool ApplicationController::confirmQuit()
     if (changed.empty() || operationDepth > 0)
         return true;
 
-    auto& dialogs = Platform::dialogs();
-    const auto which = describeSequences (changed);
-
-    if (! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
-                                   "The sequence editor holds changes not sent to Tarnovelle: " + which
-                                       + ".\nSend them before quitting?"))
+    enum
     {
-        // Not sent: discarded only when the user says so, otherwise the program stays.
-        if (! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
-                                       "Quit and discard the changes to " + which + "?"))
-            return false;
+        sendAndQuit,
+        quitWithoutSending,
+        cancel
+    };
 
+    auto& dialogs = Platform::dialogs();
+    const int answer =
+        dialogs.ask ({ DialogIcon::warning,
+                       "Sequence Editor",
+                       "The sequence editor holds changes not sent to Tarnovelle: " + describeSequences (changed)
+                           + ".\nSend them before quitting? Quitting without sending discards them.",
+                       { "Send and Quit", "Quit Without Sending", "Cancel" },
+                       sendAndQuit,
+                       cancel });
+
+    if (answer == quitWithoutSending)
+    {
         sequenceEditorModel.revertChanges();
         return true;
     }
+
+    if (answer != sendAndQuit)
+        return false;
 
     if (connected && ! instrumentStaysSilent())
         runExclusively ([this] { sendEditorSequences(); });
@@ -244,10 +254,16 @@ bool ApplicationController::confirmQuit()
     if (! sequenceEditorModel.hasUnsentChanges())
         return true;
 
-    return ! dialogs.showOkCancelBox (DialogIcon::warning, "Sequence Editor",
-                                      "The changes to " + describeSequences (sequenceEditorModel.getChangedIndices())
-                                          + " could not be sent to Tarnovelle.\nKeep the program open? If not, "
-                                            "they are kept and offered again at the next start.");
+    const int stayOpen = 0;
+    return dialogs.ask ({ DialogIcon::warning,
+                          "Sequence Editor",
+                          "The changes to " + describeSequences (sequenceEditorModel.getChangedIndices())
+                              + " could not be sent to Tarnovelle.\nKeep the program open? If not, they are kept "
+                                "and offered again at the next start.",
+                          { "Stay Open", "Quit and Keep Them" },
+                          stayOpen,
+                          stayOpen })
+           != stayOpen;
 }
 
 void ApplicationController::runFirmwareUpdate()

@@ -73,9 +73,9 @@ public:
 
     void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
 
-    /** The user closes the main window: with unsent changes in the sequence editor, asks
-        whether to send them first; if not, whether to discard them or not quit. Returns true
-        when the program may end.
+    /** The user closes the main window: with unsent changes in the sequence editor, asks in
+        one box whether to send them and quit, quit discarding them, or stay. Returns true when
+        the program may end.
     */
     bool confirmQuit();
 

@@ -35,6 +35,11 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     mainWindow->canClose = [this] { return controller->confirmQuit(); };
     history = std::make_unique<InstrumentHistory> (environment->getHistoryFile());
     historyWindow = std::make_unique<GUIHistoryLauncher> (*history, controller->getSequenceEditorModel(), this);
+
+    const ProgramFacts facts{ getApplicationName(), environment->getHistoryFile(),
+                              environment->getSequenceEditorFile() };
+    sequenceEditor->setProgramFacts (facts);
+    historyWindow->setProgramFacts (facts);
     controller->setHistory (history.get(), historyWindow.get());
 }
 

@@ -1,5 +1,6 @@
 #include "library/GUIHistoryWindow.h"
 
+#include "library/HistoryCommands.h"
 #include "platform/Platform.h"
 #include "protocol/ActionVocabulary.h"
 #include "sequences/GUISequenceGrid.h"
@@ -15,7 +16,6 @@ namespace Look = SequenceEditorLook;
 namespace
 {
     const char* const title = "History";
-    const juce::String ellipsis (juce::CharPointer_UTF8 ("\xe2\x80\xa6"));
     constexpr int barHeight = 40;
     constexpr int statusHeight = 24;
     constexpr int listWidth = 440;
@@ -56,15 +56,15 @@ GUIHistory::GUIHistory (InstrumentHistory& historyToShow, SequenceEditorModel& m
     mWhich->setSelectedId (1, juce::dontSendNotification);
     addAndMakeVisible (mWhich.get());
 
-    addButton ("Import" + ellipsis, "Import a .tvseq file into the library", [this] { importFiles(); });
-    addButton ("Export" + ellipsis, "Export the snapshot as a .tvseq file", [this] { exportSnapshot(); });
-    addButton ("Star", "Star the snapshot, or take its star away", [this] { toggleStar(); });
-    addButton ("Delete", "Delete the snapshot", [this] { deleteSnapshot(); });
-    addButton ("Compare with Tarnovelle", "Read Tarnovelle and compare", [this] { compareWithInstrumentNow(); });
-    addButton ("Compare with the editor", "Compare with the sequence editor", [this] { compareWithEditorNow(); });
-    addButton ("Restore to editor", "Put the sequences into the editor; Send writes them",
-               [this] { restoreToEditor(); });
-    addButton ("Restore to Tarnovelle", "Write the sequences to Tarnovelle", [this] { restoreToInstrument(); });
+    mCommands = std::make_unique<CommandTable> (HistoryCommand::getMenuNames());
+    HistoryCommand::declare (*mCommands, *this);
+
+    // The command names coincide with the actions': each is qualified.
+    namespace C = HistoryCommand;
+
+    for (juce::CommandID id : { C::importFiles, C::exportSnapshot, C::star, C::deleteSnapshot, C::compareWithInstrument,
+                                C::compareWithEditor, C::restoreToEditor, C::restoreToInstrument })
+        addButton (id);
 
     mStatus = std::make_unique<juce::Label>();
     mStatus->setColour (juce::Label::textColourId, Look::dimText);
@@ -77,13 +77,24 @@ GUIHistory::GUIHistory (InstrumentHistory& historyToShow, SequenceEditorModel& m
 
 GUIHistory::~GUIHistory() { history.removeListener (this); }
 
-void GUIHistory::addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action)
+void GUIHistory::addButton (juce::CommandID id)
 {
-    auto* button = mButtons.add (new juce::TextButton (text, tooltip));
-    button->onClick = std::move (action);
+    auto* button = mButtons.add (new juce::TextButton (mCommands->getButtonText (id)));
+    mCommands->attach (*button, id);
     button->setColour (juce::TextButton::buttonColourId, juce::Colour (0xff39404a));
     button->setColour (juce::TextButton::textColourOffId, Look::text);
     addAndMakeVisible (button);
+}
+
+void GUIHistory::startNaming()
+{
+    mName->grabKeyboardFocus();
+    mName->selectAll();
+}
+
+void GUIHistory::showKeyboardShortcuts()
+{
+    GUIKeyboardShortcutsWindow::show (mShortcutsWindow, "Keyboard Shortcuts", *mCommands);
 }
 
 juce::TextButton& GUIHistory::getButton (const juce::String& text)
@@ -111,8 +122,9 @@ void GUIHistory::resized()
     auto bar = area.removeFromTop (barHeight).reduced (gap, 7);
     mFind->setBounds (bar.removeFromLeft (260));
     mStarredOnly->setBounds (bar.removeFromLeft (130).withTrimmedLeft (gap));
-    getButton ("Export" + ellipsis).setBounds (bar.removeFromRight (90));
-    getButton ("Import" + ellipsis).setBounds (bar.removeFromRight (96).withTrimmedRight (gap));
+    getButton (mCommands->get (HistoryCommand::exportSnapshot).name).setBounds (bar.removeFromRight (90));
+    getButton (mCommands->get (HistoryCommand::importFiles).name)
+        .setBounds (bar.removeFromRight (96).withTrimmedRight (gap));
 
     mStatus->setBounds (area.removeFromBottom (statusHeight).reduced (gap, 0));
     area.reduce (gap, gap);
@@ -156,7 +168,7 @@ void GUIHistory::historyChanged (juce::int64 addedId)
 void GUIHistory::selectionChanged()
 {
     mOther.reset();
-    const auto selected = getSelected();
+    const auto selected = getSelectedSnapshot();
     mName->setText (selected.has_value() ? selected->name : juce::String(), false);
     showComparison();
 }
@@ -167,7 +179,7 @@ void GUIHistory::applyFilter()
     showComparison();
 }
 
-std::optional<Snapshot> GUIHistory::getSelected()
+std::optional<Snapshot> GUIHistory::getSelectedSnapshot()
 {
     // What acts on one snapshot acts on nothing while two are shown selected.
     const auto& ids = mList->getSelectedIds();
@@ -176,7 +188,7 @@ std::optional<Snapshot> GUIHistory::getSelected()
 
 std::optional<Snapshot> GUIHistory::getSelectedReadable()
 {
-    auto snapshot = getSelected();
+    auto snapshot = getSelectedSnapshot();
 
     if (snapshot.has_value() && ! snapshot->isReadable())
     {
@@ -187,24 +199,6 @@ std::optional<Snapshot> GUIHistory::getSelectedReadable()
     }
 
     return snapshot;
-}
-
-void GUIHistory::enableActions()
-{
-    const auto selected = getSelected();
-    const bool one = selected.has_value();
-    const bool readable = one && selected->isReadable();
-
-    for (auto* button : mButtons)
-    {
-        const auto text = button->getButtonText();
-        const bool needsOnlyTheRow = text == "Star" || text == "Delete";
-
-        if (! text.startsWith ("Import"))
-            button->setEnabled (needsOnlyTheRow ? one : readable);
-    }
-
-    mName->setEnabled (one);
 }
 
 void GUIHistory::showComparison()
@@ -218,10 +212,10 @@ void GUIHistory::showComparison()
     else
         mComparison->show (std::nullopt, selected.empty() ? std::nullopt : std::optional<Snapshot> (selected[0]));
 
+    mCommands->refresh();
     mStatus->setText (juce::String (mList->getNumSnapshots()) + " snapshots"
                           + (history.getStore().isWritable() ? juce::String() : "   |   the library is read-only"),
                       juce::dontSendNotification);
-    enableActions();
 }
 
 //==============================================================================
@@ -346,21 +340,21 @@ void GUIHistory::importFiles()
 
 void GUIHistory::toggleStar()
 {
-    if (const auto snapshot = getSelected(); snapshot.has_value())
+    if (const auto snapshot = getSelectedSnapshot(); snapshot.has_value())
         if (history.getStore().setStarred (snapshot->id, ! snapshot->starred))
             history.notifyChanged();
 }
 
 void GUIHistory::renameSnapshot (const juce::String& name)
 {
-    if (const auto snapshot = getSelected(); snapshot.has_value())
+    if (const auto snapshot = getSelectedSnapshot(); snapshot.has_value())
         if (history.getStore().rename (snapshot->id, name.trim()))
             history.notifyChanged();
 }
 
 void GUIHistory::deleteSnapshot()
 {
-    const auto snapshot = getSelected();
+    const auto snapshot = getSelectedSnapshot();
 
     if (! snapshot.has_value()
         || ! Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Delete Snapshot",
@@ -378,13 +372,19 @@ GUIHistoryWindow::GUIHistoryWindow (InstrumentHistory& history, SequenceEditorMo
 {
     setUsingNativeTitleBar (true);
     mHistory = std::make_unique<GUIHistory> (history, model);
+    setMenuBar (&mHistory->getCommands(), CommandTable::menuBarHeight);
     setContentNonOwned (mHistory.get(), true);
     setResizable (true, false);
-    setResizeLimits (980, 560, 8192, 8192);
+    setResizeLimits (980, 560 + getContentComponentBorder().getTopAndBottom(), 8192, 8192);
     centreWithSize (getWidth(), getHeight());
 }
 
-GUIHistoryWindow::~GUIHistoryWindow() { clearContentComponent(); }
+GUIHistoryWindow::~GUIHistoryWindow()
+{
+    // The menu bar's model is the History's command table.
+    setMenuBar (nullptr);
+    clearContentComponent();
+}
 
 //==============================================================================
 GUIHistoryLauncher::GUIHistoryLauncher (InstrumentHistory& historyToShow, SequenceEditorModel& modelToUse,
@@ -401,6 +401,7 @@ void GUIHistoryLauncher::openHistory()
     if (mWindow == nullptr)
     {
         mWindow = std::make_unique<GUIHistoryWindow> (history, model);
+        mWindow->getHistory().setProgramFacts (programFacts);
 
         if (hub != nullptr)
             mWindow->getHistory().addActionListener (hub);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/AboutProgram.h"
+#include "app/CommandTable.h"
+#include "app/GUIKeyboardShortcuts.h"
 #include "library/GUIHistoryComparison.h"
 #include "library/GUIHistoryList.h"
 #include "library/HistoryHost.h"
@@ -38,6 +41,19 @@ public:
     void toggleStar();
     void deleteSnapshot();
     void renameSnapshot (const juce::String& name);
+    /** Takes the keyboard to the name field, its text selected. */
+    void startNaming();
+
+    /** The one snapshot shown selected; nothing while none or two are. */
+    std::optional<Snapshot> getSelectedSnapshot();
+
+    void setProgramFacts (const ProgramFacts& facts) { programFacts = facts; }
+    void showAbout() { tarnovelle::showAbout (programFacts); }
+    void showKeyboardShortcuts();
+
+    /** The commands, their keys and the menu bar's model. */
+    CommandTable& getCommands() noexcept { return *mCommands; }
+    bool keyPressed (const juce::KeyPress& key) override { return mCommands->keyPressed (key, this); }
 
     /** The sequence the restores take, 0 to 7, or -1 for all eight. */
     int getRestoredSequence() const;
@@ -53,10 +69,8 @@ private:
     void selectionChanged();
     void applyFilter();
     void showComparison();
-    std::optional<Snapshot> getSelected();
     std::optional<Snapshot> getSelectedReadable();
-    void enableActions();
-    void addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action);
+    void addButton (juce::CommandID id);
 
     InstrumentHistory& history;
     SequenceEditorModel& model;
@@ -68,6 +82,9 @@ private:
     std::unique_ptr<juce::ComboBox> mWhich;
     std::unique_ptr<juce::Label> mStatus;
     juce::OwnedArray<juce::TextButton> mButtons;
+    std::unique_ptr<CommandTable> mCommands;
+    std::unique_ptr<GUIKeyboardShortcutsWindow> mShortcutsWindow;
+    ProgramFacts programFacts;
 
     /** What the selected snapshot is compared with when only one is selected. */
     std::optional<Snapshot> mOther;
@@ -84,6 +101,8 @@ public:
     ~GUIHistoryWindow() override;
 
     void closeButtonPressed() override { setVisible (false); }
+    // A key typed while nothing in the window holds the keyboard is the History's.
+    bool keyPressed (const juce::KeyPress& key) override { return mHistory->keyPressed (key); }
 
     GUIHistory& getHistory() noexcept { return *mHistory; }
 
@@ -104,10 +123,14 @@ public:
 
     GUIHistoryWindow* getWindow() const noexcept { return mWindow.get(); }
 
+    /** What the window's Help → About tells. */
+    void setProgramFacts (const ProgramFacts& facts) { programFacts = facts; }
+
 private:
     InstrumentHistory& history;
     SequenceEditorModel& model;
     juce::ActionListener* const hub;
+    ProgramFacts programFacts;
     std::unique_ptr<GUIHistoryWindow> mWindow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIHistoryLauncher)

@@ -203,10 +203,21 @@ void InstrumentHistory::restoreToInstrument (MidiOutputPort* output, juce::int64
     const bool all = sequenceIndex < 0 || sequenceIndex >= numSequences;
     const juce::String what = all ? "all eight sequences" : "sequence " + juce::String (sequenceIndex + 1);
 
-    if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Restore Snapshot",
-                                               "Restore " + what + " of snapshot " + juce::String (id)
-                                                   + " to Tarnovelle?\nThis replaces what Tarnovelle holds; a "
-                                                     "copy of it is kept first."))
+    enum
+    {
+        restore,
+        cancel
+    };
+
+    if (Platform::dialogs().ask ({ DialogIcon::warning,
+                                   "Restore Snapshot",
+                                   "Restore " + what + " of snapshot " + juce::String (id)
+                                       + " to Tarnovelle?\nThis replaces what Tarnovelle holds; a copy of it is kept "
+                                         "first.",
+                                   { "Restore", "Cancel" },
+                                   cancel,
+                                   cancel })
+        != restore)
         return;
 
     if (! aboutToOverwrite (output, "Before restoring snapshot " + juce::String (id)))

@@ -45,6 +45,22 @@ struct DialogField
     juce::String value;
 };
 
+/** A question whose buttons name what they do: at most three, as the desktop's boxes allow.
+
+    Return answers `returnChoice`, the safe one where another choice destroys work; Escape
+    answers `escapeChoice` (the Cancel), or nothing when it is -1. Each button also answers to
+    the first letter of its text, as JUCE's own boxes do.
+*/
+struct DialogQuestion
+{
+    DialogIcon icon = DialogIcon::warning;
+    juce::String title;
+    juce::String message;
+    juce::StringArray choices;
+    int returnChoice = 0;
+    int escapeChoice = -1;
+};
+
 /** Every dialog the program shows goes through here, so tests can script the answers.
 
     All calls are made on the message thread and are modal: they return the user's answer.
@@ -58,6 +74,14 @@ public:
 
     /** Returns true when the user pressed OK. */
     virtual bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) = 0;
+
+    /** What ask returns for a box closed without a choice: the program was asked to end, or
+        the box's window was closed. Never the index of a button.
+    */
+    static constexpr int closedWithoutChoice = -1;
+
+    /** Returns the index of the choice the user made, or closedWithoutChoice. */
+    virtual int ask (const DialogQuestion& question) = 0;
 
     /** Returns a default-constructed File when the user cancelled. */
     virtual juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) = 0;

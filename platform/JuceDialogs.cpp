@@ -128,6 +128,39 @@ bool JuceDialogs::showOkCancelBox (DialogIcon icon, const juce::String& title, c
     return GUIMessageBox (toJuceIcon (icon), title, message, true).runModally();
 }
 
+int JuceDialogs::ask (const DialogQuestion& question)
+{
+    const RepaintWindowsAfterwards repaint;
+    juce::AlertWindow window (question.title, question.message, toJuceIcon (question.icon));
+    juce::String lettersTaken;
+
+    for (int i = 0; i < question.choices.size(); ++i)
+    {
+        const auto& text = question.choices[i];
+        const auto letter = juce::CharacterFunctions::toLowerCase (text[0]);
+        const auto firstLetter = lettersTaken.containsChar (letter) ? juce::KeyPress() : juce::KeyPress ((int) letter);
+        lettersTaken << juce::String::charToString (letter);
+
+        window.addButton (text, i + 1,
+                          i == question.returnChoice ? juce::KeyPress (juce::KeyPress::returnKey) : firstLetter,
+                          i == question.escapeChoice ? juce::KeyPress (juce::KeyPress::escapeKey) : firstLetter);
+    }
+
+    // The focused button takes Return itself: the Return choice holds the keyboard first, and
+    // Tab goes on through the others in their order.
+    int focusOrder = 2;
+
+    for (auto* child : window.getChildren())
+        if (auto* button = dynamic_cast<juce::TextButton*> (child))
+            button->setExplicitFocusOrder (
+                button->getButtonText() == question.choices[question.returnChoice] ? 1 : focusOrder++);
+
+    // Without a Cancel, Escape answers nothing: the question needs its answer.
+    window.setEscapeKeyCancels (question.escapeChoice >= 0);
+    const int result = window.runModalLoop();
+    return result >= 1 && result <= question.choices.size() ? result - 1 : closedWithoutChoice;
+}
+
 juce::File JuceDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
 {
     return runFileChooser (title, pattern,

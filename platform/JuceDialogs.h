@@ -14,6 +14,7 @@ public:
 
     void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
+    int ask (const DialogQuestion& question) override;
     juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
     juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern,
                                     const juce::File& initialFile = {}) override;

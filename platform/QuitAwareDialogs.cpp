@@ -31,6 +31,13 @@ bool QuitAwareDialogs::showOkCancelBox (DialogIcon icon, const juce::String& tit
     return d != nullptr && d->showOkCancelBox (icon, title, message) && ! QuitRequest::isRaised();
 }
 
+int QuitAwareDialogs::ask (const DialogQuestion& question)
+{
+    auto* d = shown();
+    const int answer = d != nullptr ? d->ask (question) : closedWithoutChoice;
+    return QuitRequest::isRaised() ? closedWithoutChoice : answer;
+}
+
 juce::File QuitAwareDialogs::browseForFileToOpen (const juce::String& title, const juce::String& pattern)
 {
     auto* d = shown();

@@ -9,8 +9,9 @@ namespace tarnovelle
 
 /** The dialogs as the program reaches them: once the program has been asked to end, nothing
     more is shown and every dialog answers as if its user had closed it. A message box counts as
-    closed, an OK/Cancel box as Cancel, a file chooser as cancelled; a progress window's worker
-    does not run at all, and neither does a web page open.
+    closed, an OK/Cancel box as Cancel, a question as closed without a choice (which no button
+    answers), a file chooser as cancelled; a progress window's worker does not run at all, and neither does a web page
+   open.
 */
 class QuitAwareDialogs final : public Dialogs
 {
@@ -23,6 +24,7 @@ public:
 
     void showMessageBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
     bool showOkCancelBox (DialogIcon icon, const juce::String& title, const juce::String& message) override;
+    int ask (const DialogQuestion& question) override;
     juce::File browseForFileToOpen (const juce::String& title, const juce::String& pattern) override;
     juce::File browseForFileToSave (const juce::String& title, const juce::String& pattern,
                                     const juce::File& initialFile = {}) override;

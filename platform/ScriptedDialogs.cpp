@@ -50,6 +50,12 @@ void ScriptedDialogs::answerOkCancel (bool ok)
     okCancelAnswers.push_back (ok);
 }
 
+void ScriptedDialogs::answerChoice (const juce::String& buttonText)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    choiceAnswers.push_back (buttonText);
+}
+
 void ScriptedDialogs::answerFile (const juce::File& file)
 {
     const std::lock_guard<std::mutex> lock (mutex);
@@ -81,6 +87,7 @@ void ScriptedDialogs::clear()
     records.clear();
     okCancelAnswers.clear();
     fileAnswers.clear();
+    choiceAnswers.clear();
     formAnswers.clear();
 }
 
@@ -102,7 +109,7 @@ void ScriptedDialogs::record (const Record& r)
         records.push_back (r);
     }
 
-    if (onDialog && (r.kind == Kind::messageBox || r.kind == Kind::okCancelBox))
+    if (onDialog && (r.kind == Kind::messageBox || r.kind == Kind::okCancelBox || r.kind == Kind::question))
         onDialog (r);
 }
 
@@ -123,6 +130,27 @@ bool ScriptedDialogs::showOkCancelBox (DialogIcon icon, const juce::String& titl
     auto answer = okCancelAnswers.front();
     okCancelAnswers.pop_front();
     return answer;
+}
+
+int ScriptedDialogs::ask (const DialogQuestion& question)
+{
+    Record r{ Kind::question, question.icon, question.title, question.message, {}, {} };
+    r.choices = question.choices;
+    r.returnChoice = question.returnChoice;
+    r.escapeChoice = question.escapeChoice;
+    record (r);
+
+    const std::lock_guard<std::mutex> lock (mutex);
+
+    if (choiceAnswers.empty())
+        return question.escapeChoice;
+
+    const auto answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
+
+    // A script that names a button the question does not have is a mistake of the test.
+    jassert (answer.isEmpty() || question.choices.contains (answer));
+    return answer.isEmpty() ? closedWithoutChoice : question.choices.indexOf (answer);
 }
 
 juce::File ScriptedDialogs::nextFile()

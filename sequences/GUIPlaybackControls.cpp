@@ -27,21 +27,15 @@ namespace
         }
     };
 
-    std::unique_ptr<juce::TextButton> makeButton (const juce::String& text, const juce::String& tooltip, bool toggles)
+    std::unique_ptr<juce::TextButton> makeButton (const juce::String& text)
     {
-        auto button = std::make_unique<juce::TextButton> (text, tooltip);
+        auto button = std::make_unique<juce::TextButton> (text);
         button->setWantsKeyboardFocus (false);
-        button->setClickingTogglesState (toggles);
         button->setColour (juce::TextButton::buttonColourId, juce::Colour (0xff39404a));
         button->setColour (juce::TextButton::buttonOnColourId, juce::Colour (0xff2f6f4a));
         button->setColour (juce::TextButton::textColourOffId, Look::text);
         button->setColour (juce::TextButton::textColourOnId, Look::text);
         return button;
-    }
-
-    bool isLetter (const juce::KeyPress& key, char upperCase)
-    {
-        return key.getKeyCode() == upperCase || key.getKeyCode() == upperCase + ('a' - 'A');
     }
 } // namespace
 
@@ -53,19 +47,16 @@ GUIPlaybackControls::GUIPlaybackControls (SequencePlayback& playbackToShow, Sequ
     , grid (gridToPlayOn)
     , sendAction (std::move (actionSender))
 {
-    mPlay = makeButton ("Play", "Play the sequence on Tarnovelle, looping (Space; Escape stops)", false);
-    mPlay->onClick = [this] { togglePlay(); };
-    mPreview = makeButton ("Preview", "Play each note an edit sets (P)", true);
-    mPreview->onClick = [this] { playback.setPreviewOn (mPreview->getToggleState()); };
-    mRecord = makeButton ("Record", "Enter the notes played on Tarnovelle's keys at the cursor (R)", true);
+    // The buttons' actions, tooltips and states are the editor's commands.
+    mPlay = makeButton ("Play");
+    mPreview = makeButton ("Preview");
+    mRecord = makeButton ("Record");
     mRecord->setColour (juce::TextButton::buttonOnColourId, recordColour);
-    mRecord->onClick = [this] { setRecording (mRecord->getToggleState()); };
 
     mTempo = std::make_unique<juce::Slider> (juce::Slider::IncDecButtons, juce::Slider::TextBoxLeft);
     mTempo->setRange (SequencePlayback::lowestTempo, SequencePlayback::highestTempo, 1.0);
     mTempo->setTextValueSuffix (" BPM");
     mTempo->setTextBoxStyle (juce::Slider::TextBoxLeft, false, 74, 24);
-    mTempo->setTooltip ("Tempo, 20 to 300 BPM ([ and ] by 1, with Shift by 10)");
     mTempo->setWantsKeyboardFocus (false);
     mTempo->onValueChange = [this] { playback.setTempo ((int) mTempo->getValue()); };
 
@@ -97,62 +88,12 @@ void GUIPlaybackControls::addTo (GUIEditorToolbar& toolbar)
 }
 
 //==============================================================================
-bool GUIPlaybackControls::handleKey (const juce::KeyPress& key)
-{
-    const auto mods = key.getModifiers();
-    const int code = key.getKeyCode();
-
-    if (mods.isCtrlDown() || mods.isAltDown())
-        return false;
-
-    // With Shift the brackets may arrive as braces, depending on the keyboard layout.
-    const int tempoStep = (mods.isShiftDown() || code == '{' || code == '}') ? 10 : 1;
-
-    if (code == juce::KeyPress::spaceKey)
-        togglePlay();
-    else if (code == juce::KeyPress::escapeKey)
-        stop();
-    else if (code == '[' || code == '{')
-        mTempo->setValue (mTempo->getValue() - tempoStep, juce::sendNotificationSync);
-    else if (code == ']' || code == '}')
-        mTempo->setValue (mTempo->getValue() + tempoStep, juce::sendNotificationSync);
-    else if (isLetter (key, 'P'))
-        playback.setPreviewOn (! playback.isPreviewOn());
-    else if (isLetter (key, 'R'))
-        setRecording (! playback.isRecording());
-    else if (isLetter (key, 'X') && playback.isRecording())
-        playback.enterRest();
-    else if (code == juce::KeyPress::backspaceKey && playback.isRecording())
-        playback.stepBack();
-    else
-        return false;
-
-    return true;
-}
-
 void GUIPlaybackControls::togglePlay()
 {
     if (playback.isPlaying())
-    {
         stop();
-        return;
-    }
-
-    if (! model.isConnected())
-    {
-        notice = "Play needs Tarnovelle: NOT connected";
-        showPlayingStep();
-        return;
-    }
-
-    notice.clear();
-    sendAction (getActionPrefix (Action::playSequence));
-}
-
-void GUIPlaybackControls::setRecording (bool shouldRecord)
-{
-    notice = playback.setRecording (shouldRecord) ? juce::String() : "Record needs Tarnovelle: NOT connected";
-    showPlayingStep();
+    else
+        sendAction (getActionPrefix (Action::playSequence));
 }
 
 void GUIPlaybackControls::stop() { sendAction (getActionPrefix (Action::stopPlaying)); }
@@ -161,6 +102,17 @@ void GUIPlaybackControls::editorClosing()
 {
     stop();
     playback.endRecording();
+}
+
+void GUIPlaybackControls::changeTempoBy (int beatsPerMinute)
+{
+    mTempo->setValue (mTempo->getValue() + beatsPerMinute, juce::sendNotificationSync);
+}
+
+void GUIPlaybackControls::showNotice (const juce::String& text)
+{
+    notice = text;
+    showPlayingStep();
 }
 
 //==============================================================================
@@ -182,6 +134,9 @@ void GUIPlaybackControls::sequencePlaybackChanged()
     }
 
     showPlayingStep();
+
+    if (onPlaybackChanged)
+        onPlaybackChanged();
 }
 
 void GUIPlaybackControls::showPlayingStep()

@@ -9,8 +9,7 @@ namespace tarnovelle
 
 /** The sequence editor's transport: the Play/Stop button, the Preview and Record toggles and
     the tempo field in the toolbar, the play-head over the grid and the playback part of the
-    status bar, and their keys (Space, Escape, [ ] with Shift, P, R, and while recording x
-    and Backspace).
+    status bar. Its keys are the editor's commands.
 
     Play and Stop are action messages to the hub, as every device action is; tempo, preview
     and record are the session's choices and go straight to the playback.
@@ -28,8 +27,12 @@ public:
     /** Puts the transport into the toolbar, as a group of its own. */
     void addTo (GUIEditorToolbar& toolbar);
 
-    /** The keys above; false for any other. */
-    bool handleKey (const juce::KeyPress& key);
+    void togglePlay();
+    void stop();
+    void changeTempoBy (int beatsPerMinute);
+
+    /** Shown in the playback's part of the status bar until playback starts. */
+    void showNotice (const juce::String& text);
 
     /** The editor closes: playback stops and Record ends. */
     void editorClosing();
@@ -40,14 +43,15 @@ public:
     juce::TextButton& getPreviewButton() noexcept { return *mPreview; }
     juce::TextButton& getRecordButton() noexcept { return *mRecord; }
     juce::Slider& getTempoField() noexcept { return *mTempo; }
+    SequencePlayback& getPlayback() noexcept { return playback; }
+
+    /** Called after the playback has changed (playing, preview, record). */
+    std::function<void()> onPlaybackChanged;
 
 private:
     void sequencePlaybackChanged() override;
     void sequenceEditorModelChanged() override { showPlayingStep(); }
     void timerCallback() override { showPlayingStep(); }
-    void togglePlay();
-    void setRecording (bool shouldRecord);
-    void stop();
     void showPlayingStep();
 
     SequencePlayback& playback;

@@ -2,10 +2,8 @@
 
 #include "platform/Platform.h"
 #include "protocol/ActionVocabulary.h"
-#include "sequences/GUIMidiImportDialog.h"
-#include "sequences/SequenceEditorFiles.h"
+#include "sequences/EditorCommands.h"
 #include "sequences/SequenceEditorTransfer.h"
-#include "sequences/SequenceToolCommands.h"
 
 namespace tarnovelle
 {
@@ -14,7 +12,6 @@ namespace Look = SequenceEditorLook;
 
 namespace
 {
-    const juce::String ellipsis (juce::CharPointer_UTF8 ("\xe2\x80\xa6"));
     // The editor's questions carry titles of their own, not the editor window's.
     const char* const notConnectedTitle = "Not Connected";
 
@@ -22,11 +19,6 @@ namespace
     constexpr int statusHeight = 26;
     constexpr int listWidth = 200;
     constexpr int gap = 6;
-
-    bool isLetter (const juce::KeyPress& key, char upperCase)
-    {
-        return key.getKeyCode() == upperCase || key.getKeyCode() == upperCase + ('a' - 'A');
-    }
 } // namespace
 
 GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, SequencePlayback* playback)
@@ -34,21 +26,6 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, Sequence
 {
     mToolbar = std::make_unique<GUIEditorToolbar>();
     addAndMakeVisible (mToolbar.get());
-    addButtons();
-
-    mStepLabel = std::make_unique<juce::Label> (juce::String(), "Step");
-    mStepLabel->setColour (juce::Label::textColourId, Look::dimText);
-    mStepLabel->setJustificationType (juce::Justification::centredRight);
-    mToolbar->startGroup();
-    mToolbar->addControl (*mStepLabel, 40);
-
-    mStepSize = std::make_unique<juce::ComboBox>();
-    for (int size : { 4, 8, 16, 32 })
-        mStepSize->addItem ("1/" + juce::String (size), size);
-    mStepSize->setTooltip ("The step size MIDI files are imported and exported at; Tarnovelle's own while connected");
-    mStepSize->setWantsKeyboardFocus (false);
-    mStepSize->onChange = [this] { model.setStepSize (mStepSize->getSelectedId()); };
-    mToolbar->addControl (*mStepSize, 76);
 
     mList = std::make_unique<GUISequenceList> (model);
     addAndMakeVisible (mList.get());
@@ -65,12 +42,6 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, Sequence
 
     mStatus = std::make_unique<juce::Label>();
     mHint = std::make_unique<juce::Label>();
-    mHint->setText (
-        juce::CharPointer_UTF8 ("1\xe2\x80\x93"
-                                "8 sequence \xc2\xb7 \xe2\x86\x90 \xe2\x86\x92 step, with Shift select \xc2\xb7 "
-                                "\xe2\x86\x91 \xe2\x86\x93 note \xc2\xb7 x rest \xc2\xb7 Ctrl+C X V \xc2\xb7 "
-                                "Ctrl+Z undo \xc2\xb7 Ctrl+Return send"),
-        juce::dontSendNotification);
     mHint->setJustificationType (juce::Justification::centredRight);
 
     for (auto* label : { mStatus.get(), mHint.get() })
@@ -84,9 +55,12 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, Sequence
     {
         mPlayback = std::make_unique<GUIPlaybackControls> (
             *playback, model, *mGrid, [this] (const juce::String& message) { sendActionMessage (message); });
-        mPlayback->addTo (*mToolbar);
         addAndMakeVisible (mPlayback->getStatus());
     }
+
+    addCommands();
+    addButtons();
+    addStepSize();
 
     setWantsKeyboardFocus (true);
     model.addListener (this);
@@ -98,68 +72,95 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, Sequence
 
 GUISequenceEditor::~GUISequenceEditor() { model.removeListener (this); }
 
+void GUISequenceEditor::addCommands()
+{
+    mCommands = std::make_unique<CommandTable> (EditorCommand::getMenuNames());
+    EditorCommand::declare (*mCommands, *this);
+    mCommands->onRefused = [this] (const Command& command) { refused (command); };
+    mCommands->onMenuOpening = [this] { lookAtClipboard(); };
+
+    // The hint reminds of the keys most needed, and of where to find the others.
+    std::vector<juce::CommandID> hinted{ EditorCommand::send, EditorCommand::undo };
+
+    if (mPlayback != nullptr)
+        hinted.push_back (EditorCommand::playStop);
+
+    hinted.push_back (EditorCommand::keyboardShortcuts);
+    mHint->setText (mCommands->describeKeys (hinted), juce::dontSendNotification);
+}
+
 void GUISequenceEditor::addButtons()
 {
+    using namespace EditorCommand;
     // Groups: instrument, files, MIDI files, transposition, clipboard, tools, history.
-    addButton ("Read", "Read all eight sequences from Tarnovelle (Ctrl+R)", [this] { readFromInstrument(); });
-    addButton ("Send", "Send the changed sequences to Tarnovelle (Ctrl+Return)", [this] { sendToInstrument(); });
-    mToolbar->startGroup();
-    addButton ("Open" + ellipsis, "Open a .tvseq sequence file",
-               [this] { runFileCommand ([this] { openSequenceFileIntoEditor (model); }); });
-    addButton ("Save" + ellipsis, "Save the eight sequences as a .tvseq file", [this] { saveEditorSequences (model); });
-    mToolbar->startGroup();
-    addButton ("Import MIDI" + ellipsis, "Import a MIDI file into the selected sequence (Ctrl+I)",
-               [this] { runFileCommand ([this] { importMidiThroughWindow (model); }); });
-    addButton ("Export MIDI" + ellipsis, "Export the selected sequence as a MIDI file",
-               [this] { exportMidiFromEditor (model); });
-    mToolbar->startGroup();
-    addButton ("-12", "Transpose the selected steps (or the sequence) an octave down",
-               [this] { model.transpose (-12); });
-    addButton ("-1", "Transpose the selected steps (or the sequence) a semitone down",
-               [this] { model.transpose (-1); });
-    addButton ("+1", "Transpose the selected steps (or the sequence) a semitone up", [this] { model.transpose (1); });
-    addButton ("+12", "Transpose the selected steps (or the sequence) an octave up", [this] { model.transpose (12); });
-    mToolbar->startGroup();
-    addButton ("Clear", "Empty the selected sequence", [this] { model.clearSelected(); });
-    addButton ("Cut", "Cut the selected steps (Ctrl+X)", [this] { cutSteps(); });
-    addButton ("Copy", "Copy the selected steps, or the sequence (Ctrl+C)", [this] { copySteps(); });
-    addButton ("Paste", "Paste steps at the cursor (Ctrl+V)", [this] { pasteSteps(); });
-    mToolbar->startGroup();
-    addTools();
-    mToolbar->startGroup();
-    addButton ("Undo", "Undo (Ctrl+Z)", [this] { model.undo(); });
-    addButton ("Redo", "Redo (Ctrl+Shift+Z)", [this] { model.redo(); });
-    mToolbar->startGroup();
-    addButton ("History", "Every state Tarnovelle held, compared and restored (Ctrl+H)",
-               [this] { sendActionMessage (getActionPrefix (Action::openHistory)); });
-}
-
-void GUISequenceEditor::addTools()
-{
-    using namespace SequenceTools;
-    const auto apply = [this] (std::function<Steps (Steps)> tool) {
-        return [this, tool] { model.applyToSelection (tool); };
+    const std::vector<std::vector<juce::CommandID>> groups{
+        { read, send },
+        { open, save },
+        { importMidi, exportMidi },
+        { transposeOctaveDown, transposeDown, transposeUp, transposeOctaveUp },
+        { clear, cut, copy, paste },
+        { rotateLeft, rotateRight, reverse, invert, fitToScale, doubleSteps, halveSteps, generate },
+        { undo, redo },
+        { history },
     };
 
-    addButton (juce::CharPointer_UTF8 ("\xe2\x86\x90 Rotate"), "Rotate the selected steps left by one step",
-               apply ([] (Steps s) { return rotateLeft (std::move (s)); }));
-    addButton (juce::CharPointer_UTF8 ("Rotate \xe2\x86\x92"), "Rotate the selected steps right by one step",
-               apply ([] (Steps s) { return rotateRight (std::move (s)); }));
-    addButton ("Reverse", "Play the selected steps backwards",
-               apply ([] (Steps s) { return reverse (std::move (s)); }));
-    addButton ("Invert" + ellipsis, "Mirror the selected notes around a note",
-               [this] { SequenceToolCommands::invert (model); });
-    addButton ("Scale" + ellipsis, "Move the selected notes into a scale",
-               [this] { SequenceToolCommands::fitToScale (model); });
-    addButton ("Double", "Repeat the selected steps (up to 64)", apply ([] (Steps s) { return doubled (s); }));
-    addButton ("Halve", "Keep the first half of the selected steps", apply ([] (Steps s) { return halved (s); }));
-    addButton ("Generate" + ellipsis, "Fill the selection with random notes of a scale",
-               [this] { runFileCommand ([this] { SequenceToolCommands::generate (model); }); });
+    for (const auto& group : groups)
+    {
+        mToolbar->startGroup();
+
+        for (auto id : group)
+            mCommands->attach (mToolbar->addButton (mCommands->getButtonText (id), {}, {}), id);
+    }
 }
 
-void GUISequenceEditor::addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action)
+void GUISequenceEditor::addStepSize()
 {
-    mToolbar->addButton (text, tooltip, std::move (action));
+    mStepLabel = std::make_unique<juce::Label> (juce::String(), "Step");
+    mStepLabel->setColour (juce::Label::textColourId, Look::dimText);
+    mStepLabel->setJustificationType (juce::Justification::centredRight);
+    mToolbar->startGroup();
+    mToolbar->addControl (*mStepLabel, 40);
+
+    mStepSize = std::make_unique<juce::ComboBox>();
+    for (int size : { 4, 8, 16, 32 })
+        mStepSize->addItem ("1/" + juce::String (size), size);
+    mStepSize->setTooltip ("The step size MIDI files are imported and exported at; Tarnovelle's own while connected");
+    mStepSize->setWantsKeyboardFocus (false);
+    mStepSize->onChange = [this] { model.setStepSize (mStepSize->getSelectedId()); };
+    mToolbar->addControl (*mStepSize, 76);
+
+    if (mPlayback == nullptr)
+        return;
+
+    using namespace EditorCommand;
+    mPlayback->addTo (*mToolbar);
+    mCommands->attach (mPlayback->getPlayButton(), playStop);
+    mCommands->attach (mPlayback->getPreviewButton(), preview);
+    mCommands->attach (mPlayback->getRecordButton(), record);
+    mPlayback->getTempoField().setTooltip ("Tempo, 20 to 300 BPM (" + mCommands->getKeysText (tempoDown) + " and "
+                                           + mCommands->getKeysText (tempoUp) + " by 1, "
+                                           + mCommands->getKeysText (tempoDownByTen) + " and "
+                                           + mCommands->getKeysText (tempoUpByTen) + " by 10)");
+    mPlayback->onPlaybackChanged = [this] { mCommands->refresh(); };
+}
+
+void GUISequenceEditor::refused (const Command& command)
+{
+    if (command.menu == "Play" && mPlayback != nullptr)
+        mPlayback->showNotice (command.whyDisabled);
+    else
+        model.setNotice (command.whyDisabled);
+}
+
+void GUISequenceEditor::showKeyboardShortcuts()
+{
+    GUIKeyboardShortcutsWindow::show (mShortcutsWindow, "Keyboard Shortcuts", *mCommands);
+}
+
+void GUISequenceEditor::lookAtClipboard()
+{
+    clipboardHoldsSteps = parseStepText (juce::SystemClipboard::getTextFromClipboard()).has_value();
+    mCommands->refresh();
 }
 
 juce::TextButton& GUISequenceEditor::getButton (const juce::String& text)
@@ -169,7 +170,7 @@ juce::TextButton& GUISequenceEditor::getButton (const juce::String& text)
     return *button;
 }
 
-void GUISequenceEditor::runFileCommand (const std::function<void()>& command)
+void GUISequenceEditor::showNotesAfter (const std::function<void()>& command)
 {
     // What the command brings in is shown where its notes are.
     command();
@@ -220,8 +221,7 @@ void GUISequenceEditor::sequenceEditorModelChanged()
 {
     mStepSize->setSelectedId (model.getStepSize(), juce::dontSendNotification);
     mStepSize->setEnabled (! model.isConnected());
-    getButton ("Undo").setEnabled (model.getUndoManager().canUndo());
-    getButton ("Redo").setEnabled (model.getUndoManager().canRedo());
+    mCommands->refresh();
 
     const auto& sequence = model.getSelected();
     juce::String text (model.isConnected() ? "Connected" : "NOT connected: Read and Send need Tarnovelle");
@@ -299,12 +299,14 @@ void GUISequenceEditor::copySteps()
 {
     model.copySelected();
     juce::SystemClipboard::copyTextToClipboard (formatStepText (model.getCopiedSteps()));
+    lookAtClipboard();
 }
 
 void GUISequenceEditor::cutSteps()
 {
     model.cutRange();
     juce::SystemClipboard::copyTextToClipboard (formatStepText (model.getCopiedSteps()));
+    lookAtClipboard();
 }
 
 void GUISequenceEditor::pasteSteps()
@@ -348,10 +350,8 @@ void GUISequenceEditor::readFromInstrument()
 
     if (! changed.empty())
     {
-        if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, unsentChangesTitle,
-                                                   "Reading replaces the unsent changes to "
-                                                       + describeSequences (changed)
-                                                       + " with what Tarnovelle holds.\nRead anyway?"))
+        if (! confirmReplacingUnsentChanges ("Reading replaces the unsent changes to " + describeSequences (changed)
+                                             + " with what Tarnovelle holds.\nRead anyway?"))
             return;
 
         model.revertChanges();
@@ -392,96 +392,6 @@ void GUISequenceEditor::editorClosed()
 }
 
 //==============================================================================
-bool GUISequenceEditor::keyPressed (const juce::KeyPress& key)
-{
-    if (mPlayback != nullptr && mPlayback->handleKey (key))
-        return true;
-
-    if (handleCommandKey (key))
-        return true;
-
-    if (! handleEditKey (key))
-        return false;
-
-    showCursorNote();
-    return true;
-}
-
-bool GUISequenceEditor::handleCommandKey (const juce::KeyPress& key)
-{
-    const auto mods = key.getModifiers();
-
-    if (! mods.isCtrlDown())
-        return false;
-
-    if (key.getKeyCode() == juce::KeyPress::returnKey)
-        sendToInstrument();
-    else if (isLetter (key, 'R'))
-        readFromInstrument();
-    else if (isLetter (key, 'I'))
-        importMidiThroughWindow (model);
-    else if (isLetter (key, 'Z') && mods.isShiftDown())
-        model.redo();
-    else if (isLetter (key, 'Z'))
-        model.undo();
-    else if (isLetter (key, 'Y'))
-        model.redo();
-    else if (isLetter (key, 'H'))
-        sendActionMessage (getActionPrefix (Action::openHistory));
-    else if (isLetter (key, 'C'))
-        copySteps();
-    else if (isLetter (key, 'X'))
-        cutSteps();
-    else if (isLetter (key, 'V'))
-        pasteSteps();
-    else if (isLetter (key, 'A'))
-        model.selectRange (0, model.getSelected().length - 1);
-    else
-        return false;
-
-    return true;
-}
-
-void GUISequenceEditor::moveOrExtend (int delta, bool extend)
-{
-    if (extend)
-        model.extendRangeBy (delta);
-    else
-        model.moveCursorBy (delta);
-}
-
-bool GUISequenceEditor::handleEditKey (const juce::KeyPress& key)
-{
-    const int code = key.getKeyCode();
-    const bool shift = key.getModifiers().isShiftDown();
-
-    if (key.getModifiers().isCtrlDown() || key.getModifiers().isAltDown())
-        return false;
-
-    if (code >= '1' && code <= '8')
-        model.selectSequence (code - '1');
-    else if (code == juce::KeyPress::leftKey || code == juce::KeyPress::rightKey)
-        moveOrExtend (code == juce::KeyPress::leftKey ? -1 : 1, shift);
-    else if (code == juce::KeyPress::escapeKey)
-        model.moveCursorBy (0);
-    else if (code == juce::KeyPress::homeKey)
-        model.moveCursorTo (0);
-    else if (code == juce::KeyPress::endKey)
-        model.moveCursorToEnd();
-    else if (code == juce::KeyPress::upKey)
-        model.changeNoteBy (shift ? 12 : 1);
-    else if (code == juce::KeyPress::downKey)
-        model.changeNoteBy (shift ? -12 : -1);
-    else if (isLetter (key, 'X'))
-        model.makeRest();
-    else if (code == juce::KeyPress::deleteKey || code == juce::KeyPress::backspaceKey)
-        model.deleteRange();
-    else if (code == juce::KeyPress::insertKey)
-        model.insertStep();
-    else
-        return false;
-
-    return true;
-}
+bool GUISequenceEditor::keyPressed (const juce::KeyPress& key) { return mCommands->keyPressed (key, this); }
 
 } // namespace tarnovelle

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/AboutProgram.h"
+#include "app/CommandTable.h"
+#include "app/GUIKeyboardShortcuts.h"
 #include "sequences/GUIEditorToolbar.h"
 #include "sequences/GUIPlaybackControls.h"
 #include "sequences/GUISequenceGrid.h"
@@ -13,7 +16,9 @@ namespace tarnovelle
 
     Edits change the editor's model at once; reading from and sending to the instrument are
     action messages to the hub ("RDSQ ", "WRSQ "), so they need the connection as every
-    device action does. Every command has a key, so the editor works without a mouse.
+    device action does. Every command is declared once in the editor's command table
+    (EditorCommands), which makes its menu entry, its key, its button and tooltip: the
+    editor works without a mouse.
 */
 class GUISequenceEditor final :
     public juce::Component,
@@ -43,6 +48,27 @@ public:
     void readFromInstrument();
     void sendToInstrument();
 
+    /** Help → About tells these. */
+    void setProgramFacts (const ProgramFacts& facts) { programFacts = facts; }
+    void showAbout() { tarnovelle::showAbout (programFacts); }
+    void showKeyboardShortcuts();
+
+    /** The commands, their keys and the menu bar's model. */
+    CommandTable& getCommands() noexcept { return *mCommands; }
+    GUIKeyboardShortcutsWindow* getKeyboardShortcutsWindow() noexcept { return mShortcutsWindow.get(); }
+    juce::String getHintText() const { return mHint->getText(); }
+
+    /** Runs a command that brings in notes, then shows them. */
+    void showNotesAfter (const std::function<void()>& command);
+    /** Scrolls the note at the step cursor into view. */
+    void showCursorNote();
+
+    /** Paste can act: steps were copied here, or the desktop's clipboard held step text when
+        it was last looked at (on coming to the front, on opening a menu, on copying).
+    */
+    bool canPaste() const { return model.hasCopiedSequence() || clipboardHoldsSteps; }
+    void lookAtClipboard();
+
     /** The buttons, by their labels: for tests and screenshots. */
     juce::TextButton& getButton (const juce::String& text);
     GUIEditorToolbar& getToolbar() noexcept { return *mToolbar; }
@@ -63,18 +89,15 @@ public:
     GUISequenceList& getList() noexcept { return *mList; }
     juce::String getStatusText() const { return mStatus->getText(); }
     GUIPlaybackControls* getPlaybackControls() noexcept { return mPlayback.get(); }
+    SequenceEditorModel& getModel() noexcept { return model; }
 
 private:
     void sequenceEditorModelChanged() override;
+    void addCommands();
     void addButtons();
-    void addTools();
-    void addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action);
-    void runFileCommand (const std::function<void()>& command);
+    void addStepSize();
+    void refused (const Command& command);
     int getToolbarHeight (int width) const;
-    bool handleCommandKey (const juce::KeyPress& key);
-    bool handleEditKey (const juce::KeyPress& key);
-    void moveOrExtend (int delta, bool extend);
-    void showCursorNote();
     void showSequenceNotes (bool onlyWhenNoneInView = false);
     bool saysNotConnected();
 
@@ -90,6 +113,10 @@ private:
     std::unique_ptr<juce::Label> mHint;
     int mShownSequence = -1;
     std::unique_ptr<GUIPlaybackControls> mPlayback; // after the grid, whose child its play-head is
+    std::unique_ptr<CommandTable> mCommands;        // after what its commands act on
+    std::unique_ptr<GUIKeyboardShortcutsWindow> mShortcutsWindow;
+    ProgramFacts programFacts;
+    bool clipboardHoldsSteps = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditor)
 };

@@ -12,13 +12,20 @@ GUISequenceEditorWindow::GUISequenceEditorWindow (SequenceEditorModel& model, Se
     // the window itself.
     setWantsKeyboardFocus (false);
     mEditor = std::make_unique<GUISequenceEditor> (model, playback);
+    setMenuBar (&mEditor->getCommands(), CommandTable::menuBarHeight);
     setContentNonOwned (mEditor.get(), true);
     setResizable (true, false);
-    setResizeLimits (GUISequenceEditor::minimumWidth, GUISequenceEditor::minimumHeight, 8192, 8192);
+    setResizeLimits (GUISequenceEditor::minimumWidth,
+                     GUISequenceEditor::minimumHeight + getContentComponentBorder().getTopAndBottom(), 8192, 8192);
     centreWithSize (getWidth(), getHeight());
 }
 
-GUISequenceEditorWindow::~GUISequenceEditorWindow() { clearContentComponent(); }
+GUISequenceEditorWindow::~GUISequenceEditorWindow()
+{
+    // The menu bar's model is the editor's command table.
+    setMenuBar (nullptr);
+    clearContentComponent();
+}
 
 void GUISequenceEditorWindow::closeButtonPressed()
 {
@@ -41,6 +48,10 @@ void GUISequenceEditorWindow::activeWindowStatusChanged()
 
     if (isActiveWindow() && isShowing() && ! isParentOf (juce::Component::getCurrentlyFocusedComponent()))
         mEditor->grabKeyboardFocus();
+
+    // Another program may have put steps on the clipboard meanwhile.
+    if (isActiveWindow())
+        mEditor->lookAtClipboard();
 }
 
 //==============================================================================
@@ -58,6 +69,7 @@ void GUISequenceEditorLauncher::openSequenceEditor()
     if (mWindow == nullptr)
     {
         mWindow = std::make_unique<GUISequenceEditorWindow> (model, playback);
+        mWindow->getEditor().setProgramFacts (programFacts);
 
         if (hub != nullptr)
             mWindow->getEditor().addActionListener (hub);

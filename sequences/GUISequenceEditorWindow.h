@@ -43,10 +43,14 @@ public:
     /** The window, once it has been opened; nullptr before. */
     GUISequenceEditorWindow* getWindow() const noexcept { return mWindow.get(); }
 
+    /** What the editor's Help → About tells. */
+    void setProgramFacts (const ProgramFacts& facts) { programFacts = facts; }
+
 private:
     SequenceEditorModel& model;
     juce::ActionListener* const hub;
     SequencePlayback* const playback;
+    ProgramFacts programFacts;
     std::unique_ptr<GUISequenceEditorWindow> mWindow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditorLauncher)

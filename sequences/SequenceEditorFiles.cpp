@@ -44,10 +44,9 @@ namespace
                 replacedEdits.push_back (index);
 
         return replacedEdits.empty()
-               || Platform::dialogs().showOkCancelBox (
-                   DialogIcon::warning, unsentChangesTitle,
-                   "Opening " + file.getFileName() + " replaces the unsent changes to "
-                       + describeSequences (replacedEdits) + " with what the file holds.\nOpen anyway?");
+               || confirmReplacingUnsentChanges ("Opening " + file.getFileName() + " replaces the unsent changes to "
+                                                 + describeSequences (replacedEdits)
+                                                 + " with what the file holds.\nOpen anyway?");
     }
 } // namespace
 

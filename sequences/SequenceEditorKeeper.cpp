@@ -181,9 +181,13 @@ void SequenceEditorKeeper::offerKeptChanges()
 
     const auto when = kept->savedAt.toString (true, true, false, true);
 
-    const bool keep =
-        Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Sequence Editor",
-                                             "The sequence editor holds unsent changes from " + when + ". Keep them?");
+    const int keepThem = 0;
+    const bool keep = Platform::dialogs().ask ({ DialogIcon::warning,
+                                                 "Sequence Editor",
+                                                 "The sequence editor holds unsent changes from " + when + ". Keep them?",
+                                                 { "Keep Them", "Discard Them" },
+                                                 keepThem })
+                      == keepThem;
 
     // A quit, before the question or while it is open, is no answer: the file keeps the
     // changes for the next start, which asks again.

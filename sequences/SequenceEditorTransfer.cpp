@@ -88,10 +88,21 @@ namespace
         if (destructive.empty())
             return true;
 
-        return Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Send Sequences",
-                                                    "Sending would empty, or cut to less than half its length, "
-                                                        + describeSequences (destructive)
-                                                        + " on Tarnovelle, which now holds notes there.\nSend anyway?");
+        enum
+        {
+            sendAnyway,
+            cancel
+        };
+
+        return Platform::dialogs().ask ({ DialogIcon::warning,
+                                          "Send Sequences",
+                                          "Sending would empty, or cut to less than half its length, "
+                                              + describeSequences (destructive)
+                                              + " on Tarnovelle, which now holds notes there.\nSend anyway?",
+                                          { "Send Anyway", "Cancel" },
+                                          cancel,
+                                          cancel })
+               == sendAnyway;
     }
 
     /** Brings a stale picture of the instrument up to date; false when nothing may be sent. */
@@ -124,6 +135,14 @@ namespace
         return false;
     }
 } // namespace
+
+bool confirmReplacingUnsentChanges (const juce::String& question)
+{
+    const int replace = 0, cancel = 1;
+    return Platform::dialogs().ask (
+               { DialogIcon::warning, unsentChangesTitle, question, { "Replace My Changes", "Cancel" }, cancel, cancel })
+           == replace;
+}
 
 juce::String describeSequences (const std::vector<int>& indices)
 {

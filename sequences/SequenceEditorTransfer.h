@@ -33,6 +33,11 @@ void sendChangedSequences (MidiOutputPort* output, SequenceEditorModel& model);
 /** The title of the editor's questions before something replaces its unsent changes. */
 inline const char* const unsentChangesTitle = "Unsent Changes";
 
+/** Asks whether something may replace the editor's unsent changes ("Replace My Changes" or
+    "Cancel", the safe choice for Return and Escape); true when it may.
+*/
+bool confirmReplacingUnsentChanges (const juce::String& question);
+
 /** "sequence 3", "sequences 1 and 3", "sequences 1, 2 and 5" (indices 0 to 7). */
 juce::String describeSequences (const std::vector<int>& indices);
 

@@ -325,7 +325,7 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
     EXPECT_EQ (withCause ("Read by the editor").sequences, expected);
     auto& model = controller.getSequenceEditorModel();
     model.replaceSequences ({ { 0, EditedSequence::fromSteps ({ 50 }) }, { 2, EditedSequence::fromSteps ({ 51 }) } });
-    rig.dialogs.answerOkCancel (true); // both sequences shortened by more than half: the send asks
+    rig.dialogs.answerChoice ("Send Anyway"); // both sequences shortened by more than half: the send asks
     controller.handleActionMessage ("WRSQ ");
     EXPECT_EQ (withCause ("Before sending from the editor: 1, 3").sequences, expected);
     expected[0] = StepBuffer{ 50 };
@@ -351,16 +351,18 @@ TEST_F (HistoryHub, RestoresASnapshotOrOneOfItsSequencesToTheInstrumentAfterAski
     ASSERT_EQ (sequencesIn (rig.instrument), getFactorySequences());
     rig.instrument.setSequence (0, { 70, 71 });
 
-    // Cancelled: nothing goes out.
+    // Cancelled (Return's choice): nothing goes out.
     controller.handleActionMessage ("RSTR " + juce::String (original.id) + " 1");
     EXPECT_EQ (rig.instrument.getSequence (0), (EmulatedInstrument::Bytes{ 70, 71 }));
+    EXPECT_EQ (test::describeChoices (rig.dialogs.getRecords (Kind::question).back()),
+               "Restore / Cancel (Return, Escape)");
 
-    rig.dialogs.answerOkCancel (true);
+    rig.dialogs.answerChoice ("Restore");
     controller.handleActionMessage ("RSTR " + juce::String (original.id) + " 1");
     ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument)[0] == original.sequences[0]; }));
     EXPECT_EQ (sequencesIn (rig.instrument)[1], getFactorySequences()[1]);
 
-    rig.dialogs.answerOkCancel (true);
+    rig.dialogs.answerChoice ("Restore");
     controller.handleActionMessage ("RSTR " + juce::String (original.id));
     ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == original.sequences; }));
     const auto id = juce::String (original.id);

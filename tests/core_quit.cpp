@@ -107,8 +107,15 @@ TEST_F (QuitTest, AReadCutShortClosesTheConnectionWithoutTheErrorBoxAndSendsNoth
 
 TEST_F (QuitTest, ABoxAnsweredOkAsTheQuitComesCountsAsCancelAndNoWindowOpensAfterwards)
 {
-    rig.dialogs.answerOkCancel (true);
+    // A question answered as the quit comes is closed without a choice, which no button means.
+    rig.dialogs.answerChoice ("Keep Them");
     rig.dialogs.onDialog = [] (const ScriptedDialogs::Record&) { QuitRequest::raise(); };
+    EXPECT_EQ (
+        Platform::dialogs().ask ({ DialogIcon::warning, "Sequence Editor", "?", { "Keep Them", "Discard Them" } }),
+        Dialogs::closedWithoutChoice);
+    QuitRequest::reset();
+
+    rig.dialogs.answerOkCancel (true);
     EXPECT_FALSE (Platform::dialogs().showOkCancelBox (DialogIcon::warning, "Firmware version", "?"));
 
     bool workerRan = false;
@@ -116,7 +123,7 @@ TEST_F (QuitTest, ABoxAnsweredOkAsTheQuitComesCountsAsCancelAndNoWindowOpensAfte
     spec.work = [&] (ProgressReporter&) { workerRan = true; };
     Platform::dialogs().runWithProgressWindow (spec);
     EXPECT_FALSE (workerRan);
-    EXPECT_EQ (rig.dialogs.getRecords().size(), 1u);
+    EXPECT_EQ (rig.dialogs.getRecords().size(), 2u);
 }
 
 TEST_F (QuitTest, ASaveCutShortLeavesTheEarlierFileAsItWas)
@@ -176,7 +183,7 @@ TEST_F (QuitTest, AQuitAtTheStartUpQuestionIsNoAnswerAndTheNextStartAsksAgain)
     // the program then ends as it does, flushing what it holds.
     const std::function<void()> quits[] = {
         [this] {
-            rig.dialogs.answerOkCancel (true);
+            rig.dialogs.answerChoice ("Keep Them");
             rig.dialogs.onDialog = [] (const ScriptedDialogs::Record&) { QuitRequest::raise(); };
         },
         [] { QuitRequest::raise(); },
@@ -197,13 +204,13 @@ TEST_F (QuitTest, AQuitAtTheStartUpQuestionIsNoAnswerAndTheNextStartAsksAgain)
         QuitRequest::reset();
     }
 
-    EXPECT_EQ (rig.dialogs.count (Kind::okCancelBox), 1);
+    EXPECT_EQ (rig.dialogs.count (Kind::question), 1);
 
     SequenceEditorModel model;
     SequenceEditorKeeper keeper (model, file);
-    rig.dialogs.answerOkCancel (true);
+    rig.dialogs.answerChoice ("Keep Them");
     keeper.offerKeptChanges();
-    EXPECT_EQ (rig.dialogs.count (Kind::okCancelBox), 2);
+    EXPECT_EQ (rig.dialogs.count (Kind::question), 2);
     EXPECT_EQ (model.getSequence (2), edited.sequences[2]);
 }
 

@@ -5,6 +5,7 @@
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/ApplicationRig.h"
+#include "tests/support/DialogsShown.h"
 #include "tests/support/EditorModelTest.h"
 #include "tests/support/MidiSong.h"
 #include "tests/support/ScratchFolder.h"
@@ -360,18 +361,19 @@ TEST_F (EditorHub, UndoNeverCrossesTheReadAndASendThatWouldEmptyOrHalveAsksFirst
     model.setLength (2);
     edit (4);
 
-    rig.dialogs.answerOkCancel (false);
+    rig.dialogs.answerChoice ("Cancel");
     controller.handleActionMessage ("WRSQ ");
-    const auto asked = boxes (ScriptedDialogs::Kind::okCancelBox);
+    const auto asked = boxes (ScriptedDialogs::Kind::question);
     ASSERT_EQ (asked.size(), 1u);
     EXPECT_EQ (asked[0].icon, DialogIcon::warning);
     EXPECT_EQ (asked[0].title, "Send Sequences");
     EXPECT_EQ (asked[0].message, "Sending would empty, or cut to less than half its length, sequences 1 and 4 on "
                                  "Tarnovelle, which now holds notes there.\nSend anyway?");
+    EXPECT_EQ (test::describeChoices (asked[0]), "Send Anyway / Cancel (Return, Escape)");
     EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 0);
     EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 0, 3, 4 }));
 
-    rig.dialogs.answerOkCancel (true);
+    rig.dialogs.answerChoice ("Send Anyway");
     controller.handleActionMessage ("WRSQ ");
     EXPECT_TRUE (rig.instrument.getSequence (0).empty());
     EXPECT_EQ (rig.instrument.getSequence (3), (Steps{ 40, 41 }));
@@ -406,7 +408,7 @@ TEST_F (EditorHub, WhatChangesTheInstrumentBehindTheEditorIsReadBeforeAnySendAnd
     EXPECT_EQ (model.getChangedIndices(), (std::vector<int>{ 1 }));
 
     // Sent now, after the question: three steps replace the factory's sixteen.
-    rig.dialogs.answerOkCancel (true);
+    rig.dialogs.answerChoice ("Send Anyway");
     controller.handleActionMessage ("WRSQ ");
     EXPECT_EQ (rig.instrument.getSequence (1), (Steps{ 50, 50, 51 }));
 
@@ -480,32 +482,41 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
             return kept && kept->workingSet.hasUnsentChanges();
         }));
 
-        // Closing the main window asks whether to send; not sending, whether to discard:
-        // Cancel twice keeps the program, OK sends.
+        // Closing the main window asks once: Cancel keeps the program, a quit that closes
+        // the box keeps it too (the system's quit goes on by itself), Send and Quit sends.
         EXPECT_FALSE (controller.confirmQuit());
-        const auto asked = boxes (ScriptedDialogs::Kind::okCancelBox);
+        rig.dialogs.answerChoice ({});
+        EXPECT_FALSE (controller.confirmQuit());
+        const auto asked = boxes (ScriptedDialogs::Kind::question);
         ASSERT_EQ (asked.size(), 2u);
         EXPECT_EQ (asked[0].message, "The sequence editor holds changes not sent to Tarnovelle: sequence 5.\nSend "
-                                     "them before quitting?");
-        EXPECT_EQ (asked[1].message, "Quit and discard the changes to sequence 5?");
-        rig.dialogs.answerOkCancel (true);
+                                     "them before quitting? Quitting without sending discards them.");
+        EXPECT_EQ (test::describeChoices (asked[0]), "Send and Quit (Return) / Quit Without Sending / Cancel (Escape)");
+        rig.dialogs.answerChoice ("Send and Quit");
         EXPECT_TRUE (controller.confirmQuit());
         EXPECT_EQ (model.getSequence (4).toSteps(), rig.instrument.getSequence (4));
+
+        // Quit Without Sending discards them.
+        edit (3);
+        rig.dialogs.answerChoice ("Quit Without Sending");
+        EXPECT_TRUE (controller.confirmQuit());
+        EXPECT_FALSE (model.hasUnsentChanges());
 
         // An edit left when the system ends the program is not asked about.
         edit (6);
     }
 
-    // The next start offers it back, marks and selection included; No would forget it.
+    // The next start offers it back, marks and selection included; Discard Them would forget it.
     SequenceEditorModel next;
     SequenceEditorKeeper keeper (next, file);
     rig.dialogs.clear();
-    rig.dialogs.answerOkCancel (true);
+    rig.dialogs.answerChoice ("Keep Them");
     keeper.offerKeptChanges();
-    const auto offered = boxes (ScriptedDialogs::Kind::okCancelBox);
+    const auto offered = boxes (ScriptedDialogs::Kind::question);
     ASSERT_EQ (offered.size(), 1u);
     EXPECT_TRUE (offered[0].message.startsWith ("The sequence editor holds unsent changes from "));
     EXPECT_TRUE (offered[0].message.endsWith (". Keep them?"));
+    EXPECT_EQ (test::describeChoices (offered[0]), "Keep Them (Return) / Discard Them");
     EXPECT_EQ (next.getChangedIndices(), (std::vector<int>{ 6 }));
     EXPECT_EQ (next.getSelectedIndex(), 6);
     EXPECT_TRUE (next.isInstrumentStale());
@@ -514,7 +525,7 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
     next.revertChanges();
     keeper.flush();
     SequenceEditorKeeper (next, file).offerKeptChanges();
-    EXPECT_EQ (rig.dialogs.count (ScriptedDialogs::Kind::okCancelBox), 1);
+    EXPECT_EQ (rig.dialogs.count (ScriptedDialogs::Kind::question), 1);
 }
 
 // Two instances that do not see each other (the second in a sandbox of its own) share the file:
@@ -621,7 +632,7 @@ TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
     for (bool ok : { false, true })
     {
         dialogs.answerFile (file ("good.tvseq"));
-        dialogs.answerOkCancel (ok);
+        dialogs.answerChoice (ok ? "Replace My Changes" : "Cancel");
         openSequenceFileIntoEditor (model);
         EXPECT_EQ (model.getSequence (0).toSteps(), ok ? Steps{ 41 } : Steps{ 50 });
         EXPECT_EQ (model.getSequence (2).toSteps(), ok ? (Steps{ 40, x }) : Steps{});

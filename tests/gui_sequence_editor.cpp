@@ -98,6 +98,13 @@ TEST_F (EditorFixture, ReadAndSendNeedTheConnectionAndGoToTheHub)
     EXPECT_TRUE (hub.take().isEmpty());
     EXPECT_TRUE (editor().getStatusText().startsWith ("NOT connected"));
 
+    // Nothing changed: Send cannot act, and its key says why.
+    EXPECT_FALSE (editor().getButton ("Send").isEnabled());
+    press (juce::KeyPress::returnKey, juce::ModifierKeys::ctrlModifier);
+    EXPECT_TRUE (editor().getStatusText().contains ("Nothing to send: no sequence has changed"));
+
+    pressKeys ("4");
+    press (juce::KeyPress::insertKey);
     press (juce::KeyPress::returnKey, juce::ModifierKeys::ctrlModifier);
     click (editor().getButton ("Read"));
     EXPECT_TRUE (hub.take().isEmpty());
@@ -106,24 +113,25 @@ TEST_F (EditorFixture, ReadAndSendNeedTheConnectionAndGoToTheHub)
     EXPECT_EQ (boxesShown (dialogs), notConnected + "\n" + notConnected);
 
     model.setConnected (true);
-    press ('r', juce::ModifierKeys::ctrlModifier);
     press (juce::KeyPress::returnKey, juce::ModifierKeys::ctrlModifier);
     click (editor().getButton ("Send"));
-    EXPECT_EQ (hub.take(), juce::StringArray ("RDSQ ", "WRSQ ", "WRSQ "));
+    EXPECT_EQ (hub.take(), juce::StringArray ("WRSQ ", "WRSQ "));
     EXPECT_TRUE (editor().getStatusText().startsWith ("Connected"));
 
-    // A Read over unsent changes asks first: Cancel reads nothing, OK gives them up.
-    pressKeys ("4");
-    press (juce::KeyPress::insertKey);
-    dialogs.answerOkCancel (false);
+    // A Read over unsent changes asks first: Cancel (Return's choice) reads nothing,
+    // Replace My Changes gives them up.
     press ('r', juce::ModifierKeys::ctrlModifier);
     EXPECT_TRUE (hub.take().isEmpty());
-    dialogs.answerOkCancel (true);
+    dialogs.answerChoice ("Replace My Changes");
     click (editor().getButton ("Read"));
     EXPECT_EQ (hub.take(), juce::StringArray ("RDSQ "));
     EXPECT_FALSE (model.hasUnsentChanges());
-    EXPECT_EQ (dialogs.getRecords (Kind::okCancelBox).back().message,
+    const auto asked = dialogs.getRecords (Kind::question).back();
+    EXPECT_EQ (asked.message,
                "Reading replaces the unsent changes to sequence 4 with what Tarnovelle holds.\nRead anyway?");
+    EXPECT_EQ (describeChoices (asked), "Replace My Changes / Cancel (Return, Escape)");
+    press ('r', juce::ModifierKeys::ctrlModifier);
+    EXPECT_EQ (hub.take(), juce::StringArray ("RDSQ "));
 }
 
 TEST_F (EditorFixture, OneWindowThatReadsOnEveryOpeningWhileConnected)

@@ -96,8 +96,9 @@ TEST_F (TransportFixture, KeysSetTempoPreviewAndRecord)
     // Record needs the instrument. Recording: x enters a rest at the cursor and moves on,
     // Backspace steps back; without Record, x makes the step a rest where it is.
     press ('r');
-    EXPECT_FALSE (controls().getRecordButton().getToggleState());
+    EXPECT_FALSE (playback.isRecording());
     EXPECT_EQ (controls().getStatus().getText(), "Record needs Tarnovelle: NOT connected");
+    model.setConnected (true);
     playback.setOutput (&output);
     model.moveCursorTo (1);
     press ('r');

@@ -61,18 +61,24 @@ def load_geometry(path):
     BEND_KNOB, SYNC_KNOB, LAMP, LAMP_AREA = (tuple(g[k]) for k in ["bendKnob", "syncKnob", "lamp", "lampArea"])
     SEQ_LOAD, SEQ_SAVE, SEQ_EDIT = tuple(g["seqLoad"]), tuple(g["seqSave"]), tuple(g["seqEdit"])
     SEQ_FACTORY = tuple(g["seqFactory"])
+    # The editor's and the History window's places below their menu bars.
+    global EDITOR_LIST_ROW_2, HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA
+    below_menu_bar = lambda p: (p[0], p[1] + g["menuBarHeight"]) + tuple(p[2:])
+    EDITOR_LIST_ROW_2, HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA = map(
+        below_menu_bar, (EDITOR_LIST_ROW_2, HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA))
     # The third tab's button, where JUCE's tab bar lays it out, halfway down the bar.
     SEQUENCES_TAB = (276, g["tabBarDepth"] // 2)
 
 
 EDITOR_TITLE, READING_TITLE = "Sequence Editor", "Reading Sequences"
-# The sequence editor's list, in its window: the second sequence's row below a toolbar of three
-# rows (its width at the editor's default size), and the colour of the notes its previews draw.
+# The sequence editor's list, in its window below the menu bar: the second sequence's row below a
+# toolbar of three rows (its width at the editor's default size), and the colour of the notes its
+# previews draw.
 EDITOR_LIST_ROW_2, NOTE_COLOUR = (120, 215), (0xf2, 0xa0, 0x3d)
 
 HISTORY_TITLE, RESTORE_TITLE = "History", "Restore Snapshot"
-# The History window's find field and first row, from its top left corner, and its "Restore to
-# Tarnovelle" button, from its bottom right corner.
+# The History window's find field and first row, from its top left corner below the menu bar, and
+# its "Restore to Tarnovelle" button, from its bottom right corner.
 HISTORY_FIND, HISTORY_ROW_1, HISTORY_ROW_2_AREA, HISTORY_RESTORE = (100, 20), (206, 67), (10, 100, 300, 30), (81, 45)
 
 # Slower builds (the sanitizers) stretch every time-out by this factor.
@@ -651,9 +657,9 @@ def edit_second_sequence(s, editor, state):
 
 
 # Ctrl+Return in the editor sends the changed sequences (numbered as the history names them),
-# answering the question a send that empties or halves a sequence asks. The send has ended once
-# the instrument's new state is kept in the history: until then its progress window holds the
-# keyboard. On a slow (sanitized) build a key typed just as a window closes can be lost, so the
+# answering the question a send that empties or halves a sequence asks with Send Anyway (its
+# letter: Return takes Cancel there). The send has ended once the instrument's new state is kept
+# in the history: until then its progress window holds the keyboard. On a slow (sanitized) build a key typed just as a window closes can be lost, so the
 # key is pressed again when nothing came of it; a second Send finds nothing left to send.
 def send_from_editor(s, editor, numbers, asks=False):
     cause = "Sent from the editor: " + numbers
@@ -664,7 +670,7 @@ def send_from_editor(s, editor, numbers, asks=False):
 
     s.press_until("ctrl+Return", lambda: sent() or (asks and s.windows("Send Sequences")), 3, editor, 5.0)
     if asks:
-        s.answer("Send Sequences", "Return")
+        s.answer("Send Sequences", "s")
     wait_for("the send of sequence %s to end" % numbers, sent, 15.0)
 
 
@@ -743,8 +749,9 @@ def close_and_answer(s, title, keys):
 
 
 def test_editor_keeps_unsent_changes(s):
-    """An unsent edit outlives SIGTERM and is offered back at the next start; closing the main window
-    with it asks first: declining to send and to discard keeps the program, sending sends and ends."""
+    """An unsent edit outlives SIGTERM and is offered back at the next start. Closing the main window with it asks
+    once: Cancel (Escape) keeps the program, Send and Quit (Return) sends and ends; after another start and edit,
+    Quit Without Sending ends without sending and discards the edit."""
     state = s.start_connected()
     sync_read = s.pixels(SYNC_KNOB)
     editor = open_editor(s)
@@ -757,20 +764,35 @@ def test_editor_keeps_unsent_changes(s):
 
     s.quit_sent = True
     s.start_demo()
-    s.answer(EDITOR_TITLE, "Return")  # "The sequence editor holds unsent changes from ... Keep them?"
+    s.answer(EDITOR_TITLE, "Return")  # "The sequence editor holds unsent changes from ... Keep them?": Keep Them
     # The same settings read again show the same knob (the read may have ended before the box did).
     wait_for("the settings to be read", lambda: s.pixels(SYNC_KNOB) == sync_read and not s.windows(DETECTION_TITLE), 15.0)
     # The start ends with the sequences kept in the history; a close made while the start still
     # runs ends the program without a question (the edits stay kept for the next start).
     wait_for("the second start's read kept in the history",
              lambda: snapshots_with_cause(s.library(), "Read at connection") >= 2, 20.0)
-    close_and_answer(s, EDITOR_TITLE, ["Escape", "Escape"])  # not sent, not discarded
+    close_and_answer(s, EDITOR_TITLE, ["Escape"])  # Cancel: one key keeps the program
     s.check_alive()
-    close_and_answer(s, EDITOR_TITLE, ["Return"])
+    close_and_answer(s, EDITOR_TITLE, ["Return"])  # Send and Quit
     wait_for("the demo to end after sending", lambda: s.demo.poll() is not None, 15.0)
     if s.demo.returncode != 0:
         raise Failure("the demo ended with status %d" % s.demo.returncode)
     wait_for_state(s.state_file, "sequence 2 with its kept edit", lambda m: m["sequences"] == expected, 5.0)
+
+    # Another edit, not sent: Quit Without Sending (its letter) ends the program and forgets it.
+    s.start_demo()
+    s.wait_until_settings_read()
+    wait_for("the third start's read kept in the history",
+             lambda: snapshots_with_cause(s.library(), "Read at connection") >= 3, 20.0)
+    editor = open_editor(s)
+    edit_second_sequence(s, editor, read_state(s.state_file))
+    wait_for("the new edit kept on disk", lambda: (k := read_state(kept)) and k["sequences"] != k["instrument"], 5.0)
+    close_and_answer(s, EDITOR_TITLE, ["q"])
+    wait_for("the demo to end without sending", lambda: s.demo.poll() is not None, 15.0)
+    if read_state(s.state_file)["sequences"] != expected:
+        raise Failure("the instrument changed without a send: %s" % read_state(s.state_file)["sequences"])
+    if (k := read_state(kept))["sequences"] != k["instrument"]:
+        raise Failure("the discarded edit is still kept: %s" % k["sequences"])
 
 
 def test_quit_at_kept_changes_question(s):
@@ -834,7 +856,7 @@ def test_history_restore(s):
         s.click_at(*restore)
         if wait_for("", lambda: s.windows(RESTORE_TITLE), 3.0, quiet=True):
             break
-    s.answer(RESTORE_TITLE, "Return")
+    s.answer(RESTORE_TITLE, "r")  # Restore (Return takes Cancel)
     wait_for_state(s.state_file, "the sequences held before the reset",
                    lambda m: m["sequences"] == state["sequences"], 15.0)
 

@@ -1,9 +1,10 @@
 // Writes where the end-to-end tests click and look, in main-window coordinates, as JSON, from
-// the same geometry table the windows are laid out with, together with the version of the
-// shipped firmware:
+// the same geometry table the windows are laid out with (and the height of the editor's and the
+// History window's menu bars), together with the version of the shipped firmware:
 //
 //     e2e_geometry <output.json>
 
+#include "app/CommandTable.h"
 #include "firmware/FirmwareFile.h"
 #include "protocol/DeviceSettings.h"
 #include "settings/PanelGeometry.h"
@@ -56,6 +57,7 @@ juce::var describe()
     root->setProperty ("firmware", juce::String::formatted ("%d.%d.%d.%d", v[0], v[1], v[2], v[3]));
     root->setProperty ("window", point ({ mainWindowWidth, mainWindowHeight }));
     root->setProperty ("tabBarDepth", tabBarDepth);
+    root->setProperty ("menuBarHeight", CommandTable::menuBarHeight);
 
     auto* controls = new juce::DynamicObject();
     for (auto& info : getDeviceSettingTable())

@@ -285,7 +285,7 @@ void SoakDriver::writeStartingFiles()
 
 void SoakDriver::answerDialog (const ScriptedDialogs::Record& dialog)
 {
-    if (dialog.kind != ScriptedDialogs::Kind::okCancelBox)
+    if (dialog.kind != ScriptedDialogs::Kind::okCancelBox && dialog.kind != ScriptedDialogs::Kind::question)
         return;
 
     if (std::exchange (quitAtNextQuestion, false))
@@ -297,7 +297,11 @@ void SoakDriver::answerDialog (const ScriptedDialogs::Record& dialog)
     if (dialog.title == "No instrument found")
         ok = ok && retriesAnswered++ < 2;
 
-    app.rig.dialogs.answerOkCancel (ok);
+    // A question's first choice is the one that acts ("Replace My Changes", "Send Anyway").
+    if (dialog.kind == ScriptedDialogs::Kind::question)
+        app.rig.dialogs.answerChoice (ok ? dialog.choices[0] : dialog.choices[dialog.escapeChoice]);
+    else
+        app.rig.dialogs.answerOkCancel (ok);
 
     const bool asksAboutSequences = dialog.title != "No instrument found" && dialog.title != "Generate MidiFiles?";
 

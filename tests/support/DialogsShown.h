@@ -7,14 +7,15 @@
 namespace tarnovelle::test
 {
 
-/** The message and OK/Cancel boxes shown, in order, each as `describe` gives it. */
+/** The message boxes, OK/Cancel boxes and questions shown, in order, each as `describe` gives it. */
 template <typename Describe>
 juce::String describeBoxes (const ScriptedDialogs& dialogs, const juce::String& separator, Describe&& describe)
 {
     juce::StringArray shown;
 
     for (auto& r : dialogs.getRecords())
-        if (r.kind == ScriptedDialogs::Kind::messageBox || r.kind == ScriptedDialogs::Kind::okCancelBox)
+        if (r.kind == ScriptedDialogs::Kind::messageBox || r.kind == ScriptedDialogs::Kind::okCancelBox
+            || r.kind == ScriptedDialogs::Kind::question)
             shown.add (describe (r));
 
     return shown.joinIntoString (separator);
@@ -34,6 +35,28 @@ inline juce::String boxesShown (const ScriptedDialogs& dialogs, bool firstLinesO
 inline juce::String boxTitles (const ScriptedDialogs& dialogs)
 {
     return describeBoxes (dialogs, ", ", [] (const ScriptedDialogs::Record& r) { return r.title; });
+}
+
+/** A question's buttons left to right, each marked with the key that answers it:
+    "Send Anyway / Cancel (Return, Escape)".
+*/
+inline juce::String describeChoices (const ScriptedDialogs::Record& question)
+{
+    juce::StringArray buttons;
+
+    for (int i = 0; i < question.choices.size(); ++i)
+    {
+        juce::StringArray keys;
+
+        if (i == question.returnChoice)
+            keys.add ("Return");
+        if (i == question.escapeChoice)
+            keys.add ("Escape");
+
+        buttons.add (question.choices[i] + (keys.isEmpty() ? "" : " (" + keys.joinIntoString (", ") + ")"));
+    }
+
+    return buttons.joinIntoString (" / ");
 }
 
 /** How many progress windows with this title were opened. */
