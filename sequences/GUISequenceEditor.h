@@ -18,7 +18,8 @@ namespace tarnovelle
 class GUISequenceEditor final :
     public juce::Component,
     public juce::ActionBroadcaster,
-    private SequenceEditorModel::Listener
+    private SequenceEditorModel::Listener,
+    private juce::Value::Listener
 {
 public:
     /** Without a playback the editor has no transport (Play, Preview, Record, tempo). */
@@ -71,6 +72,8 @@ private:
     void addButton (const juce::String& text, const juce::String& tooltip, std::function<void()> action);
     void runFileCommand (const std::function<void()>& command);
     int getToolbarHeight (int width) const;
+    void layoutStatusBar();
+    void valueChanged (juce::Value&) override { layoutStatusBar(); }
     bool handleCommandKey (const juce::KeyPress& key);
     bool handleEditKey (const juce::KeyPress& key);
     void moveOrExtend (int delta, bool extend);
@@ -90,6 +93,7 @@ private:
     std::unique_ptr<juce::Label> mHint;
     int mShownSequence = -1;
     std::unique_ptr<GUIPlaybackControls> mPlayback; // after the grid, whose child its play-head is
+    std::unique_ptr<juce::TooltipWindow> mTooltips;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditor)
 };
