@@ -50,11 +50,13 @@ GUIEditorWindow::GUIEditorWindow()
     mStatusLabel->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
 
     mTabs->addTabListener (this);
+    mKeyboard = std::make_unique<PanelKeyboard> (*this, *mTabs, *mConnectButton);
     setSize (PanelGeometry::editorWidth, PanelGeometry::editorHeight);
 }
 
 GUIEditorWindow::~GUIEditorWindow()
 {
+    mKeyboard.reset();
     mTabs.reset();
     mConnectButton.reset();
     mStatusLabel.reset();
@@ -74,6 +76,17 @@ void GUIEditorWindow::buttonClicked (juce::Button* button)
     // The click has already flipped the switch; setConnected shows the outcome.
     if (button == mConnectButton.get())
         sendActionMessage (getActionPrefix (Action::connect));
+}
+
+bool GUIEditorWindow::keyPressed (const juce::KeyPress& key)
+{
+    const auto mods = key.getModifiers();
+
+    if (! key.isKeyCode (juce::KeyPress::tabKey) || mods.isCommandDown() || mods.isAltDown())
+        return false;
+
+    mKeyboard->moveFocus (! mods.isShiftDown());
+    return true;
 }
 
 void GUIEditorWindow::setListener (juce::ActionListener* listener)

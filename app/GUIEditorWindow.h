@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PanelKeyboard.h"
 #include "app/TabbedComponentWarp.h"
 #include "firmware/GUIFirmwareTab.h"
 #include "sequences/GUIPatternTab.h"
@@ -12,6 +13,8 @@ namespace tarnovelle
 
 /** The content of the main window: the "Configuration", "Firmware Update" and "Sequences"
     tabs, and over the right end of the tab bar the CONNECT switch with the connection status.
+
+    Every control can be reached and used from the keyboard as well (PanelKeyboard).
 
     A click on CONNECT broadcasts "COMI "; the application shows the outcome through
     setConnected. The values read from the instrument are passed on to the tabs that show
@@ -32,6 +35,11 @@ public:
     void resized() override;
     void tabChanged (TabbedComponentWarp*, int, const juce::String&) override {}
     void buttonClicked (juce::Button* button) override;
+
+    /** Tab and Shift+Tab move the focus over the controls (see PanelKeyboard). */
+    bool keyPressed (const juce::KeyPress& key) override;
+
+    PanelKeyboard& getKeyboard() noexcept { return *mKeyboard; }
 
     /** Registers the listener with every component of the tabs that broadcasts, then with
         the tabs themselves. The editor window's own broadcaster is left to the caller.
@@ -54,6 +62,7 @@ private:
     std::unique_ptr<TabbedComponentWarp> mTabs;
     std::unique_ptr<SwitchButton> mConnectButton;
     std::unique_ptr<juce::Label> mStatusLabel;
+    std::unique_ptr<PanelKeyboard> mKeyboard; // after the controls it serves
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUIEditorWindow)
 };

@@ -32,6 +32,8 @@ void MainAppWindow::closeButtonPressed()
         app->systemRequestedQuit();
 }
 
+bool MainAppWindow::keyPressed (const juce::KeyPress& key) { return mEditor->keyPressed (key); }
+
 void MainAppWindow::setListener (juce::ActionListener* listener)
 {
     mEditor->setListener (listener);

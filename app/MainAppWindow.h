@@ -23,6 +23,9 @@ public:
 
     void closeButtonPressed() override;
 
+    /** With the focus on the window itself, Tab goes to the editor window's first control. */
+    bool keyPressed (const juce::KeyPress& key) override;
+
     /** Registers the listener with every component that sends action messages. */
     void setListener (juce::ActionListener* listener);
 

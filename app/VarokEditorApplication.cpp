@@ -23,6 +23,7 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
 
     // Every window at the desktop's scale, also where JUCE does not find it by itself.
     DesktopScale::applyToDesktop();
+    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
     mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
     controller = std::make_unique<ApplicationController> (*mainWindow);
     mainWindow->setListener (this);
@@ -59,6 +60,7 @@ VarokEditorApplication::~VarokEditorApplication()
     controller.reset();
     mainWindow.reset();
     terminationSignals.reset();
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
     Platform::setDialogs (nullptr);
     Platform::setMidiBackend (nullptr);
 }

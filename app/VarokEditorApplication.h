@@ -5,6 +5,7 @@
 #include "app/MainAppWindow.h"
 #include "app/SingleInstance.h"
 #include "library/GUIHistoryWindow.h"
+#include "platform/DialogLookAndFeel.h"
 #include "platform/TerminationSignals.h"
 #include "sequences/GUISequenceEditorWindow.h"
 
@@ -38,6 +39,7 @@ public:
 private:
     std::unique_ptr<AppEnvironment> environment;
     SingleInstance singleInstance;
+    DialogLookAndFeel lookAndFeel; // outlives every window
     std::unique_ptr<TerminationSignals> terminationSignals;
     std::unique_ptr<MainAppWindow> mainWindow;
     std::unique_ptr<ApplicationController> controller;

@@ -1,6 +1,7 @@
 #include "firmware/LPC23XXUpdater.h"
 
 #include "platform/Platform.h"
+#include "platform/QuitRequest.h"
 
 namespace tarnovelle
 {
@@ -10,6 +11,33 @@ namespace
     constexpr uint8 headerByte5 = 0x01;
 
     SysexMessage makeCommand (uint8 command) { return SysexMessage (command, nullptr, 0, headerByte5, false); }
+
+    /** Waits out the instrument's restart under a progress window that fills as the time
+        passes: the pause is long, and nothing else would show that the update is under way.
+    */
+    void waitForRestart (int pauseMs)
+    {
+        ProgressWindowSpec spec;
+        spec.title = LPC23XXUpdater::restartWindowTitle;
+        spec.statusMessage = "Tarnovelle is restarting into its update mode, do not unplug or power it off...";
+        spec.work = [pauseMs] (ProgressReporter& window) {
+            constexpr int pollIntervalMs = 20;
+            const auto start = juce::Time::getMillisecondCounter();
+
+            for (;;)
+            {
+                const auto elapsed = (int) (juce::Time::getMillisecondCounter() - start);
+                window.setProgress (pauseMs > 0 ? juce::jmin (1.0, elapsed / (double) pauseMs) : 1.0);
+
+                if (elapsed >= pauseMs || window.threadShouldExit() || QuitRequest::isRaised())
+                    return;
+
+                juce::Thread::sleep (juce::jmin (pollIntervalMs, pauseMs - elapsed));
+            }
+        };
+
+        Platform::dialogs().runWithProgressWindow (spec);
+    }
 } // namespace
 
 LPC23XXUpdater::LPC23XXUpdater()
@@ -48,9 +76,9 @@ void LPC23XXUpdater::requestUpdateMode (MidiOutputPort* output)
     output->sendMessageNow (juce::MidiMessage (request.data(), request.size()));
 
     // The instrument restarts into its bootloader meanwhile; its ports come back after that.
-    // The message loop runs during the pause, so that a close of the window is noticed in it;
-    // the pause then ends at once.
-    Platform::runMessageLoopFor (mUpdateRequestPauseMs.load());
+    // The progress window runs the message loop, so that a close of the main window is
+    // noticed in it; the pause then ends at once.
+    waitForRestart (mUpdateRequestPauseMs.load());
 }
 
 void LPC23XXUpdater::waitUntilFinished()

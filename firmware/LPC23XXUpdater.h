@@ -66,10 +66,11 @@ public:
     static LPC23XXUpdater& getInstance();
 
     /** Asks the instrument running its application firmware to restart into its bootloader,
-        then waits while it does so: on the message thread the message loop runs meanwhile, and
-        a quit ends the pause at once.
+        then waits while it does so, under a progress window of this title (the message loop
+        runs meanwhile, and a quit ends the pause at once).
     */
     void requestUpdateMode (MidiOutputPort* output);
+    static constexpr const char* restartWindowTitle = "Firmware update: restarting";
 
     /** Starts sending the rest of the source stream. Returns false, changing nothing, when a
         transfer is already running or there is no output or source.

@@ -56,11 +56,14 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, Sequence
         mPlayback = std::make_unique<GUIPlaybackControls> (
             *playback, model, *mGrid, [this] (const juce::String& message) { sendActionMessage (message); });
         addAndMakeVisible (mPlayback->getStatus());
+        // The status bar gives the playback's messages the room they need as they change.
+        mPlayback->getStatus().getTextValue().addListener (this);
     }
 
     addCommands();
     addButtons();
     addStepSize();
+    mTooltips = std::make_unique<juce::TooltipWindow> (this);
 
     setWantsKeyboardFocus (true);
     model.addListener (this);
@@ -70,7 +73,13 @@ GUISequenceEditor::GUISequenceEditor (SequenceEditorModel& modelToEdit, Sequence
     showSequenceNotes();
 }
 
-GUISequenceEditor::~GUISequenceEditor() { model.removeListener (this); }
+GUISequenceEditor::~GUISequenceEditor()
+{
+    model.removeListener (this);
+
+    if (mPlayback != nullptr)
+        mPlayback->getStatus().getTextValue().removeListener (this);
+}
 
 void GUISequenceEditor::addCommands()
 {
@@ -196,12 +205,8 @@ void GUISequenceEditor::resized()
     auto area = getLocalBounds();
     mToolbar->setBounds (area.removeFromTop (getToolbarHeight (getWidth())).reduced (gap, toolbarPadding));
 
-    auto status = area.removeFromBottom (statusHeight).reduced (gap, 0);
-    mStatus->setBounds (status.removeFromLeft (status.getWidth() / 3));
-
-    if (mPlayback != nullptr)
-        mPlayback->getStatus().setBounds (status.removeFromLeft (status.getWidth() / 2));
-    mHint->setBounds (status);
+    area.removeFromBottom (statusHeight);
+    layoutStatusBar();
 
     area.reduce (gap, gap);
     mList->setBounds (area.removeFromLeft (listWidth));
@@ -214,6 +219,28 @@ void GUISequenceEditor::resized()
     mViewport->setBounds (area);
     mGrid->columns = columns;
     mGrid->setSize (area.getWidth() - scrollBar, GUIStepGrid::numRows * Look::rowHeight);
+}
+
+void GUISequenceEditor::layoutStatusBar()
+{
+    const auto widthFor = [] (const juce::Label& label) {
+        return label.getText().isEmpty()
+                   ? 0
+                   : label.getFont().getStringWidth (label.getText()) + label.getBorderSize().getLeftAndRight() + 2;
+    };
+
+    // The editor's status keeps at least a third of the bar and takes as much more as its whole
+    // message needs, up to the playback's; the key hint makes do with what is left.
+    auto bar = getLocalBounds().removeFromBottom (statusHeight).reduced (gap, 0);
+    const int playbackWidth =
+        mPlayback != nullptr ? juce::jmin (widthFor (mPlayback->getStatus()), bar.getWidth() / 3) : 0;
+    const int statusWidth = juce::jlimit (bar.getWidth() / 3, bar.getWidth() - playbackWidth, widthFor (*mStatus));
+    mStatus->setBounds (bar.removeFromLeft (statusWidth));
+
+    if (mPlayback != nullptr)
+        mPlayback->getStatus().setBounds (bar.removeFromLeft (juce::jmax (playbackWidth, bar.getWidth() / 2)));
+
+    mHint->setBounds (bar);
 }
 
 //==============================================================================
@@ -245,6 +272,8 @@ void GUISequenceEditor::sequenceEditorModelChanged()
         text << "   |   " << model.getNotice();
 
     mStatus->setText (text, juce::dontSendNotification);
+    mStatus->setTooltip (text); // the whole of it, also when the bar is too narrow for it
+    layoutStatusBar();
     mStatus->setColour (juce::Label::textColourId, model.isConnected() ? Look::text : Look::changed);
 
     // Another sequence is centred on its notes; new content (a read, a paste) only when none

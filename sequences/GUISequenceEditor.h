@@ -23,7 +23,8 @@ namespace tarnovelle
 class GUISequenceEditor final :
     public juce::Component,
     public juce::ActionBroadcaster,
-    private SequenceEditorModel::Listener
+    private SequenceEditorModel::Listener,
+    private juce::Value::Listener
 {
 public:
     /** Without a playback the editor has no transport (Play, Preview, Record, tempo). */
@@ -98,6 +99,8 @@ private:
     void addStepSize();
     void refused (const Command& command);
     int getToolbarHeight (int width) const;
+    void layoutStatusBar();
+    void valueChanged (juce::Value&) override { layoutStatusBar(); }
     void showSequenceNotes (bool onlyWhenNoneInView = false);
     bool saysNotConnected();
 
@@ -117,6 +120,7 @@ private:
     std::unique_ptr<GUIKeyboardShortcutsWindow> mShortcutsWindow;
     ProgramFacts programFacts;
     bool clipboardHoldsSteps = false;
+    std::unique_ptr<juce::TooltipWindow> mTooltips;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GUISequenceEditor)
 };

@@ -3,6 +3,7 @@
 #include "sequences/MidiImport.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarnovelle
 {
@@ -504,18 +505,22 @@ void SequenceEditorModel::beginGesture()
 }
 bool SequenceEditorModel::redo()
 {
+    const juce::ScopedValueSetter<bool> redoing (redoInProgress, true);
     return afterUndoManager ([this] { return undoManager.redo(); });
 }
 
 void SequenceEditorModel::restoreSequence (int index, const EditedSequence& sequence)
 {
-    sequences[(size_t) index] = sequence;
+    const auto before = std::exchange (sequences[(size_t) index], sequence);
 
     if (index != selected)
         anchor = -1;
 
     selected = index;
     clampCursor();
+
+    if (redoInProgress)
+        selectStepsChangedFrom (before);
 
     if (undoManagerDepth == 0)
         notifyListeners();

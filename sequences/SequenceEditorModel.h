@@ -259,7 +259,12 @@ public:
 
     //==============================================================================
     juce::UndoManager& getUndoManager() noexcept { return undoManager; }
+
     bool undo();
+
+    /** Selects the steps the redo changed again (the cursor goes to the step when there is
+        one), so that the status names them.
+    */
     bool redo();
 
     /** Between these two, changes undo as one: a drag's many pitches, a read's eight sequences. */
@@ -274,6 +279,7 @@ private:
     bool refuse (const juce::String& reason);
     void clampCursor();
     void notifyListeners();
+    void selectStepsChangedFrom (const EditedSequence& before);
 
     /** Runs a change of the undo manager and tells the listeners once it is complete, so that
         they see its undo and redo state as it is afterwards.
@@ -296,6 +302,7 @@ private:
     bool instrumentKnown = false;
     bool instrumentStale = false;
     int undoManagerDepth = 0;
+    bool redoInProgress = false;
     juce::String notice;
 
     juce::UndoManager undoManager;

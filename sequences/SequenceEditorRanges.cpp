@@ -54,6 +54,28 @@ void SequenceEditorModel::extendRangeTo (int step)
     notifyListeners();
 }
 
+void SequenceEditorModel::selectStepsChangedFrom (const EditedSequence& before)
+{
+    const auto& after = getSelected();
+    int first = -1, last = -1;
+
+    // Only the steps the sequence still has can be selected: a step that went away with a
+    // shorter length leaves the cursor at the new end.
+    for (int i = 0; i < after.length; ++i)
+    {
+        if (i >= before.length || before.steps[(size_t) i] != after.steps[(size_t) i])
+        {
+            first = first < 0 ? i : first;
+            last = i;
+        }
+    }
+
+    // The cursor on the first of them, where the edit began.
+    anchor = first < last ? last : -1;
+    cursor = first < 0 ? (int) juce::jmin (before.length, after.length) : first;
+    clampCursor();
+}
+
 void SequenceEditorModel::selectRange (int first, int last)
 {
     cursor = first;

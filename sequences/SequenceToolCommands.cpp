@@ -27,6 +27,13 @@ namespace
                                                                       : model.getLastNote();
     }
 
+    /** What a tool acts on: the range, or the whole sequence when there is none. */
+    juce::String describeNotesActedOn (const SequenceEditorModel& model)
+    {
+        return model.hasRange() ? juce::String ("every selected note")
+                                : "every note of sequence " + juce::String (model.getSelectedIndex() + 1);
+    }
+
     void refuse (const juce::String& title, const juce::String& message)
     {
         Platform::dialogs().showMessageBox (DialogIcon::warning, title, message + "\nNothing has been changed.");
@@ -57,7 +64,8 @@ void SequenceToolCommands::invert (SequenceEditorModel& model)
     std::vector<DialogField> fields{ textField ("Around the note", juce::String (cursorNote (model))) };
 
     if (! Platform::dialogs().showForm (
-            invertTitle, "Mirror the selected notes around a note (a number or a name such as C4).", fields))
+            invertTitle, "Mirror " + describeNotesActedOn (model) + " around a note (a number or a name such as C4).",
+            fields))
         return;
 
     const int centre = parseNote (fields[0].value);
@@ -72,8 +80,8 @@ void SequenceToolCommands::fitToScale (SequenceEditorModel& model)
 {
     std::vector<DialogField> fields{ rootField (0), scaleField (Scale::major) };
 
-    if (! Platform::dialogs().showForm (scaleTitle, "Move every selected note to the nearest note of the scale.",
-                                        fields))
+    if (! Platform::dialogs().showForm (
+            scaleTitle, "Move " + describeNotesActedOn (model) + " to the nearest note of the scale.", fields))
         return;
 
     const int root = rootOf (fields[0]);

@@ -46,7 +46,21 @@ void SelectorWidget::buttonClicked (juce::Button* button)
 {
     for (int i = 0; i < getNumControls(); ++i)
         if (mControls[(size_t) i].button == button)
-            advance (i);
+            step (i, true);
+}
+
+bool SelectorWidget::stepControl (const juce::Button& button, bool forwards)
+{
+    for (int i = 0; i < getNumControls(); ++i)
+    {
+        if (mControls[(size_t) i].button == &button)
+        {
+            step (i, forwards);
+            return true;
+        }
+    }
+
+    return false;
 }
 
 juce::ImageButton* SelectorWidget::getControlButton (int index) const noexcept
@@ -111,13 +125,17 @@ void SelectorWidget::showPicture (const Control& control, SelectorPicture pictur
                                transparent, {}, 1.0f, transparent, 0.0f);
 }
 
-void SelectorWidget::advance (int index)
+void SelectorWidget::step (int index, bool forwards)
 {
     const auto& control = mControls[(size_t) index];
     const auto& rule = control.description->advance;
-    const auto next = std::visit ([&rule] (auto* stored) { return (juce::uint32) rule.next (*stored); }, control.value);
+    const auto reached = std::visit (
+        [&rule, forwards] (auto* stored) {
+            return (juce::uint32) (forwards ? rule.next (*stored) : rule.previous (*stored));
+        },
+        control.value);
 
-    showControlValue (index, next);
+    showControlValue (index, reached);
     sendActionMessage (makeSettingMessage (control.description->setting, getControlValue (index)));
 }
 

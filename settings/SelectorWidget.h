@@ -68,7 +68,48 @@ struct AdvanceRule
         return value;
     }
 
+    /** One step back: the value from which a click reaches this one. A value off the cycle
+        that clicks walk (one the instrument reported) steps back from where its clicks enter
+        the cycle, to the cycle's last value before that.
+    */
+    template <typename Value>
+    Value previous (Value value) const noexcept
+    {
+        const int cycleLength = getCycleLength (times (value, longestWalk));
+        const auto isOnCycle = [&] (Value v) { return times (v, cycleLength) == v; };
+
+        auto entry = value;
+
+        for (int i = 0; i < longestWalk && ! isOnCycle (entry); ++i)
+            entry = next (entry);
+
+        return times (entry, cycleLength - 1);
+    }
+
 private:
+    // Every rule's cycle, and every way into one, is far shorter than this.
+    static constexpr int longestWalk = 64;
+
+    template <typename Value>
+    Value times (Value value, int clicks) const noexcept
+    {
+        for (int i = 0; i < clicks; ++i)
+            value = next (value);
+
+        return value;
+    }
+
+    template <typename Value>
+    int getCycleLength (Value onCycle) const noexcept
+    {
+        int length = 1;
+
+        for (auto v = next (onCycle); v != onCycle && length < longestWalk; v = next (v))
+            ++length;
+
+        return length;
+    }
+
     template <typename Value>
     Value wrap (Value value) const noexcept
     {
@@ -118,6 +159,12 @@ public:
     void resized() override;
     void buttonClicked (juce::Button* button) override;
 
+    /** The keyboard's steps: forwards as a click does, backwards to the value a click would
+        come from; either way the control's message goes out with the value reached. Returns
+        false when the button is none of this widget's controls.
+    */
+    bool stepControl (const juce::Button& button, bool forwards);
+
     int getNumControls() const noexcept { return (int) mControls.size(); }
     juce::ImageButton* getControlButton (int index) const noexcept;
     juce::uint32 getControlValue (int index) const noexcept;
@@ -147,7 +194,7 @@ private:
     template <typename Value>
     void addControlStoredIn (const SelectorControlDescription&, std::unique_ptr<juce::ImageButton>&, Value&);
     void showPicture (const Control&, SelectorPicture);
-    void advance (int index);
+    void step (int index, bool forwards);
 
     std::vector<Control> mControls;
 

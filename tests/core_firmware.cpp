@@ -395,6 +395,13 @@ TEST_F (UpdateDriverTest, AnInstrumentInItsBootloaderOrAskedOnceToRestartIntoItI
         EXPECT_EQ (updateWindows(), 1);
         EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
 
+        // The five seconds of the restart have a window of their own, right after the request.
+        juce::StringArray windows;
+        for (const auto& window : rig.dialogs.getRecords (Kind::progressWindow))
+            windows.add (window.title);
+        EXPECT_EQ (windows.indexOf (LPC23XXUpdater::restartWindowTitle), mode == Mode::application ? 1 : -1)
+            << windows.joinIntoString (", ");
+
         // It restarts into what the shipped file holds, behind new ports as a USB device
         // re-enumerates (as it did into its bootloader); that the application then finds it and
         // reads its version is shown by the fault tests' updates.

@@ -160,6 +160,22 @@ TEST_F (EditorRanges, ShiftSelectionCopyPasteCutAndDeleteWorkOnSteps)
     // Each edit undoes alone.
     model.undo();
     EXPECT_EQ (selected(), (Steps{ 60, 64, 65 }));
+
+    // A redo selects the steps it changes: four pasted over the last of sixteen; one step alone
+    // takes the cursor.
+    give (3, Steps (16, 60));
+    model.moveCursorToEnd();
+    EXPECT_TRUE (model.pasteSteps ({ 61, 62, 63, 64 }));
+    model.undo();
+    model.redo();
+    EXPECT_EQ (model.getRange(), juce::Range<int> (15, 19));
+    model.moveCursorTo (2);
+    EXPECT_TRUE (model.makeRest());
+    model.moveCursorTo (9);
+    model.undo();
+    model.redo();
+    EXPECT_FALSE (model.hasRange());
+    EXPECT_EQ (model.getCursor(), 2);
 }
 
 TEST_F (EditorRanges, ADraggedNoteLeavesARestAndPassesOverOtherNotesAsOneEdit)
@@ -209,6 +225,16 @@ TEST_F (EditorRanges, ToolsChangeTheRangeOrTheSequenceAsOneUndoableEdit)
     dialogs.answerForm ({ "D", "minor pentatonic" });
     SequenceToolCommands::fitToScale (model);
     EXPECT_EQ (selected(), (Steps{ 65, 62, 60, 60 }));
+
+    // The questions say what they act on: the whole sequence without a range.
+    model.selectRange (0, 1);
+    SequenceToolCommands::fitToScale (model);
+    juce::StringArray asked;
+    for (const auto& form : dialogs.getRecords (ScriptedDialogs::Kind::form))
+        asked.add (form.message);
+    EXPECT_EQ (asked[0], "Mirror every note of sequence 1 around a note (a number or a name such as C4).");
+    EXPECT_EQ (asked[3], "Move every note of sequence 1 to the nearest note of the scale.");
+    EXPECT_EQ (asked[4], "Move every selected note to the nearest note of the scale.");
 
     // Generate fills an empty sequence with 16 steps, the same for the same seed.
     model.selectSequence (4);

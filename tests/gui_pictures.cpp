@@ -1,6 +1,8 @@
-// The embedded pictures: their formats and sizes, and how they line up with the printed panel.
+// The embedded pictures: their formats and sizes, and how they line up with the printed panel;
+// and how the dialogs draw their progress bars and icons.
 
 #include "app/GUIEditorWindow.h"
+#include "platform/DialogLookAndFeel.h"
 #include "settings/GUIParametersTab.h"
 #include "settings/PanelGeometry.h"
 #include "settings/Pictures.h"
@@ -253,6 +255,67 @@ namespace
                 // the printed well shows as a dark rim just outside the key
                 EXPECT_LT (brightness (image.getPixelAt (origin.x + button.getX() - 2, centre.y)), 0.1f);
             }
+        }
+    }
+
+    //==============================================================================
+    // The contrast ratio of two colours as the web's accessibility guidelines define it, 1 to 21.
+    double contrastRatio (juce::Colour a, juce::Colour b)
+    {
+        const auto luminance = [] (juce::Colour c) {
+            const auto linear = [] (float v) {
+                return v <= 0.03928f ? v / 12.92 : std::pow ((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * linear (c.getFloatRed()) + 0.7152 * linear (c.getFloatGreen())
+                   + 0.0722 * linear (c.getFloatBlue());
+        };
+        const auto la = luminance (a), lb = luminance (b);
+        return (juce::jmax (la, lb) + 0.05) / (juce::jmin (la, lb) + 0.05);
+    }
+
+    TEST (DialogLook, theProgressFillStandsOutFromItsTrackAndIconsStayWholeBesideTheTitle)
+    {
+        DialogLookAndFeel look;
+
+        // A progress window's bar, half full, as the window draws it: fill on the left, track on
+        // the right, both opaque over the window.
+        double progress = 0.5;
+        std::unique_ptr<juce::AlertWindow> window (look.createAlertWindow (
+            "Firmware update:", "Downloading", "Cancel", {}, {}, juce::MessageBoxIconType::NoIcon, 0, nullptr));
+        window->addProgressBarComponent (progress);
+        window->setLookAndFeel (&look); // as the program's default look it is everywhere
+        const juce::ScopeGuard endLook{ [&window] { window->setLookAndFeel (nullptr); } };
+        auto* bar = test::findChild<juce::ProgressBar> (*window);
+        ASSERT_NE (bar, nullptr);
+        juce::Image drawn (juce::Image::RGB, bar->getWidth(), bar->getHeight(), true);
+        {
+            juce::Graphics g (drawn);
+            g.fillAll (window->findColour (juce::AlertWindow::backgroundColourId));
+            look.drawProgressBar (g, *bar, bar->getWidth(), bar->getHeight(), progress, {});
+        }
+        const auto fill = drawn.getPixelAt (bar->getWidth() / 4, bar->getHeight() / 2);
+        const auto track = drawn.getPixelAt (bar->getWidth() * 3 / 4, bar->getHeight() / 2);
+        EXPECT_GE (contrastRatio (fill, track), 3.0)
+            << fill.toDisplayString (false) << " on " << track.toDisplayString (false);
+
+        // A warning box: its icon lies wholly inside the box, left of where the title starts.
+        for (auto type : { juce::MessageBoxIconType::WarningIcon, juce::MessageBoxIconType::InfoIcon })
+        {
+            std::unique_ptr<juce::AlertWindow> box (look.createAlertWindow (
+                "Firmware version", "The firmware version is outdated.", "OK", "Cancel", {}, type, 2, nullptr));
+            box->setLookAndFeel (&look); // as the program's default look it is everywhere
+            const auto image = box->createComponentSnapshot (box->getLocalBounds(), false);
+            box->setLookAndFeel (nullptr);
+            // Coloured pixels above the buttons: neither the grey box nor its white text.
+            const int buttonsTop = test::findChild<juce::TextButton> (*box)->getY();
+            juce::Rectangle<int> icon;
+            for (int y = 0; y < buttonsTop; ++y)
+                for (int x = 0; x < image.getWidth(); ++x)
+                    if (const auto p = image.getPixelAt (x, y);
+                        p.getAlpha() == 255 && std::abs (p.getRed() - p.getGreen()) > 40)
+                        icon = icon.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1) : icon.getUnion ({ x, y, 1, 1 });
+            EXPECT_TRUE (icon.getWidth() > 30 && icon.getX() > 4 && icon.getY() > 4) << icon.toString();
+            EXPECT_LE (icon.getRight(), DialogLookAndFeel::iconColumnWidth) << icon.toString();
         }
     }
 } // namespace

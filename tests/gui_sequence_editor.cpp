@@ -92,6 +92,31 @@ TEST_F (EditorFixture, KeysEditStepsWithoutAMouse)
     EXPECT_TRUE (editor().getStatusText().contains ("Sequence 3, step 1 of 1: rest")) << editor().getStatusText();
 }
 
+TEST_F (EditorFixture, TheStatusBarShowsItsWholeMessageWhileThereIsRoomAndAllOfItInTheTooltip)
+{
+    launcher.openSequenceEditor(); // disconnected: the status starts with what that means
+    give (2, Steps (19, 63));
+    model.selectRange (15, 18);
+
+    const auto text = editor().getStatusText();
+    juce::Label* status = nullptr;
+    for (auto* child : editor().getChildren())
+        if (auto* label = dynamic_cast<juce::Label*> (child); label != nullptr && label->getText() == text)
+            status = label;
+    ASSERT_NE (status, nullptr);
+    EXPECT_TRUE (text.endsWith (juce::CharPointer_UTF8 ("steps 16\xe2\x80\x93"
+                                                        "19 selected")))
+        << text;
+    EXPECT_EQ (status->getTooltip(), text);
+
+    const auto needed = status->getFont().getStringWidth (text) + status->getBorderSize().getLeftAndRight();
+    EXPECT_GE (status->getWidth(), needed);
+    editor().setSize (400, editor().getHeight()); // no room for it
+    EXPECT_LT (status->getWidth(), needed);
+    EXPECT_LE (status->getRight(), editor().getWidth());
+    EXPECT_EQ (status->getTooltip(), text);
+}
+
 TEST_F (EditorFixture, ReadAndSendNeedTheConnectionAndGoToTheHub)
 {
     launcher.openSequenceEditor(); // disconnected: nothing is read

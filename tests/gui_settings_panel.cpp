@@ -1,7 +1,7 @@
-// The settings panel: the selector widgets' click rules, their display operations, and the
-// Configuration tab that lays the widgets over the panel picture.
+// The settings panel: the selector widgets' click rules, their display operations, the
+// Configuration tab that lays the widgets over the panel picture, and the main window's keys.
 
-#include "app/GUIEditorWindow.h"
+#include "app/MainAppWindow.h"
 #include "tests/support/GuiTestSupport.h"
 
 #include <functional>
@@ -163,6 +163,122 @@ namespace
                 << reading;
         }
         EXPECT_TRUE (hub.take().isEmpty());
+    }
+
+    //==============================================================================
+    /** Keys and mouse clicks as the window system delivers them, to a window that has the focus. */
+    struct WindowInput
+    {
+        juce::Component& window;
+        juce::ComponentPeer& peer = *window.getPeer();
+
+        /** The X server's focus, with no component focused yet. The window system tells JUCE
+            of the focus whenever it next reads its events, and JUCE then gives it to the
+            window unless the window wants none and one of its controls has it already.
+        */
+        bool takeFocus()
+        {
+            window.setWantsKeyboardFocus (false);
+
+            for (const auto end = juce::Time::getMillisecondCounter() + 10000;
+                 ! peer.isFocused() && juce::Time::getMillisecondCounter() < end;)
+            {
+                peer.grabFocus();
+                juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
+            }
+
+            window.giveAwayKeyboardFocus();
+            return peer.isFocused();
+        }
+
+        void press (int keyCode, juce::ModifierKeys mods = {})
+        {
+            peer.handleKeyPress (juce::KeyPress (keyCode, mods, 0));
+        }
+
+        void click (juce::Component& target)
+        {
+            const auto at = window.getLocalPoint (&target, target.getLocalBounds().getCentre()).toFloat();
+            for (int buttons : { (int) juce::ModifierKeys::leftButtonModifier, 0 })
+                peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, juce::ModifierKeys (buttons),
+                                       juce::MouseInputSource::defaultPressure,
+                                       juce::MouseInputSource::defaultOrientation, juce::Time::currentTimeMillis());
+        }
+    };
+
+    TEST (PanelKeyboard, tabVisitsTheControlsInReadingOrderThenTheTabBarAndConnectAndKeysDoWhatClicksDo)
+    {
+        MainAppWindow window ("Panel keys");
+        MessageRecorder hub;
+        window.setListener (&hub);
+        auto& keyboard = window.getEditor().getKeyboard();
+        auto& tabs = *findChild<TabbedComponentWarp> (window.getEditor());
+        WindowInput input{ window };
+        ASSERT_TRUE (input.takeFocus());
+
+        const auto focused = [] {
+            return dynamic_cast<juce::Button*> (juce::Component::getCurrentlyFocusedComponent());
+        };
+        const auto focusedText = [&] { return focused() != nullptr ? focused()->getButtonText() : juce::String(); };
+        const auto ringed = [&] { return keyboard.getRing().isVisible() ? keyboard.getRing().getTarget() : nullptr; };
+
+        // Row by row: Note Priority, Velocity, Play, Seq Retrig, Next Seq, Step On, STEP; then the
+        // two channels, LFO, Legato, BEND, Gate, SYNC. Space sends what a click sends, once; a mouse
+        // click afterwards goes on from there, and hides the ring.
+        const juce::StringArray bySpace{ "MKEY 1", "VELO 1", "ARP  1", "INGN 1", "AFTE 1", "TAP  1", "STEP 32",
+                                         "MOUT 1", "MIN  1", "LFO  1", "LKEY 1", "BEND 2", "GLEN 2", "SYNC 1" };
+        const juce::StringArray byMouse{ "MKEY 2", "VELO 2", "ARP  0", "INGN 2", "AFTE 2", "TAP  0", "STEP 4",
+                                         "MOUT 2", "MIN  2", "LFO  0", "LKEY 0", "BEND 3", "GLEN 3", "SYNC 2" };
+        for (int i = 0; i < bySpace.size(); ++i)
+        {
+            input.press (juce::KeyPress::tabKey);
+            auto* control = focused();
+            ASSERT_NE (control, nullptr) << "after " << i << " tabs";
+            EXPECT_EQ (ringed(), control);
+            input.press (juce::KeyPress::spaceKey);
+            EXPECT_EQ (hub.take(), juce::StringArray (bySpace[i]));
+            input.click (*control);
+            EXPECT_EQ (hub.take(), juce::StringArray (byMouse[i]));
+
+            EXPECT_EQ (ringed(), nullptr);
+        }
+
+        // Then the tab bar and CONNECT. A tab chosen takes the focus to its first control.
+        for (auto text : { "Configuration", "Firmware Update", "Sequences" })
+        {
+            input.press (juce::KeyPress::tabKey);
+            EXPECT_EQ (focusedText(), text);
+        }
+        input.press (juce::KeyPress::returnKey);
+        EXPECT_TRUE (hub.take().isEmpty());
+        EXPECT_EQ (tabs.getCurrentTabIndex(), 2);
+        input.press (juce::KeyPress::spaceKey); // RESET ALL SEQUENCES, the first of the four
+        EXPECT_EQ (hub.take(), juce::StringArray ("FCSQ "));
+        input.press (juce::KeyPress::tabKey, juce::ModifierKeys::shiftModifier);
+        EXPECT_EQ (focusedText(), "CONNECT");
+        EXPECT_EQ (ringed(), focused());
+        input.press (juce::KeyPress::spaceKey);
+        EXPECT_EQ (hub.take(), juce::StringArray ("COMI "));
+        input.press (juce::KeyPress::tabKey);
+        input.press (juce::KeyPress::returnKey);
+        EXPECT_EQ (hub.take(), juce::StringArray ("FCSQ "));
+
+        // Up steps a switch or knob as a click does, Down steps it back; neither does anything to
+        // a tab or a push button.
+        for (int i = 0; i < 4; ++i)
+            input.press (juce::KeyPress::tabKey, juce::ModifierKeys::shiftModifier);
+        EXPECT_EQ (focusedText(), "Configuration");
+        input.press (juce::KeyPress::upKey);
+        input.press (juce::KeyPress::spaceKey); // to Note Priority, at 2
+        EXPECT_TRUE (hub.take().isEmpty());
+        EXPECT_EQ (tabs.getCurrentTabIndex(), 0);
+        for (auto key : { juce::KeyPress::upKey, juce::KeyPress::downKey, juce::KeyPress::downKey })
+            input.press (key);
+        for (int i = 0; i < 6; ++i)
+            input.press (juce::KeyPress::tabKey); // the STEP knob, at 4
+        input.press (juce::KeyPress::downKey);
+        input.press (juce::KeyPress::downKey);
+        EXPECT_EQ (hub.take(), juce::StringArray ({ "MKEY 0", "MKEY 2", "MKEY 1", "STEP 32", "STEP 16" }));
     }
 } // namespace
 } // namespace tarnovelle
