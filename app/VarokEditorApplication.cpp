@@ -24,6 +24,7 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     // Every window at the desktop's scale, also where JUCE does not find it by itself.
     DesktopScale::applyToDesktop();
     mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
+    environment->mainWindowShown (*mainWindow);
     controller = std::make_unique<ApplicationController> (*mainWindow);
     mainWindow->setListener (this);
     sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this,
@@ -36,10 +37,14 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     history = std::make_unique<InstrumentHistory> (environment->getHistoryFile());
     historyWindow = std::make_unique<GUIHistoryLauncher> (*history, controller->getSequenceEditorModel(), this);
     controller->setHistory (history.get(), historyWindow.get());
+    // From before the start-up, so that an instrument switched on under its question is found.
+    portWatch = std::make_unique<PortWatch> (*controller, environment->getMidiBackend());
 }
 
 VarokEditorApplication::~VarokEditorApplication()
 {
+    portWatch.reset();
+
     // The editor window shows the controller's model: it goes first.
     if (controller != nullptr)
     {
