@@ -35,11 +35,13 @@ namespace
         return seq;
     }
 
+    // Only ports count: a client ending announces the end of each of its ports as well. Clients
+    // without ports come and go all the time: JUCE opens one for each look at the port lists
+    // while no port of its own is open, and taking those for news would make every look the
+    // cause of the next.
     bool isAboutPorts (int type)
     {
-        return type == SND_SEQ_EVENT_CLIENT_START || type == SND_SEQ_EVENT_CLIENT_EXIT
-               || type == SND_SEQ_EVENT_CLIENT_CHANGE || type == SND_SEQ_EVENT_PORT_START
-               || type == SND_SEQ_EVENT_PORT_EXIT || type == SND_SEQ_EVENT_PORT_CHANGE;
+        return type == SND_SEQ_EVENT_PORT_START || type == SND_SEQ_EVENT_PORT_EXIT || type == SND_SEQ_EVENT_PORT_CHANGE;
     }
 } // namespace
 

@@ -8,8 +8,8 @@ namespace tarnovelle
 {
 
 /** The ALSA sequencer's own news of its ports: a client of its own, subscribed to the System
-    Announce port, tells on a thread of its own whenever a client or a port starts, ends or
-    changes. It sleeps until the sequencer has news, so an idle program pays nothing for it.
+    Announce port, tells on a thread of its own whenever a port starts, ends or changes. It
+    sleeps until the sequencer has news, so an idle program pays nothing for it.
 */
 class AlsaPortAnnouncements final : private juce::Thread
 {
