@@ -4,6 +4,11 @@
 #include "platform/MidiPorts.h"
 #include "sequences/SequenceEditorKeeper.h"
 
+namespace juce
+{
+class Component;
+}
+
 namespace tarnovelle
 {
 
@@ -23,6 +28,9 @@ public:
     virtual juce::File getSequenceEditorFile() const { return SequenceEditorKeeper::getDefaultFile(); }
     /** The instrument's history: the user's library file; the demo keeps its own. */
     virtual juce::File getHistoryFile() const = 0;
+
+    /** The main window is on screen: a build may add what it brings of its own. */
+    virtual void mainWindowShown (juce::Component& /*mainWindow*/) {}
 };
 
 } // namespace tarnovelle

@@ -16,8 +16,6 @@ namespace tarnovelle
 
 namespace
 {
-    const juce::String noInstrumentTitle ("No instrument found");
-
     const juce::String retryMessage ("The software was not able to find a Tarnovelle connected to the computer.\n"
                                      "Please make sure:\n"
                                      "1. The USB connection is correctly set between Tarnovelle and your computer.\n"
@@ -70,6 +68,8 @@ void ApplicationController::runExclusively (Operation&& operation)
     }
 }
 
+void ApplicationController::runAlone (const std::function<void()>& operation) { runExclusively (operation); }
+
 void ApplicationController::startUp()
 {
     runExclusively ([this] {
@@ -107,30 +107,22 @@ void ApplicationController::connect()
     {
         if (HWDetector::detect (this, input, output))
         {
-            // The identity reply has just shown the instrument alive; its Active Sensing takes
-            // over from here. Without this, an action made before the first Active Sensing of
-            // a new connection would be judged by the silence of the previous one.
-            lastActiveSenseTime.store (juce::Time::getMillisecondCounter(), std::memory_order_release);
-            connected = true;
-            view.setConnected (true);
-            // Another instrument, or the same one changed at its panel meanwhile.
-            sequenceEditorModel.markInstrumentStale();
-            sequenceEditorModel.setConnected (true);
-            sequencePlayback.setOutput (output.get());
-
-            uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
-            HWDetector::getFirmwareVersion (rev1, rev2, rev3, rev4);
-            view.showFirmwareVersion (rev1, rev2, rev3, rev4);
-
-            if (history != nullptr)
-                history->noteConnected ({ rev1, rev2, rev3, rev4 });
+            becomeConnected();
             break;
         }
 
         if (QuitRequest::isRaised())
             break;
 
-        if (! Platform::dialogs().showOkCancelBox (DialogIcon::warning, noInstrumentTitle, retryMessage))
+        atRetryQuestion = true;
+        const bool retry = Platform::dialogs().showOkCancelBox (DialogIcon::warning, noInstrumentTitle, retryMessage);
+        atRetryQuestion = false;
+
+        // Plugged in while the question waited: found meanwhile (connectToAppearedPorts).
+        if (connected)
+            break;
+
+        if (! retry)
         {
             Platform::dialogs().showMessageBox (DialogIcon::warning, noInstrumentTitle,
                                                 "Editing is disabled until a valid connection is made.");
@@ -145,6 +137,28 @@ void ApplicationController::connect()
         view.setConnected (false);
 
     sequenceEditorModel.setConnected (connected);
+}
+
+void ApplicationController::becomeConnected()
+{
+    // The identity reply has just shown the instrument alive; its Active Sensing takes over
+    // from here. Without this, an action made before the first Active Sensing of a new
+    // connection would be judged by the silence of the previous one.
+    lastActiveSenseTime.store (juce::Time::getMillisecondCounter(), std::memory_order_release);
+    connected = true;
+    lossUntold = false;
+    view.setConnected (true);
+    // Another instrument, or the same one changed at its panel meanwhile.
+    sequenceEditorModel.markInstrumentStale();
+    sequenceEditorModel.setConnected (true);
+    sequencePlayback.setOutput (output.get());
+
+    uint8 rev1 = 0, rev2 = 0, rev3 = 0, rev4 = 0;
+    HWDetector::getFirmwareVersion (rev1, rev2, rev3, rev4);
+    view.showFirmwareVersion (rev1, rev2, rev3, rev4);
+
+    if (history != nullptr)
+        history->noteConnected ({ rev1, rev2, rev3, rev4 });
 }
 
 void ApplicationController::disconnect()
@@ -321,9 +335,15 @@ void ApplicationController::handleActionMessage (const juce::String& message)
     if (action == nullptr || QuitRequest::isRaised())
         return;
 
-    // A device action made while disconnected is dropped, even if a connection is being made.
+    // A device action made while disconnected is dropped, even if a connection is being made;
+    // the first one after the instrument's ports vanished says that it has gone.
     if (action->needsConnection && ! connected)
+    {
+        if (lossUntold)
+            tellOfLoss (message);
+
         return;
+    }
 
     // A CONNECT click made while an operation runs (a connect and its retry pause, a read, the
     // disconnection box) belongs to what is already under way: carried out afterwards it would
@@ -366,6 +386,9 @@ void ApplicationController::carryOut (const juce::String& message)
     if (action->action == Action::connect)
     {
         runExclusively ([this] {
+            switchedOffByUser = connected;
+            lossUntold = false;
+
             if (connected)
             {
                 disconnect();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/InstrumentView.h"
+#include "app/PortWatcher.h"
 #include "library/HistoryHost.h"
 #include "library/InstrumentHistory.h"
 #include "platform/MidiPorts.h"
@@ -39,6 +40,20 @@ public:
 
     /** Reads the fourteen settings and shows each; the first failure ends the connection. */
     void readAllSettings();
+
+    /** What the program is doing, as the watcher of the MIDI ports must know it. */
+    PortWatcher::Situation getPortSituation() const;
+
+    /** The connection's ports are no longer listed: the connection ends at once, and the next
+        device action tells the user with the box a silent instrument gets.
+    */
+    void instrumentPortsVanished();
+
+    /** Asks ports that have just appeared for the instrument, without a window or a box, and
+        connects when it answers: reading the settings as CONNECT does, or, when the start-up's
+        question whether to retry is waiting, answering it as OK would.
+    */
+    void connectToAppearedPorts (const PortWatcher::Ports& appeared);
 
     /** The action hub: turns one action message into one operation. */
     void handleActionMessage (const juce::String& message);
@@ -86,6 +101,8 @@ private:
     void instrumentSequencesChanged();
 
     void runFirmwareUpdate();
+    void becomeConnected();
+    void tellOfLoss (const juce::String& message);
     bool instrumentHasGoneSilent() const;
 
     /** True when the instrument has gone silent and no Active Sensing comes within one more
@@ -107,6 +124,9 @@ private:
     template <typename Operation>
     void runExclusively (Operation&& operation);
 
+    /** The same, for the parts of the controller kept in files of their own. */
+    void runAlone (const std::function<void()>& operation);
+
     // The history's part of the hub (ApplicationControllerHistory.cpp).
     bool keepCopyBeforeFirmwareUpdate();
     void sendEditorSequencesKeepingHistory();
@@ -126,7 +146,12 @@ private:
     HistoryHost* historyHost = nullptr;
     SequencePlayback sequencePlayback{ sequenceEditorModel };
 
+    static constexpr const char* noInstrumentTitle = "No instrument found";
+
     int operationDepth = 0;
+    bool switchedOffByUser = false; // CONNECT turned the connection off
+    bool atRetryQuestion = false;
+    bool lossUntold = false; // the ports vanished and no device action has been tried since
     juce::StringArray pendingMessages;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ApplicationController)

@@ -43,6 +43,8 @@ namespace
     constexpr int attemptsPerOutput = 5;
     constexpr int waitsPerAttempt = 10;
     constexpr int waitSliceMs = 100;
+    // A port that has just appeared is asked once; an instrument answers within milliseconds.
+    constexpr int appearedPortReplyWaitMs = 1000;
 
     bool identityMatches (const juce::uint8* bytes)
     {
@@ -343,9 +345,12 @@ bool HWDetector::detect (MidiPortCallback* callback, std::unique_ptr<MidiInputPo
         outputIndex = state.outputIndex;
     }
 
-    if (! found)
-        return false;
+    return found && openFound (callback, inputIndex, outputIndex, input, output);
+}
 
+bool HWDetector::openFound (MidiPortCallback* callback, int inputIndex, int outputIndex,
+                            std::unique_ptr<MidiInputPort>& input, std::unique_ptr<MidiOutputPort>& output)
+{
     input = Platform::midi().openInput (inputIndex, callback);
     output = Platform::midi().openOutput (outputIndex);
 
@@ -359,6 +364,71 @@ bool HWDetector::detect (MidiPortCallback* callback, std::unique_ptr<MidiInputPo
 
     input->start();
     return true;
+}
+
+bool HWDetector::detectAmong (MidiPortCallback* callback, const juce::StringArray& inputIds,
+                              const juce::StringArray& outputIds, std::unique_ptr<MidiInputPort>& input,
+                              std::unique_ptr<MidiOutputPort>& output)
+{
+    const juce::ScopedLock lock (getDetectionLock());
+
+    input.reset();
+    output.reset();
+
+    auto& midi = Platform::midi();
+    const auto inputsNow = midi.getInputIdentifiers();
+    const auto outputsNow = midi.getOutputIdentifiers();
+    MidiCallback listener;
+    std::vector<std::pair<std::unique_ptr<MidiInputPort>, int>> inputs;
+
+    // By index, as the lists were a moment ago: a port opened under an index that now names
+    // another one is left alone.
+    for (auto& id : inputIds)
+    {
+        const auto index = inputsNow.indexOf (id);
+
+        if (auto port = midi.openInput (index, &listener); port != nullptr && port->getIdentifier() == id)
+        {
+            port->start();
+            inputs.emplace_back (std::move (port), index);
+        }
+    }
+
+    int inputIndex = -1, outputIndex = -1;
+
+    for (int i = 0; i < outputIds.size() && inputIndex < 0 && ! inputs.empty() && ! QuitRequest::isRaised(); ++i)
+    {
+        const auto index = outputsNow.indexOf (outputIds[i]);
+        auto port = midi.openOutput (index);
+
+        if (port == nullptr || port->getIdentifier() != outputIds[i])
+            continue;
+
+        listener.reset();
+        sendIdentityRequest (port.get());
+        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) appearedPortReplyWaitMs;
+
+        while (! listener.hasReceived() && juce::Time::getMillisecondCounter() < end && ! QuitRequest::isRaised())
+            Platform::runMessageLoopFor (5);
+
+        listener.stopListening();
+        const auto id = listener.getDeviceId();
+
+        if (id == ownDeviceId || id == allDevicesId)
+        {
+            for (auto& opened : inputs)
+                if (opened.first.get() == listener.getSource())
+                    inputIndex = opened.second;
+
+            outputIndex = index;
+        }
+    }
+
+    for (auto& opened : inputs)
+        opened.first->stop();
+
+    inputs.clear();
+    return inputIndex >= 0 && ! QuitRequest::isRaised() && openFound (callback, inputIndex, outputIndex, input, output);
 }
 
 } // namespace tarnovelle

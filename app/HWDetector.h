@@ -28,6 +28,14 @@ public:
     static bool detect (MidiPortCallback* callback, std::unique_ptr<MidiInputPort>& input,
                         std::unique_ptr<MidiOutputPort>& output);
 
+    /** Asks the outputs named (by identifier) once each, without a window, listening on the
+        inputs named: for ports that have just appeared, so that no other device hears more
+        than one request. Returns as detect does.
+    */
+    static bool detectAmong (MidiPortCallback* callback, const juce::StringArray& inputIds,
+                             const juce::StringArray& outputIds, std::unique_ptr<MidiInputPort>& input,
+                             std::unique_ptr<MidiOutputPort>& output);
+
     /** The four version bytes of the last reply whose identity matched. */
     static void getFirmwareVersion (uint8& rev1, uint8& rev2, uint8& rev3, uint8& rev4);
 
@@ -72,6 +80,9 @@ public:
     class DetectionWindow;
 
 private:
+    static bool openFound (MidiPortCallback* callback, int inputIndex, int outputIndex,
+                           std::unique_ptr<MidiInputPort>& input, std::unique_ptr<MidiOutputPort>& output);
+
     HWDetector() = delete;
 };
 

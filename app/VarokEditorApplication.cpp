@@ -25,6 +25,7 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     DesktopScale::applyToDesktop();
     juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
     mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
+    environment->mainWindowShown (*mainWindow);
     controller = std::make_unique<ApplicationController> (*mainWindow);
     mainWindow->setListener (this);
     sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this,
@@ -42,10 +43,14 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     sequenceEditor->setProgramFacts (facts);
     historyWindow->setProgramFacts (facts);
     controller->setHistory (history.get(), historyWindow.get());
+    // From before the start-up, so that an instrument switched on under its question is found.
+    portWatch = std::make_unique<PortWatch> (*controller, environment->getMidiBackend());
 }
 
 VarokEditorApplication::~VarokEditorApplication()
 {
+    portWatch.reset();
+
     // The editor window shows the controller's model: it goes first.
     if (controller != nullptr)
     {

@@ -3,6 +3,7 @@
 #include "app/AppEnvironment.h"
 #include "app/ApplicationController.h"
 #include "app/MainAppWindow.h"
+#include "app/PortWatch.h"
 #include "app/SingleInstance.h"
 #include "library/GUIHistoryWindow.h"
 #include "platform/DialogLookAndFeel.h"
@@ -47,6 +48,7 @@ private:
     std::unique_ptr<SequenceEditorKeeper> sequenceEditorKeeper;
     std::unique_ptr<InstrumentHistory> history;
     std::unique_ptr<GUIHistoryLauncher> historyWindow;
+    std::unique_ptr<PortWatch> portWatch;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarokEditorApplication)
 };

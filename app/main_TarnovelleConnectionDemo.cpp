@@ -2,18 +2,21 @@
 // persists in its own file between runs, as a real instrument's does.
 
 #include "app/VarokEditorApplication.h"
+#include "demo/GUIInstrumentWindow.h"
 #include "emulator/InstrumentRig.h"
 #include "platform/JuceDialogs.h"
 
 namespace
 {
-class DemoEnvironment final : public tarnovelle::AppEnvironment
+class DemoEnvironment final : public tarnovelle::AppEnvironment, private juce::KeyListener
 {
 public:
     DemoEnvironment() = default;
 
     ~DemoEnvironment() override
     {
+        instrumentWindow.reset();
+
         if (rig != nullptr)
             rig->instrument.setChannelMessageListener (nullptr);
     }
@@ -34,6 +37,9 @@ public:
 
     tarnovelle::Dialogs& getDialogs() override { return dialogs; }
 
+    // Ctrl+K on the main window shows the emulated instrument: its keys, power and cable.
+    void mainWindowShown (juce::Component& mainWindow) override { mainWindow.addKeyListener (this); }
+
     // Beside the emulated instrument's memory: the demo never mixes with the real program.
     juce::File getSequenceEditorFile() const override
     {
@@ -49,6 +55,19 @@ public:
     }
 
 private:
+    bool keyPressed (const juce::KeyPress& key, juce::Component*) override
+    {
+        if (key != juce::KeyPress ('k', juce::ModifierKeys::commandModifier, 0) || rig == nullptr)
+            return false;
+
+        if (instrumentWindow == nullptr)
+            instrumentWindow = std::make_unique<tarnovelle::GUIInstrumentWindow> (rig->instrument);
+
+        instrumentWindow->setVisible (true);
+        instrumentWindow->toFront (true);
+        return true;
+    }
+
     /** With TARNOVELLE_EMULATOR_NOTES naming a file, the instrument writes every channel
         message it receives there as tarnovelle-emulator --notes prints them, so that what it
         heard can be checked from outside.
@@ -86,6 +105,7 @@ private:
     std::unique_ptr<tarnovelle::InstrumentRig> rig;
     tarnovelle::JuceDialogs dialogs;
     std::unique_ptr<juce::FileOutputStream> notesLog;
+    std::unique_ptr<tarnovelle::GUIInstrumentWindow> instrumentWindow;
 };
 
 juce::JUCEApplicationBase* createApplication()

@@ -246,8 +246,18 @@ void EmulatedInstrument::losePower()
 void EmulatedInstrument::updatePresence()
 {
     const juce::ScopedLock sl (presenceLock);
-    presence.setPresent (! unplugged.load (std::memory_order_acquire)
+    const auto before = presence.getState();
+    presence.setPresent (! unplugged.load (std::memory_order_acquire) && ! switchedOff.load (std::memory_order_acquire)
                          && ! reenumerating.load (std::memory_order_acquire));
+
+    if (presence.getState() != before && presenceListener != nullptr)
+        presenceListener();
+}
+
+void EmulatedInstrument::setPresenceListener (std::function<void()> listener)
+{
+    const juce::ScopedLock sl (presenceLock);
+    presenceListener = std::move (listener);
 }
 
 //==============================================================================

@@ -111,6 +111,9 @@ public:
     /** Where the instrument's output goes; called on the instrument's thread. */
     void setOutputSink (OutputSink sink);
 
+    /** Called, on whichever thread made the change, whenever its ports vanish or appear. */
+    void setPresenceListener (std::function<void()> listener);
+
     //==============================================================================
     // Memory. Changes made here are saved like those made over MIDI.
 
@@ -153,6 +156,12 @@ public:
     */
     void setUnplugged (bool shouldBeUnplugged);
     bool isUnplugged() const noexcept { return unplugged.load (std::memory_order_acquire); }
+
+    /** The power switch: switched off, its ports vanish and nothing answers; switched on, it
+        boots into whatever its flash holds (its bootloader after an interrupted update).
+    */
+    void setSwitchedOn (bool shouldBeOn);
+    bool isSwitchedOn() const noexcept { return ! switchedOff.load (std::memory_order_acquire); }
 
     /** Answers that many more requests (identity, get, sequence and bootloader requests),
         then answers none; -1 answers all.
@@ -326,9 +335,11 @@ private:
 
     juce::CriticalSection presenceLock;
     PortPresence presence;
+    std::function<void()> presenceListener; // guarded by presenceLock
     std::atomic<bool> unplugged{ false };
     std::atomic<bool> reenumerating{ false };
     std::atomic<bool> poweredOff{ false };
+    std::atomic<bool> switchedOff{ false };
     std::atomic<double> reenumerationDue{ 0.0 };
     std::atomic<double> nextActiveSensing{ 0.0 };
     std::atomic<int> activeSensingTicks{ 0 };

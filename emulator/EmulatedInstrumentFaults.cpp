@@ -43,6 +43,27 @@ void EmulatedInstrument::setUnplugged (bool shouldBeUnplugged)
     notify();
 }
 
+void EmulatedInstrument::setSwitchedOn (bool shouldBeOn)
+{
+    if (! shouldBeOn)
+    {
+        // An update under way is lost with the power; the flash keeps the mode it was in.
+        const juce::ScopedLock sl (memoryLock);
+        transfer = Transfer();
+    }
+
+    switchedOff.store (! shouldBeOn, std::memory_order_release);
+    updatePresence();
+
+    if (! shouldBeOn)
+    {
+        const juce::ScopedLock sl (queueLock);
+        incoming.clear();
+    }
+
+    notify();
+}
+
 void EmulatedInstrument::setStopAnsweringAfter (int requests) noexcept
 {
     answersLeft.store (requests < 0 ? -1 : requests, std::memory_order_release);

@@ -48,8 +48,15 @@ public:
 
     void setPresent (bool shouldBePresent) noexcept { ownPresence.setPresent (shouldBePresent); }
 
+    /** Names the device and its ports' appearance in that state. */
+    juce::String identifierIn (PortPresence::State state) const
+    {
+        return name + "#" + juce::String (number) + "." + juce::String (state >> 1);
+    }
+
     const juce::String name;
     const Sides sides;
+    int number = -1; // its place among the backend's devices, set when it is added
 
 private:
     PortPresence ownPresence;
@@ -115,6 +122,23 @@ struct EmulatedMidiBackend::Core final : private juce::Thread
     void run() override;
     void deliver (const Item& item);
 
+    void setPortsChangedCallback (std::function<void()> callback)
+    {
+        const std::lock_guard<std::mutex> lock (portsChangedMutex);
+        portsChanged = std::move (callback);
+    }
+
+    void notifyPortsChanged()
+    {
+        const std::lock_guard<std::mutex> lock (portsChangedMutex);
+
+        if (portsChanged != nullptr)
+            portsChanged();
+    }
+
+    std::mutex portsChangedMutex;
+    std::function<void()> portsChanged;
+
     // Held while a callback runs and while inputs register, start, stop or leave: so closing
     // an input waits for a callback in progress. Recursive, because a callback may itself
     // stop or close inputs on the delivery thread.
@@ -145,6 +169,7 @@ public:
                        PortPresence::State openedState, MidiPortCallback* callbackToUse)
         : core (std::move (backendCore))
         , device (std::move (fromDevice))
+        , identifier (device->identifierIn (openedState))
         , openedIn (openedState)
         , callback (callbackToUse)
     {
@@ -173,6 +198,7 @@ public:
     }
 
     juce::String getName() const override { return device->name; }
+    juce::String getIdentifier() const override { return identifier; }
 
     /** Called with the delivery mutex held. */
     bool wants (const Core::Item& item) const noexcept
@@ -187,6 +213,7 @@ public:
 private:
     std::shared_ptr<Core> core;
     std::shared_ptr<Device> device;
+    const juce::String identifier;
     const PortPresence::State openedIn;
     MidiPortCallback* const callback;
     bool started = false; // guarded by the delivery mutex
@@ -212,6 +239,7 @@ public:
     ~EmulatedOutputPort() override { core->openOutputs.fetch_sub (1, std::memory_order_acq_rel); }
 
     juce::String getName() const override { return device->name; }
+    juce::String getIdentifier() const override { return device->identifierIn (openedIn); }
 
 private:
     void write (const juce::MidiMessage& message) override
@@ -309,6 +337,11 @@ namespace
         {
             std::weak_ptr<Device> self = shared_from_this();
 
+            instrument.setPresenceListener ([core] {
+                if (auto c = core.lock())
+                    c->notifyPortsChanged();
+            });
+
             instrument.setOutputSink ([core, self, this] (const juce::MidiMessage& message) {
                 auto c = core.lock();
                 auto s = self.lock();
@@ -318,7 +351,11 @@ namespace
             });
         }
 
-        void disconnect() { instrument.setOutputSink (nullptr); }
+        void disconnect()
+        {
+            instrument.setOutputSink (nullptr);
+            instrument.setPresenceListener (nullptr);
+        }
 
     private:
         EmulatedInstrument& instrument;
@@ -422,12 +459,14 @@ int EmulatedMidiBackend::addDevice (std::shared_ptr<Device> device)
 
     {
         const std::lock_guard<std::mutex> lock (core->devicesMutex);
+        index = (int) core->devices.size();
+        device->number = index;
         core->devices.push_back (std::move (device));
-        index = (int) core->devices.size() - 1;
     }
 
     // A chattering device starts at once, not when the thread next wakes.
     core->wake();
+    core->notifyPortsChanged();
     return index;
 }
 
@@ -474,7 +513,11 @@ void EmulatedMidiBackend::setDevicePresent (int device, bool shouldBePresent)
 
     // An instrument's ports follow the instrument itself (setUnplugged, restarts).
     jassert (! devices[(size_t) device]->isInstrument());
+    const auto before = devices[(size_t) device]->getPresence().getState();
     devices[(size_t) device]->setPresent (shouldBePresent);
+
+    if (devices[(size_t) device]->getPresence().getState() != before)
+        core->notifyPortsChanged();
 }
 
 void EmulatedMidiBackend::sendFromDevice (int device, const juce::MidiMessage& message)
@@ -525,26 +568,30 @@ std::shared_ptr<EmulatedMidiBackend::Device> EmulatedMidiBackend::findListed (in
     return nullptr;
 }
 
-juce::StringArray EmulatedMidiBackend::getInputNames()
+juce::StringArray EmulatedMidiBackend::listed (bool inputs, bool identifiers) const
 {
     juce::StringArray names;
 
     for (auto& device : core->getDevices())
-        if (device->hasInput() && device->getPresence().isPresent())
-            names.add (device->name);
+    {
+        const auto state = device->getPresence().getState();
+
+        if ((inputs ? device->hasInput() : device->hasOutput()) && PortPresence::isPresentState (state))
+            names.add (identifiers ? device->identifierIn (state) : device->name);
+    }
 
     return names;
 }
 
-juce::StringArray EmulatedMidiBackend::getOutputNames()
+juce::StringArray EmulatedMidiBackend::getInputNames() { return listed (true, false); }
+juce::StringArray EmulatedMidiBackend::getOutputNames() { return listed (false, false); }
+juce::StringArray EmulatedMidiBackend::getInputIdentifiers() { return listed (true, true); }
+juce::StringArray EmulatedMidiBackend::getOutputIdentifiers() { return listed (false, true); }
+
+bool EmulatedMidiBackend::setPortsChangedCallback (std::function<void()> callback)
 {
-    juce::StringArray names;
-
-    for (auto& device : core->getDevices())
-        if (device->hasOutput() && device->getPresence().isPresent())
-            names.add (device->name);
-
-    return names;
+    core->setPortsChangedCallback (std::move (callback));
+    return true;
 }
 
 std::unique_ptr<MidiInputPort> EmulatedMidiBackend::openInput (int index, MidiPortCallback* callback)

@@ -86,12 +86,20 @@ public:
     std::unique_ptr<MidiInputPort> openInput (int index, MidiPortCallback* callback) override;
     std::unique_ptr<MidiOutputPort> openOutput (int index) override;
 
+    /** A device's identifier names its number and how often it has vanished. */
+    juce::StringArray getInputIdentifiers() override;
+    juce::StringArray getOutputIdentifiers() override;
+
+    /** Told of every cable pulled or plugged, power switched, restart and device added. */
+    bool setPortsChangedCallback (std::function<void()> callback) override;
+
     struct Core;
     class Device;
 
 private:
     int addDevice (std::shared_ptr<Device> device);
     std::shared_ptr<Device> findListed (int index, bool input) const;
+    juce::StringArray listed (bool inputs, bool identifiers) const;
 
     std::shared_ptr<Core> core;
 

@@ -101,6 +101,11 @@ public:
 
     /** Opens a web page in the default browser. */
     virtual void openUrl (const juce::String& url) = 0;
+
+    /** Closes the OK/Cancel box of that title, if it is the one waiting for its answer, as if
+        its user had pressed OK: for a question the program has meanwhile answered itself.
+    */
+    virtual void acceptOkCancelBox (const juce::String& /*title*/) {}
 };
 
 } // namespace tarnovelle

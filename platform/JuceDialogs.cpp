@@ -221,4 +221,14 @@ void JuceDialogs::runWithProgressWindow (const ProgressWindowSpec& spec)
 
 void JuceDialogs::openUrl (const juce::String& url) { juce::URL (url).launchInDefaultBrowser(); }
 
+void JuceDialogs::acceptOkCancelBox (const juce::String& title)
+{
+    // The box is an AlertWindow named after its title, in a modal loop of its own; its OK
+    // button ends that loop with 1.
+    auto* box = dynamic_cast<juce::AlertWindow*> (juce::Component::getCurrentlyModalComponent());
+
+    if (box != nullptr && box->getName() == title)
+        box->exitModalState (1);
+}
+
 } // namespace tarnovelle

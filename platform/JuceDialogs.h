@@ -21,6 +21,7 @@ public:
     bool showForm (const juce::String& title, const juce::String& message, std::vector<DialogField>& fields) override;
     void runWithProgressWindow (const ProgressWindowSpec& spec) override;
     void openUrl (const juce::String& url) override;
+    void acceptOkCancelBox (const juce::String& title) override;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceDialogs)

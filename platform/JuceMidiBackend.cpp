@@ -1,5 +1,7 @@
 #include "platform/JuceMidiBackend.h"
 
+#include "platform/AlsaPortAnnouncements.h"
+
 #include <juce_audio_devices/juce_audio_devices.h>
 
 namespace tarnovelle
@@ -7,12 +9,12 @@ namespace tarnovelle
 
 namespace
 {
-    juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices)
+    juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices, bool identifiers = false)
     {
         juce::StringArray names;
 
         for (auto& d : devices)
-            names.add (d.name);
+            names.add (identifiers ? d.identifier : d.name);
 
         return names;
     }
@@ -37,6 +39,7 @@ namespace
         void start() override { input->start(); }
         void stop() override { input->stop(); }
         juce::String getName() const override { return input->getName(); }
+        juce::String getIdentifier() const override { return input->getIdentifier(); }
 
     private:
         void handleIncomingMidiMessage (juce::MidiInput*, const juce::MidiMessage& message) override
@@ -63,6 +66,7 @@ namespace
         {}
 
         juce::String getName() const override { return output->getName(); }
+        juce::String getIdentifier() const override { return output->getIdentifier(); }
 
     private:
         void write (const juce::MidiMessage& message) override { output->sendMessageNow (message); }
@@ -70,6 +74,38 @@ namespace
         std::unique_ptr<juce::MidiOutput> output;
     };
 } // namespace
+
+JuceMidiBackend::JuceMidiBackend() = default;
+
+JuceMidiBackend::~JuceMidiBackend() { announcements.reset(); }
+
+juce::StringArray JuceMidiBackend::getInputIdentifiers()
+{
+    return namesOf (juce::MidiInput::getAvailableDevices(), true);
+}
+
+juce::StringArray JuceMidiBackend::getOutputIdentifiers()
+{
+    return namesOf (juce::MidiOutput::getAvailableDevices(), true);
+}
+
+bool JuceMidiBackend::setPortsChangedCallback (std::function<void()> callback)
+{
+    {
+        const std::lock_guard<std::mutex> lock (callbackMutex);
+        portsChanged = std::move (callback);
+    }
+
+    if (announcements == nullptr)
+        announcements = std::make_unique<AlsaPortAnnouncements> ([this] {
+            const std::lock_guard<std::mutex> lock (callbackMutex);
+
+            if (portsChanged != nullptr)
+                portsChanged();
+        });
+
+    return announcements->isListening();
+}
 
 juce::StringArray JuceMidiBackend::getInputNames() { return namesOf (juce::MidiInput::getAvailableDevices()); }
 

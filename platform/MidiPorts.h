@@ -2,6 +2,7 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <functional>
 #include <memory>
 
 namespace tarnovelle
@@ -33,6 +34,9 @@ public:
     virtual void start() = 0;
     virtual void stop() = 0;
     virtual juce::String getName() const = 0;
+
+    /** Names this appearance of the port: one that vanishes and comes back gets another. */
+    virtual juce::String getIdentifier() const { return getName(); }
 };
 
 /** One open MIDI output.
@@ -53,6 +57,9 @@ public:
 
     virtual juce::String getName() const = 0;
 
+    /** Names this appearance of the port: one that vanishes and comes back gets another. */
+    virtual juce::String getIdentifier() const { return getName(); }
+
 private:
     /** Puts the message on the port; called by sendMessageNow alone, under the lock. */
     virtual void write (const juce::MidiMessage& message) = 0;
@@ -72,6 +79,16 @@ public:
 
     /** Returns nullptr when the port cannot be opened. */
     virtual std::unique_ptr<MidiOutputPort> openOutput (int index) = 0;
+
+    /** The identifiers of the listed ports, in the order of the names (see getIdentifier). */
+    virtual juce::StringArray getInputIdentifiers() { return getInputNames(); }
+    virtual juce::StringArray getOutputIdentifiers() { return getOutputNames(); }
+
+    /** Asks to be told, on any thread, whenever ports may have come or gone (nullptr: no
+        more). Returns false when this backend cannot tell: the caller then compares the lists
+        itself now and then.
+    */
+    virtual bool setPortsChangedCallback (std::function<void()>) { return false; }
 };
 
 } // namespace tarnovelle

@@ -39,6 +39,8 @@ void Platform::setMidiBackend (MidiBackend* backend) { currentBackend.store (bac
 
 void Platform::setDialogs (Dialogs* dialogs) { getQuitAwareDialogs().setDialogs (dialogs); }
 
+bool Platform::isDialogOpen() { return getQuitAwareDialogs().isAnyOpen(); }
+
 void Platform::runMessageLoopFor (int milliseconds)
 {
     // After a quit the message loop no longer runs; the caller looks at the request itself.

@@ -21,6 +21,9 @@ namespace Platform
     void setMidiBackend (MidiBackend* backend);
     void setDialogs (Dialogs* dialogs);
 
+    /** True while a dialog, a file chooser or a progress window is shown. */
+    bool isDialogOpen();
+
     /** Runs the message loop for the given time, or returns at once when there is none or
         the program has been asked to end (QuitRequest); a request made meanwhile ends it early.
     */

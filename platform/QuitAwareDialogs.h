@@ -31,12 +31,19 @@ public:
     bool showForm (const juce::String& title, const juce::String& message, std::vector<DialogField>& fields) override;
     void runWithProgressWindow (const ProgressWindowSpec& spec) override;
     void openUrl (const juce::String& url) override;
+    void acceptOkCancelBox (const juce::String& title) override;
+
+    /** True while any dialog or progress window is shown. */
+    bool isAnyOpen() const noexcept { return numOpen.load (std::memory_order_acquire) > 0; }
 
 private:
+    struct Showing;
+
     /** The dialogs to show this one, or nullptr when the program is ending. */
     Dialogs* shown() const noexcept;
 
     std::atomic<Dialogs*> dialogs{ nullptr };
+    std::atomic<int> numOpen{ 0 };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuitAwareDialogs)
 };

@@ -22,7 +22,7 @@ namespace
         "                     run at most 4 and 2 times)\n"
         "  --idle-seconds S   length of the idle measurement (default 30)\n"
         "  --only PART        only this part: connect, save, editor, history, playback,\n"
-        "                     transfer or windows (repeatable)\n"
+        "                     transfer, ports or windows (repeatable)\n"
         "  --play-seconds S   length of each of the two playback measurements (default 300)\n"
         "  --no-windows       every part but windows\n"
         "  --screenshot FILE  after the idle measurement, save the X screen as a picture\n"
@@ -42,7 +42,7 @@ namespace
         int runs = 5;
         int idleSeconds = 30;
         int playSeconds = 300;
-        juce::StringArray parts{ "connect", "save", "editor", "history", "playback", "transfer", "windows" };
+        juce::StringArray parts{ "connect", "save", "editor", "history", "playback", "transfer", "ports", "windows" };
         juce::StringArray only;
         juce::File screenshot;
 
@@ -108,6 +108,12 @@ namespace
         {
             announce ("firmware transfers");
             measureTransfers (juce::jmin (runs, 4));
+        }
+
+        if (parts.contains ("ports"))
+        {
+            announce ("instrument plugged in and pulled");
+            measurePortWatch (juce::jmax (runs, 10), juce::jmin (idleSeconds, 10));
         }
 
         if (parts.contains ("windows"))

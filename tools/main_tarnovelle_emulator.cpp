@@ -18,6 +18,11 @@
 #include <optional>
 #include <utility>
 
+#include <string>
+
+#include <poll.h>
+#include <unistd.h>
+
 namespace tarnovelle
 {
 
@@ -61,6 +66,10 @@ namespace
         "                            for example \"1234.567 90 3c 64\"; the time is the sequencer's\n"
         "                            stamp of the moment the sender wrote it\n"
         "  --help                    prints this text\n"
+        "\n"
+        "The instrument's keys are played from standard input, one line a key: \"on 60\" (a\n"
+        "velocity may follow, 1 to 127, 100 if none) and \"off 60\" send a note-on and note-off\n"
+        "on its transmit channel (its MOUT setting), as its own keys would.\n"
         "\n"
         "--firmware, --bootloader and --factory-reset change the memory file as the instrument\n"
         "would. Exit status: 0 ended by a signal, 1 the MIDI ports could not be published (no\n"
@@ -415,6 +424,59 @@ namespace
         instrument.setSilent (options.silent);
     }
 
+    /** The instrument's keys, from the lines of standard input: "on 60", "on 60 90", "off 60". */
+    class KeyLines final
+    {
+    public:
+        /** Plays the complete lines that have arrived; never waits for more. */
+        void playWhatHasArrived (EmulatedInstrument& instrument)
+        {
+            for (pollfd input{ STDIN_FILENO, POLLIN, 0 }; open && ::poll (&input, 1, 0) > 0; input.revents = 0)
+            {
+                char chunk[256];
+                const auto count = ::read (STDIN_FILENO, chunk, sizeof (chunk));
+
+                if (count <= 0)
+                {
+                    open = false; // the end of the input, or none: the instrument runs on
+                    break;
+                }
+
+                pending.append (chunk, (size_t) count);
+            }
+
+            for (auto end = pending.find ('\n'); end != std::string::npos; end = pending.find ('\n'))
+            {
+                play (instrument, juce::String::fromUTF8 (pending.data(), (int) end).trim());
+                pending.erase (0, end + 1);
+            }
+
+            // A line longer than any key's is no key: it is dropped rather than kept growing.
+            if (pending.size() > maxLineLength)
+                pending.clear();
+        }
+
+    private:
+        static void play (EmulatedInstrument& instrument, const juce::String& line)
+        {
+            juce::StringArray words;
+            words.addTokens (line, " \t", {});
+            const auto note = parseNumber (words[1], 0, 127);
+            const auto velocity = words.size() > 2 ? parseNumber (words[2], 1, 127) : std::optional<int> (100);
+
+            if (words.size() == 2 && words[0] == "off" && note)
+                instrument.playKey (*note, 0);
+            else if (words.size() <= 3 && words[0] == "on" && note && velocity)
+                instrument.playKey (*note, *velocity);
+            else if (line.isNotEmpty())
+                std::cerr << "tarnovelle-emulator: not a key: \"" << line << "\" (on 60, on 60 90, off 60)\n";
+        }
+
+        static constexpr size_t maxLineLength = 64;
+        bool open = true;
+        std::string pending;
+    };
+
     /** Follows the instrument's USB presence: when it restarts (into its bootloader or into
         new firmware) its ports vanish for a moment and come back as new ports.
     */
@@ -422,10 +484,12 @@ namespace
     {
         auto lastState = instrument.getPortPresence().getState();
         auto lastMode = instrument.getMode();
+        KeyLines keys;
 
         while (! quitRequested.load())
         {
             juce::Thread::sleep (20);
+            keys.playWhatHasArrived (instrument);
 
             const auto state = instrument.getPortPresence().getState();
 

@@ -140,11 +140,13 @@ class RealSession(e2e.Session):
         return os.path.join(self.env["XDG_DATA_HOME"], "Tarnovelle Connection", "library.sqlite")
 
     # Starts the emulator on its memory file and waits until its ports are published.
-    def start_emulator(self, *options):
+    # With keys, its standard input is a pipe the test plays the instrument's keys on.
+    def start_emulator(self, *options, keys=False):
         log = open(self.prefix + ".emulator.log", "a")
         start = os.path.getsize(log.name)
         self.emulator = subprocess.Popen([self.emulator_path, "--state", self.state_file, "--verbose", *options],
-                                         stdout=log, stderr=subprocess.STDOUT, cwd=self.work)
+                                         stdout=log, stderr=subprocess.STDOUT, cwd=self.work,
+                                         stdin=subprocess.PIPE if keys else subprocess.DEVNULL, text=True)
         log.close()
 
         def published():
@@ -342,13 +344,75 @@ def test_cable_pulled(s):
     if read_state(s.state_file)["settings"] != state["settings"]:
         raise Failure("the instrument's memory changed after the cable was pulled")
 
+    # Plugged back, it reconnects by itself.
     s.start_emulator()
-    s.click(e2e.LAMP)
     s.move_away()
     wait_for("the lamp to light again", s.lamp_lit, 30.0)
     # The click turned the bend knob on; reading the settings again brings it back.
     wait_for("the bend knob to show the instrument's value again", lambda: s.pixels(e2e.BEND_KNOB) == bend_read, 30.0)
     s.click_setting("LFO", dict(state["settings"]))
+
+
+def test_switched_on_late(s):
+    """Started with no instrument, the emulator 5 s later: connected and read without a click; killed,
+    "NOT Connected" within a second; started again, connected again."""
+    e2e.write_state(s.state_file)
+    s.demo = s.launch("TarnovelleConnection")
+    launched = time.monotonic()
+    s.origin = s.geometry(s.wait_window(MAIN_TITLE))[:2]
+    wait_for("five seconds without an instrument", lambda: time.monotonic() - launched >= 5.0, 10.0, quiet=True)
+
+    s.start_emulator()
+    published = time.monotonic()
+    s.move_away()
+    wait_for("the lamp lit without a click", s.lamp_lit, 30.0)
+    # The start-up's detection of the five silent ports was under way: the new ports wait for its end.
+    print("lamp lit %.2f s after the instrument's ports were published" % (time.monotonic() - published), flush=True)
+    s.wait_window("No instrument found", 10.0, gone=True)
+    wait_for("the fourteen settings read", lambda: len(frames_with_command(s.emulator_messages("out"), SET_COMMAND["SYNC"])) == 1, 30.0)
+    gets = [int(f.split()[8], 16) for f in s.emulator_messages("in") if len(f.split()) == 10]
+    if gets != [command for _, command in READ_ORDER] or s.emulator_messages("in").count(IDENTITY_REQUEST) != 1:
+        raise Failure("the instrument was asked %s after %d Identity Requests, not once and the fourteen settings"
+                      % ([hex(g) for g in gets], s.emulator_messages("in").count(IDENTITY_REQUEST)))
+
+    s.emulator.kill()
+    s.emulator.wait()
+    killed = time.monotonic()
+    wait_for('"NOT Connected"', lambda: not s.lamp_lit(), 1.0 * e2e.TIME_SCALE)
+    print("NOT Connected %.2f s after the emulator was killed" % (time.monotonic() - killed), flush=True)
+    if s.windows("Connection") or s.windows("No instrument found"):
+        raise Failure("the loss opened a box before any click")
+
+    # Now nothing else runs: the time from the ports' appearance to the lamp is the watch's own.
+    s.start_emulator()
+    published = time.monotonic()
+    wait_for("the lamp lit again", s.lamp_lit, 30.0)
+    print("lamp lit again %.2f s after the ports were published" % (time.monotonic() - published), flush=True)
+    wait_for("the settings read again", lambda: len(frames_with_command(s.emulator_messages("out"), SET_COMMAND["SYNC"])) == 2, 30.0)
+
+
+def test_record_from_emulator_keys(s):
+    """Record in the editor takes the notes played on tarnovelle-emulator's keys (its standard input)."""
+    state = e2e.write_state(s.state_file)
+    s.start_emulator(keys=True)
+    s.start_demo()
+    s.wait_until_settings_read()
+    editor = e2e.open_editor(s)
+    s.key("2", editor)
+    s.key("r", editor)
+    kept = os.path.join(s.env["XDG_DATA_HOME"], "Tarnovelle Connection", "Sequence Editor.json")
+    for k, note in enumerate([60, 62, 64]):
+        s.emulator.stdin.write("on %d\noff %d\n" % (note, note))
+        s.emulator.stdin.flush()
+        # Each note a step of its own (notes closer together are a chord): the next is played once
+        # the editor has entered this one, as its kept working set shows.
+        wait_for("note %d entered" % note,
+                 lambda: (m := read_state(kept)) and m["sequences"][1][k:k + 1] == [note], 10.0 * e2e.TIME_SCALE)
+    s.key("r", editor)
+    e2e.send_from_editor(s, editor, "2")
+    expected = [list(q) for q in state["sequences"]]
+    expected[1][0:3] = [60, 62, 64]
+    wait_for_state(s.state_file, "sequence 2 starting with the notes played", lambda m: m["sequences"] == expected, 10.0)
 
 
 # Onset errors against the ideal grid (steps of step_ms from the first onset), in ms: (p95, p99, drift).

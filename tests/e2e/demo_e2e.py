@@ -819,6 +819,58 @@ def test_quit_at_kept_changes_question(s):
              and read(kept, "rb") != before, 5.0)
 
 
+# The emulated instrument's window (Ctrl+K on the main window): its power switch and cable.
+INSTRUMENT_TITLE = "Tarnovelle"
+INSTRUMENT_CABLE = (238, 26)
+
+
+def open_instrument_window(s):
+    s.press_until("ctrl+k", lambda: s.windows(INSTRUMENT_TITLE), 3, s.wait_window(MAIN_TITLE))
+    return s.wait_window(INSTRUMENT_TITLE)
+
+
+# Without a window manager, the window clicked or looked at is raised above the others first.
+def click_in_window(s, window, point):
+    s.run("xdotool", "windowraise", str(window))
+    x, y = s.geometry(window)[:2]
+    s.click_at(x + point[0], y + point[1])
+
+
+def raise_main_window(s):
+    s.run("xdotool", "windowraise", str(s.wait_window(MAIN_TITLE)))
+    s.move_away()
+
+
+def test_cable_pulled_and_plugged(s):
+    """The demo's cable pulled: the lamp goes out at once and the next click says so; plugged back it
+    reconnects without a click, reads the settings again, and the editor's unsent change is sent."""
+    state = s.start_connected()
+    bend_read = s.pixels(BEND_KNOB)
+    editor = open_editor(s)
+    expected = edit_second_sequence(s, editor, state)
+    instrument = open_instrument_window(s)
+
+    click_in_window(s, instrument, INSTRUMENT_CABLE)
+    pulled = time.monotonic()
+    raise_main_window(s)
+    wait_for("the lamp to go out", lambda: not s.lamp_lit(), 5.0)
+    print("NOT Connected seen %.2f s after the cable was pulled" % (time.monotonic() - pulled), flush=True)
+    s.click((50, SEQUENCES_TAB[1]))  # the Configuration tab, left of the Sequences tab the editor was opened from
+    s.click(CONTROLS["BEND"])
+    s.answer("Connection", "Return")
+    if read_state(s.state_file)["settings"] != state["settings"]:
+        raise Failure("a click after the cable was pulled reached the instrument")
+
+    click_in_window(s, instrument, INSTRUMENT_CABLE)
+    raise_main_window(s)
+    wait_for("the lamp to light again without a click", s.lamp_lit, 10.0)
+    wait_for("the bend knob to show the instrument's value again", lambda: s.pixels(BEND_KNOB) == bend_read, 10.0)
+    if s.windows(DETECTION_TITLE) or s.windows("No instrument found") or s.windows("Connection"):
+        raise Failure("reconnecting opened a window")
+    send_from_editor(s, editor, "2")
+    wait_for_state(s.state_file, "sequence 2 with the edit kept over the pull", lambda m: m["sequences"] == expected)
+
+
 def test_history_restore(s):
     """After RESET ALL SEQUENCES, the History window restores the snapshot taken before it."""
     state = s.start_connected()

@@ -26,6 +26,11 @@ void measureHistory (int snapshots);
 */
 void measurePlayback (int playSeconds);
 
+/** The instrument plugged in and pulled `runs` times under the port watch, and the idle
+    processor time connected with and without it, over `idleSeconds` each.
+*/
+void measurePortWatch (int runs, int idleSeconds);
+
 /** The firmware transfer at several latencies, at most `runs` times each. */
 void measureTransfers (int runs);
 
