@@ -437,6 +437,10 @@ class Session:
         window = self.wait_window(title, 30.0)
         done = lambda: not self.windows(title) or self.replace_boxes()
         for _ in range(3):
+            # A key sent once the chooser asks before replacing would answer it: each is sent only
+            # while the chooser is still open without that question.
+            if done():
+                break
             with contextlib.suppress(Failure):  # the chooser may close between the look and the key
                 self.key("ctrl+l", window)
                 self.key("ctrl+a")
@@ -444,7 +448,7 @@ class Session:
                 # In an open chooser the first Return may only close the location box's completion;
                 # a second one, once the chooser has had time to ask before replacing, chooses.
                 self.key("Return")
-                if not wait_for("", done, 3.0, quiet=True):
+                if not wait_for("", done, 3.0, quiet=True) and not done():
                     self.key("Return")
             if wait_for("", done, 5.0, quiet=True):
                 break
