@@ -3,7 +3,7 @@
 #   make test    installs what is missing, builds, runs every test (GUI tests under Xvfb)
 #   make run     builds and starts the application for a real instrument
 #   make benchmark   Release build in build-bench, every figure under Xvfb (BENCHMARKS.md)
-#   make package     the Debian package in $(BUILD) (README.md, Install)
+#   make package     the Debian package in $(BUILD) (docs/user-guide.md, Install)
 #   make test-alsa   the real application on a real ALSA sequencer, in User-Mode Linux guests
 #   make soak        a long randomized soak of the whole program (SOAK_ACTIONS, SOAK_SEED)
 # Re-running any of them is incremental.
