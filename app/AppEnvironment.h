@@ -1,8 +1,8 @@
 #pragma once
 
+#include "editor/SequenceEditorKeeper.h"
 #include "platform/Dialogs.h"
 #include "platform/MidiPorts.h"
-#include "sequences/SequenceEditorKeeper.h"
 
 namespace juce
 {

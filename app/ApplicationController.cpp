@@ -1,13 +1,13 @@
 #include "app/ApplicationController.h"
 
 #include "app/HWDetector.h"
+#include "editor/SequenceEditorTransfer.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
 #include "platform/Platform.h"
 #include "platform/QuitRequest.h"
 #include "protocol/ActionVocabulary.h"
 #include "protocol/Transactions.h"
-#include "sequences/SequenceEditorTransfer.h"
 #include "sequences/SequenceFileOperations.h"
 #include "sequences/SequenceTransfer.h"
 

@@ -2,14 +2,14 @@
 
 #include "app/InstrumentView.h"
 #include "app/PortWatcher.h"
+#include "editor/SequenceEditorHost.h"
+#include "editor/SequenceEditorModel.h"
 #include "library/HistoryHost.h"
 #include "library/InstrumentHistory.h"
 #include "platform/MidiPorts.h"
+#include "playback/SequencePlayback.h"
 #include "protocol/ActionVocabulary.h"
 #include "protocol/DeviceSettings.h"
-#include "sequences/SequenceEditorHost.h"
-#include "sequences/SequenceEditorModel.h"
-#include "sequences/SequencePlayback.h"
 
 #include <atomic>
 

@@ -3,8 +3,8 @@
 
 #include "app/ApplicationController.h"
 
+#include "editor/SequenceEditorTransfer.h"
 #include "firmware/FirmwareFile.h"
-#include "sequences/SequenceEditorTransfer.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "app/GUIKeyboardShortcuts.h"
 
-#include "sequences/GUISequenceGrid.h"
+#include "editor/GUISequenceGrid.h"
 
 namespace tarnovelle
 {

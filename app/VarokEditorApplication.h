@@ -5,10 +5,10 @@
 #include "app/MainAppWindow.h"
 #include "app/PortWatch.h"
 #include "app/SingleInstance.h"
+#include "editor/GUISequenceEditorWindow.h"
 #include "library/GUIHistoryWindow.h"
 #include "platform/DialogLookAndFeel.h"
 #include "platform/TerminationSignals.h"
-#include "sequences/GUISequenceEditorWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -2,8 +2,8 @@
 // gives eight sequences and a picture of the instrument that the editor can hold, or nothing,
 // and what is read is written and read back unchanged.
 
+#include "editor/SequenceEditorKeeper.h"
 #include "fuzz/FuzzTarget.h"
-#include "sequences/SequenceEditorKeeper.h"
 
 namespace tarnovelle::fuzz
 {

@@ -1,6 +1,6 @@
 #include "library/GUIHistoryList.h"
 
-#include "sequences/GUISequenceGrid.h"
+#include "editor/GUISequenceGrid.h"
 
 namespace tarnovelle
 {

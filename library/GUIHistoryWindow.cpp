@@ -1,9 +1,9 @@
 #include "library/GUIHistoryWindow.h"
 
+#include "editor/GUISequenceGrid.h"
 #include "library/HistoryCommands.h"
 #include "platform/Platform.h"
 #include "protocol/ActionVocabulary.h"
-#include "sequences/GUISequenceGrid.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceFileOperations.h"

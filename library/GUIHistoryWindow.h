@@ -3,11 +3,11 @@
 #include "app/AboutProgram.h"
 #include "app/CommandTable.h"
 #include "app/GUIKeyboardShortcuts.h"
+#include "editor/SequenceEditorModel.h"
 #include "library/GUIHistoryComparison.h"
 #include "library/GUIHistoryList.h"
 #include "library/HistoryHost.h"
 #include "library/InstrumentHistory.h"
-#include "sequences/SequenceEditorModel.h"
 
 namespace tarnovelle
 {

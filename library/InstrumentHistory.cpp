@@ -1,7 +1,7 @@
 #include "library/InstrumentHistory.h"
 
+#include "editor/SequenceEditorTransfer.h"
 #include "platform/Platform.h"
-#include "sequences/SequenceEditorTransfer.h"
 #include "sequences/SequenceTransfer.h"
 
 namespace tarnovelle

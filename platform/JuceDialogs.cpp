@@ -104,6 +104,11 @@ namespace
         inputBlocker.enterModalState (false);
         const juce::ScopeGuard endBlocking{ [&inputBlocker] { inputBlocker.exitModalState (0); } };
 
+        // The desktop's chooser takes a moment to start (a second and more on a busy computer):
+        // the busy cursor says at once that the click was taken.
+        juce::MouseCursor::showWaitCursor();
+        const juce::ScopeGuard endWaitCursor{ [] { juce::MouseCursor::hideWaitCursor(); } };
+
         auto chooser = std::make_unique<juce::FileChooser> (title, initialFile, pattern, true);
         std::optional<juce::File> answer;
         chooser->launchAsync (flags, [&answer] (const juce::FileChooser& done) { answer = done.getResult(); });

@@ -32,10 +32,7 @@ namespace
     }
 
     /** The reason the last call to the system failed, in its own words. */
-    juce::Result systemFailure()
-    {
-        return juce::Result::fail (std::strerror (errno));
-    }
+    juce::Result systemFailure() { return juce::Result::fail (std::strerror (errno)); }
 } // namespace
 
 juce::Result replaceFileWhole (const juce::File& target, const juce::String& text)

@@ -1,3 +1,4 @@
+// sequences/: the instrument's sequences: step transfer, .tvseq files, MIDI export and import, the Sequences tab.
 #pragma once
 
 #include "platform/MidiPorts.h"

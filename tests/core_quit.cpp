@@ -3,10 +3,10 @@
 // more and leaves files as they were; only a firmware transfer already under way runs to its end.
 
 #include "app/HWDetector.h"
+#include "editor/SequenceEditorKeeper.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/HWUpdater.h"
 #include "platform/QuitRequest.h"
-#include "sequences/SequenceEditorKeeper.h"
 #include "sequences/SequenceFileOperations.h"
 #include "tests/support/ApplicationRig.h"
 #include "tests/support/ScratchFolder.h"

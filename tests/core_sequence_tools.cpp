@@ -1,8 +1,8 @@
 // The sequence tools, step text, and the editor's step ranges: selection, clipboard edits,
 // dragged notes, and the tools that ask for their choices.
 
-#include "sequences/SequenceEditorFiles.h"
-#include "sequences/SequenceToolCommands.h"
+#include "editor/SequenceEditorFiles.h"
+#include "editor/SequenceToolCommands.h"
 #include "tests/support/EditorModelTest.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "sequences/SequenceEditorFiles.h"
+#include "editor/SequenceEditorFiles.h"
 #include "sequences/SequenceFile.h"
 #include "sequences/SequenceFileIO.h"
 #include "sequences/SequenceFileOperations.h"

@@ -2,10 +2,10 @@
 // its menu entry with its key, its line in the Keyboard Shortcuts window, its button's tooltip,
 // and no key belongs to two; the menus say which cannot act, and the hint line is made of them.
 
+#include "editor/EditorCommands.h"
+#include "editor/GUISequenceEditorWindow.h"
 #include "library/GUIHistoryWindow.h"
 #include "library/HistoryCommands.h"
-#include "sequences/EditorCommands.h"
-#include "sequences/GUISequenceEditorWindow.h"
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/EditorModelTest.h"
 #include "tests/support/GuiTestSupport.h"

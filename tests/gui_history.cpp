@@ -3,8 +3,8 @@
 // selection that follows its snapshots, unreadable snapshots, and Ctrl+H in the sequence
 // editor.
 
+#include "editor/GUISequenceEditor.h"
 #include "library/GUIHistoryWindow.h"
-#include "sequences/GUISequenceEditor.h"
 #include "sequences/SequenceTransfer.h"
 #include "tests/support/EditorModelTest.h"
 #include "tests/support/GuiTestSupport.h"

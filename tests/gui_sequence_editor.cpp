@@ -1,11 +1,11 @@
 // The sequence editor window: its keys and mouse on the piano roll, the connection it needs
 // for reading and sending, the question before closing with unsent changes, one window.
 
+#include "editor/GUIMidiImportDialog.h"
+#include "editor/GUISequenceEditorWindow.h"
+#include "editor/SequenceEditorFiles.h"
 #include "platform/QuitRequest.h"
-#include "sequences/GUIMidiImportDialog.h"
-#include "sequences/GUISequenceEditorWindow.h"
 #include "sequences/MidiExport.h"
-#include "sequences/SequenceEditorFiles.h"
 #include "tests/support/EditorModelTest.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/MidiSong.h"

@@ -1,7 +1,7 @@
 // The sequence editor's transport: Play and Stop go to the hub, the keys set tempo, preview
 // and record, and the play-head follows the step sounding.
 
-#include "sequences/GUISequenceEditorWindow.h"
+#include "editor/GUISequenceEditorWindow.h"
 #include "tests/support/EditorModelTest.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/InstrumentRig.h"

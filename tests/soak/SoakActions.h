@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sequences/SequenceEditorKeeper.h"
+#include "editor/SequenceEditorKeeper.h"
 #include "library/GUIHistoryWindow.h"
 #include "tests/soak/SoakApplication.h"
 #include "tests/soak/SoakOracle.h"

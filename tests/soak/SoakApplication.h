@@ -2,8 +2,8 @@
 
 #include "app/ApplicationController.h"
 #include "app/MainAppWindow.h"
+#include "editor/GUISequenceEditorWindow.h"
 #include "emulator/InstrumentRig.h"
-#include "sequences/GUISequenceEditorWindow.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "editor/SequenceEditorModel.h"
 #include "emulator/EmulatedInstrument.h"
-#include "sequences/SequenceEditorModel.h"
 
 #include <set>
 #include <unordered_set>

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "editor/MidiImportChooser.h"
+#include "editor/SequenceEditorModel.h"
+#include "editor/SequenceTools.h"
 #include "platform/Platform.h"
 #include "platform/ScriptedDialogs.h"
-#include "sequences/MidiImportChooser.h"
-#include "sequences/SequenceEditorModel.h"
-#include "sequences/SequenceTools.h"
 #include "tests/support/DialogsShown.h"
 
 #include <functional>

@@ -5,7 +5,7 @@
 #include "Figures.h"
 #include "Harness.h"
 
-#include "sequences/SequenceEditorTransfer.h"
+#include "editor/SequenceEditorTransfer.h"
 
 namespace tarnovelle::benchmark
 {
