@@ -70,6 +70,8 @@ void ApplicationController::runExclusively (Operation&& operation)
     }
 }
 
+void ApplicationController::runOperation (const std::function<void()>& operation) { runExclusively (operation); }
+
 void ApplicationController::startUp()
 {
     runExclusively ([this] {

@@ -3,6 +3,7 @@
 #include "app/InstrumentView.h"
 #include "library/HistoryHost.h"
 #include "library/InstrumentHistory.h"
+#include "link/LinkMessage.h"
 #include "platform/MidiPorts.h"
 #include "protocol/ActionVocabulary.h"
 #include "protocol/DeviceSettings.h"
@@ -11,6 +12,7 @@
 #include "sequences/SequencePlayback.h"
 
 #include <atomic>
+#include <functional>
 
 namespace tarnovelle
 {
@@ -79,6 +81,17 @@ public:
     */
     bool confirmQuit();
 
+    /** True while an operation that waits or opens dialogs runs. */
+    bool isRunningOperation() const noexcept { return operationDepth > 0; }
+
+    using LinkProgressCallback = std::function<void (int done, int total)>;
+
+    /** Carries out a plug-in's request (take, send, compare or open in the editor) as one
+        operation, and gives the answer: refused at once while another operation runs or the
+        instrument is absent.
+    */
+    LinkMessage carryOutLinkRequest (const LinkMessage& request, const LinkProgressCallback& progress);
+
 private:
     void sendEditorSequences();
 
@@ -107,11 +120,21 @@ private:
     template <typename Operation>
     void runExclusively (Operation&& operation);
 
+    /** runExclusively for the hub's other files, which do not see its definition. */
+    void runOperation (const std::function<void()>& operation);
+
     // The history's part of the hub (ApplicationControllerHistory.cpp).
     bool keepCopyBeforeFirmwareUpdate();
     void sendEditorSequencesKeepingHistory();
     void readEditorSequencesKeepingHistory();
     void carryOutHistoryAction (Action action, const juce::String& message);
+
+    // The link's part of the hub (ApplicationControllerLink.cpp).
+    bool readKeptSet (KeptSet& read, const LinkProgressCallback& progress);
+    LinkMessage takeForLink (juce::uint32 requestId, const LinkProgressCallback& progress);
+    LinkMessage sendForLink (juce::uint32 requestId, const KeptSet& set, const LinkProgressCallback& progress);
+    LinkMessage compareForLink (juce::uint32 requestId, const KeptSet& set, const LinkProgressCallback& progress);
+    LinkMessage openForLink (juce::uint32 requestId, const KeptSet& set);
 
     InstrumentView& view;
     std::unique_ptr<MidiInputPort> input;

@@ -40,7 +40,10 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
 
 VarokEditorApplication::~VarokEditorApplication()
 {
-    // The editor window shows the controller's model: it goes first.
+    // No plug-in reaches the controller once it begins to go; the editor window shows the
+    // controller's model: it goes first.
+    link.reset();
+
     if (controller != nullptr)
     {
         controller->setSequenceEditorHost (nullptr);
@@ -86,12 +89,17 @@ void VarokEditorApplication::initialise (const juce::String&)
                                             "Tarnovelle Connection cannot make sure that it is the only one running:\n"
                                                 + singleInstance.getProblem() + "\nIt runs anyway.");
 
+    // The plug-ins' link listens at once: a request that comes while the start-up connects is
+    // refused as busy, not held.
+    link = std::make_unique<LinkService> (*controller, environment->getProductName());
     sequenceEditorKeeper->offerKeptChanges();
     controller->startUp();
 }
 
 void VarokEditorApplication::shutdown()
 {
+    link.reset();
+
     if (sequenceEditorKeeper != nullptr)
         sequenceEditorKeeper->flush();
 

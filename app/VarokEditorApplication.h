@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/ApplicationController.h"
+#include "app/LinkService.h"
 #include "app/MainAppWindow.h"
 #include "app/SingleInstance.h"
 #include "library/GUIHistoryWindow.h"
@@ -45,6 +46,7 @@ private:
     std::unique_ptr<SequenceEditorKeeper> sequenceEditorKeeper;
     std::unique_ptr<InstrumentHistory> history;
     std::unique_ptr<GUIHistoryLauncher> historyWindow;
+    std::unique_ptr<LinkService> link;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarokEditorApplication)
 };

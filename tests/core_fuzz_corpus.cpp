@@ -8,6 +8,7 @@
 #include "fuzz/fuzz_acknowledgement.cpp"
 #include "fuzz/fuzz_firmware_container.cpp"
 #include "fuzz/fuzz_identity_reply.cpp"
+#include "fuzz/fuzz_link_message.cpp"
 #include "fuzz/fuzz_reply_matcher.cpp"
 #include "fuzz/fuzz_sequence_file.cpp"
 #include "fuzz/fuzz_sysex_message.cpp"
@@ -23,8 +24,9 @@ TEST (FuzzCorpus, EveryCommittedInputPassesItsTarget)
     const juce::File corpus (TARNOVELLE_FUZZ_CORPUS);
     const std::pair<const char*, int (*) (const uint8_t*, size_t)> targets[] = {
         { "acknowledgement", fuzzAcknowledgement }, { "firmware_container", fuzzFirmwareContainer },
-        { "identity_reply", fuzzIdentityReply },    { "reply_matcher", fuzzReplyMatcher },
-        { "sequence_file", fuzzSequenceFile },      { "sysex_message", fuzzSysexMessage }
+        { "identity_reply", fuzzIdentityReply },    { "link_message", fuzzLinkMessage },
+        { "reply_matcher", fuzzReplyMatcher },      { "sequence_file", fuzzSequenceFile },
+        { "sysex_message", fuzzSysexMessage }
     };
 
     for (auto& [name, run] : targets)
