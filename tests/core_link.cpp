@@ -8,6 +8,7 @@
 #include "link/LinkClient.h"
 #include "link/LinkFrame.h"
 #include "link/LinkSocket.h"
+#include "link/RecallState.h"
 #include "tests/support/ApplicationRig.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -373,4 +374,32 @@ TEST_F (LinkEnds, APeerOfAnotherUserIsClosedUnheard)
     EXPECT_TRUE (WIFEXITED (status));
     EXPECT_EQ (WEXITSTATUS (status), 0) << "2: could not connect, 1: was answered or left open";
     EXPECT_EQ (service->getNumPeers(), 0);
+}
+
+TEST (RecallStateFile, AStateComesBackAsSavedAndANewerOrDamagedOneIsRefused)
+{
+    RecallState state;
+    state.set = makeSet (70);
+    state.sendOnOpen = true;
+
+    for (const auto& saved : { state, RecallState{} })
+    {
+        const auto bytes = saveRecallState (saved);
+        const auto read = loadRecallState (bytes.getData(), bytes.getSize());
+        ASSERT_TRUE (read.state.has_value()) << read.problem;
+        EXPECT_EQ (*read.state, saved);
+    }
+
+    const auto text = saveRecallState (state).toString();
+    const auto newer = text.replace ("version=\"1\"", "version=\"2\"");
+    const auto read = loadRecallState (newer.toRawUTF8(), newer.getNumBytesAsUTF8());
+    EXPECT_FALSE (read.state.has_value());
+    EXPECT_EQ (read.problem, "This project was saved by a newer Tarnovelle Recall (state version 2). Its set is not "
+                             "loaded; update the plug-in to use it.");
+
+    for (const auto& damaged :
+         { text.replace ("8:", "9:"), text.replace ("\"BEND\" value=\"7\"", "\"BEND\" value=\"700\""),
+           text.substring (0, text.length() / 2) })
+        EXPECT_FALSE (loadRecallState (damaged.toRawUTF8(), damaged.getNumBytesAsUTF8()).state.has_value())
+            << damaged.toStdString();
 }
