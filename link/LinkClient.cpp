@@ -49,6 +49,17 @@ bool LinkClient::connect (const juce::File& socketFile, int timeoutMs)
     return false;
 }
 
+bool LinkClient::isStillOpen()
+{
+    char byte;
+
+    // Between requests the program sends nothing: a readable link is one it has closed.
+    if (socket >= 0 && LinkSocket::waitFor (socket, false, 0) && ::recv (socket, &byte, 1, MSG_PEEK) <= 0)
+        disconnect();
+
+    return socket >= 0;
+}
+
 bool LinkClient::sendBytes (const void* data, size_t size, int timeoutMs)
 {
     const auto* bytes = static_cast<const char*> (data);

@@ -29,6 +29,9 @@ public:
 
     bool isConnected() const noexcept { return socket >= 0; }
 
+    /** Looks, without waiting, whether the program has closed the link; closes this end if so. */
+    bool isStillOpen();
+
     /** The program's name as it gave it ("Tarnovelle Connection", or its demo's). */
     const juce::String& getPeerName() const noexcept { return peerName; }
     const juce::String& getProblem() const noexcept { return problem; }
