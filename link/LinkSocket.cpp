@@ -115,7 +115,7 @@ int listenAt (const juce::File& socketFile, juce::String& problem)
         if (! S_ISSOCK (info.st_mode))
             return (problem = "something other than a socket is in the link's place"), -1;
 
-        if (const int other = connectWithin (address, 200); other >= 0)
+        if (const int other = connectWithin (address, 100); other >= 0)
         {
             ::close (other);
             return (problem = "another program already listens on the link"), -1;
