@@ -84,7 +84,10 @@ public:
     /** True while an operation that waits or opens dialogs runs. */
     bool isRunningOperation() const noexcept { return operationDepth > 0; }
 
-    using LinkProgressCallback = std::function<void (int done, int total)>;
+    /** Told how far a request has come; returns false when it is to stop (the plug-in asked,
+        or has gone).
+    */
+    using LinkProgressCallback = std::function<bool (int done, int total)>;
 
     /** Carries out a plug-in's request (take, send, compare or open in the editor) as one
         operation, and gives the answer: refused at once while another operation runs or the

@@ -24,15 +24,16 @@ namespace
 
         void setProgress (double newProgress) override
         {
-            if (callback)
-                callback (juce::roundToInt (newProgress * numSequences), numSequences);
+            if (callback && ! callback (juce::roundToInt (newProgress * numSequences), numSequences))
+                stopped = true;
         }
 
         void setStatusMessage (const juce::String&) override {}
-        bool threadShouldExit() const override { return false; }
+        bool threadShouldExit() const override { return stopped; }
 
     private:
         const ApplicationController::LinkProgressCallback& callback;
+        bool stopped = false;
     };
 
     LinkMessage makeResult (juce::uint32 requestId, const juce::String& text)
@@ -96,6 +97,16 @@ LinkMessage ApplicationController::sendForLink (juce::uint32 requestId, const Ke
 
     WrittenSequences written;
 
+    const auto stop = [&] (const juce::String& why) {
+        if (history != nullptr && ! written.empty())
+            history->overwritten ("Sent in part from " + linkCause, written);
+
+        instrumentSequencesChanged();
+        const auto sent = written.empty() ? juce::String ("No sequence was sent.")
+                                          : "Sequences 1 to " + juce::String (written.size()) + " were sent.";
+        return LinkMessage::makeError (requestId, LinkMessage::Error::interrupted, why + " " + sent);
+    };
+
     // Each sequence is read back after it is written: the set counts as sent only when the
     // instrument holds it, and a cable pulled halfway says where the send stopped.
     for (int index = 0; index < numSequences; ++index)
@@ -105,19 +116,12 @@ LinkMessage ApplicationController::sendForLink (juce::uint32 requestId, const Ke
         StepBuffer check{};
 
         if (! readSequence (output.get(), index, check.data()) || check != steps)
-        {
-            if (history != nullptr && ! written.empty())
-                history->overwritten ("Sent in part from " + linkCause, written);
-
-            instrumentSequencesChanged();
-            return LinkMessage::makeError (requestId, LinkMessage::Error::interrupted,
-                                           "The send was interrupted at sequence " + juce::String (index + 1) + ".");
-        }
+            return stop ("Tarnovelle did not confirm sequence " + juce::String (index + 1) + ".");
 
         written.emplace_back (index, steps);
 
-        if (progress)
-            progress (index + 1, numSequences);
+        if (progress && ! progress (index + 1, numSequences) && index + 1 < numSequences)
+            return stop ("The send was stopped.");
     }
 
     for (auto& info : getDeviceSettingTable())

@@ -46,6 +46,11 @@ void LinkService::carryOutWaiting()
         const auto [peerId, request] = waiting.front();
         waiting.pop_front();
 
+        // A plug-in that has gone (its host closed the project) is not acted for: nobody would
+        // learn how its request ended.
+        if (! server->hasPeer (peerId))
+            continue;
+
         auto progress = [this, peerId = peerId, requestId = request.requestId] (int done, int total) {
             LinkMessage message;
             message.type = LinkMessage::Type::progress;
@@ -53,6 +58,7 @@ void LinkService::carryOutWaiting()
             message.done = done;
             message.total = total;
             server->send (peerId, message);
+            return ! server->isCancelled (peerId, requestId);
         };
 
         server->send (peerId, controller.carryOutLinkRequest (request, progress));

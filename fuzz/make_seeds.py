@@ -58,6 +58,7 @@ SEEDS = {
         "seven-sequences": b"\x10" + link_frame(b"send 1\n" + EIGHT.rsplit(b"\n", 1)[0]),
         "oversized": b"\x02" + (16385).to_bytes(4, "big") + b"take 1",
         "not-utf8": b"\x05" + link_frame(b"take 1\ntext \xc3\x28"),
+        "take-then-cancel": b"\x09" + link_frame(b"take 7") + link_frame(b"cancel 7"),
     },
     "sequence_file": {
         "factory-line": b"4:" + b"60 48 x 72 60 x 72 x " * 3 + b"63 51 x 63 51 x 65 x",

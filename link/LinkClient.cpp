@@ -126,7 +126,7 @@ LinkMessage LinkClient::lose (juce::uint32 requestId, const juce::String& why)
                                    "The link to the program was lost: " + why + ".");
 }
 
-LinkMessage LinkClient::request (LinkMessage message, const std::function<void (int, int)>& onProgress,
+LinkMessage LinkClient::request (LinkMessage message, const std::function<bool (int, int)>& onProgress,
                                  int silenceLimitMs)
 {
     message.requestId = nextRequestId++;
@@ -134,6 +134,8 @@ LinkMessage LinkClient::request (LinkMessage message, const std::function<void (
 
     if (! sendBytes (frame.getData(), frame.getSize(), silenceLimitMs))
         return lose (message.requestId, problem);
+
+    bool cancelSent = false;
 
     // Answers to other requests (one given up earlier) are passed over, but not without end.
     for (int passedOver = 0; passedOver < 64; ++passedOver)
@@ -152,8 +154,14 @@ LinkMessage LinkClient::request (LinkMessage message, const std::function<void (
 
         if (answer->type == LinkMessage::Type::progress)
         {
-            if (onProgress)
-                onProgress (answer->done, answer->total);
+            if (onProgress && ! onProgress (answer->done, answer->total) && ! cancelSent)
+            {
+                LinkMessage cancel;
+                cancel.type = LinkMessage::Type::cancel;
+                cancel.requestId = message.requestId;
+                const auto cancelFrame = frameLinkPayload (encodeLinkMessage (cancel));
+                cancelSent = sendBytes (cancelFrame.getData(), cancelFrame.getSize(), silenceLimitMs);
+            }
 
             continue;
         }

@@ -37,11 +37,11 @@ public:
     const juce::String& getProblem() const noexcept { return problem; }
 
     /** Sends the request (its number filled in) and waits for its result or error, calling
-        onProgress for each progress on the way. Each answer has silenceLimitMs to come; when
-        none comes, or the link drops, the answer is an "interrupted" error and the link is
-        closed.
+        onProgress for each progress on the way; when that returns false, the program is asked
+        to stop the request. Each answer has silenceLimitMs to come; when none comes, or the
+        link drops, the answer is an "interrupted" error and the link is closed.
     */
-    LinkMessage request (LinkMessage message, const std::function<void (int done, int total)>& onProgress,
+    LinkMessage request (LinkMessage message, const std::function<bool (int done, int total)>& onProgress,
                          int silenceLimitMs);
 
     /** Sends bytes as they are, framed or not: how a test speaks for a broken peer. */

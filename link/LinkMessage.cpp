@@ -9,7 +9,8 @@ namespace tarnovelle
 
 namespace
 {
-    constexpr const char* typeNames[] = { "hello", "take", "send", "compare", "open", "progress", "result", "error" };
+    constexpr const char* typeNames[] = { "hello",    "take",   "send",  "compare", "open",
+                                          "progress", "result", "error", "cancel" };
     constexpr const char* errorNames[] = { "none", "version", "malformed",   "oversized", "flood",
                                            "busy", "absent",  "interrupted", "failed" };
 

@@ -25,7 +25,8 @@ struct KeptSet
     the program answers with a hello naming the version chosen and itself, or with an error.
     Every later request (take, send, compare, openInEditor) carries a number the client picks,
     and the program answers it with any number of progress messages, then one result or one
-    error carrying the same number.
+    error carrying the same number. A cancel with that number asks the program to stop the
+    request at the next sequence; the answer then is an "interrupted" error.
 
     On the wire a message is UTF-8 text, one field a line: the first line is the message's
     name and its number ("take 7"), each further line a field's name, a space and its value.
@@ -42,7 +43,8 @@ struct LinkMessage
         openInEditor,
         progress,
         result,
-        error
+        error,
+        cancel
     };
 
     /** Why a request was refused or did not complete. */

@@ -29,6 +29,7 @@ struct LinkServer::Peer
     const int socket;
     LinkFrameReader reader{ maxLinkMessageBytes };
     juce::MemoryBlock unsent;
+    std::vector<juce::uint32> cancelled; // at most one per request under way
     bool greeted = false;
     bool closing = false; // closed once what is unsent has gone
     bool gone = false;
@@ -77,6 +78,25 @@ int LinkServer::getNumPeers() const
     return (int) peers.size();
 }
 
+bool LinkServer::hasPeer (juce::uint32 peerId) const
+{
+    const juce::ScopedLock sl (lock);
+    const auto found = peers.find (peerId);
+    return found != peers.end() && ! found->second->gone;
+}
+
+bool LinkServer::isCancelled (juce::uint32 peerId, juce::uint32 requestId) const
+{
+    const juce::ScopedLock sl (lock);
+    const auto found = peers.find (peerId);
+
+    if (found == peers.end() || found->second->gone)
+        return true;
+
+    const auto& cancelled = found->second->cancelled;
+    return std::find (cancelled.begin(), cancelled.end(), requestId) != cancelled.end();
+}
+
 void LinkServer::wake()
 {
     const char byte = 0;
@@ -99,7 +119,11 @@ void LinkServer::send (juce::uint32 peerId, const LinkMessage& message)
         peer.unsent.append (frame.getData(), frame.getSize());
 
         if (message.type == LinkMessage::Type::result || message.type == LinkMessage::Type::error)
+        {
             peer.requestsUnderWay = juce::jmax (0, peer.requestsUnderWay - 1);
+            auto& cancelled = peer.cancelled;
+            cancelled.erase (std::remove (cancelled.begin(), cancelled.end(), message.requestId), cancelled.end());
+        }
     }
 
     wake();
@@ -220,6 +244,15 @@ void LinkServer::takeMessage (juce::uint32 peerId, Peer& peer, const juce::Memor
     const bool isRequest = message->type == LinkMessage::Type::take || message->type == LinkMessage::Type::send
                            || message->type == LinkMessage::Type::compare
                            || message->type == LinkMessage::Type::openInEditor;
+
+    // Kept only while a request can be under way for it: a peer cannot grow the list.
+    if (message->type == LinkMessage::Type::cancel && peer.greeted)
+    {
+        if ((int) peer.cancelled.size() < maxRequestsPerPeer)
+            peer.cancelled.push_back (message->requestId);
+
+        return;
+    }
 
     if (! peer.greeted || ! isRequest)
         return refuse (peer, message->requestId, LinkMessage::Error::malformed,

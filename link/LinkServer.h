@@ -47,6 +47,12 @@ public:
 
     int getNumPeers() const;
 
+    /** False once the peer has gone (or was never there). */
+    bool hasPeer (juce::uint32 peerId) const;
+
+    /** True when the peer has gone or asked to stop this request of its. */
+    bool isCancelled (juce::uint32 peerId, juce::uint32 requestId) const;
+
     /** The most requests one peer may have under way, and the most peers at once. */
     static constexpr int maxRequestsPerPeer = 4;
     static constexpr int maxPeers = 16;

@@ -139,7 +139,7 @@ void RecallEditor::startProgram()
         const juce::File launcher =
             juce::File::isAbsolutePath (folder) ? juce::File (folder).getChildFile (programLauncher) : juce::File();
 
-        if (launcher.existsAsFile() && launcher.hasFileExtension ("") && launcher.startAsProcess())
+        if (launcher.existsAsFile() && launcher.startAsProcess())
         {
             outcomeLabel.setText ("Starting Tarnovelle Connection...", juce::dontSendNotification);
             return;

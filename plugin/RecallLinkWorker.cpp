@@ -150,12 +150,16 @@ void RecallLinkWorker::carryOut (Job job)
     const juce::String what (describeJob (job));
     update ([&] (RecallLinkStatus& s) { s.activity = what + "..."; });
 
+    // A send stops at the next sequence when the host's transport starts meanwhile.
+    bool stoppedByTransport = false;
     const auto answer = client.request (
         message,
-        [this, what] (int done, int total) {
+        [&] (int done, int total) {
             update ([&] (RecallLinkStatus& s) {
                 s.activity = what + "... " + juce::String (done) + " / " + juce::String (total);
             });
+            stoppedByTransport = stoppedByTransport || (job == Job::send && callbacks.isTransportRunning());
+            return ! stoppedByTransport;
         },
         silenceLimitMs);
 
@@ -165,7 +169,10 @@ void RecallLinkWorker::carryOut (Job job)
             update ([] (RecallLinkStatus& s) { s.link = RecallLinkStatus::Link::notRunning; });
 
         const auto interrupted = answer.error == LinkMessage::Error::interrupted && job == Job::send;
-        return finish (true, (interrupted ? "The send was interrupted: " : juce::String()) + answer.text);
+        const juce::String cause = stoppedByTransport ? "The send was interrupted by the host's transport starting: "
+                                   : interrupted      ? "The send was interrupted: "
+                                                      : "";
+        return finish (true, cause + answer.text);
     }
 
     if (job == Job::take && answer.set.has_value())

@@ -179,7 +179,14 @@ struct LinkEnds : public ::testing::Test
     {
         return onClientThread ([&] {
             return client.request (
-                request, [progressCount] (int, int) { progressCount != nullptr && ++*progressCount; }, 5000);
+                request,
+                [progressCount] (int, int) {
+                    if (progressCount != nullptr)
+                        ++*progressCount;
+
+                    return true;
+                },
+                5000);
         });
     }
 
@@ -242,12 +249,27 @@ TEST_F (LinkEnds, TakeCompareSendAndOpenGoThroughTheProgram)
     compared = ask (client, makeRequest (LinkMessage::Type::compare, kept));
     EXPECT_FALSE (compared.differs) << compared.lines.joinIntoString ("\n");
 
+    // A send the plug-in stops after the third sequence ends at the next one the program gets
+    // to (the cancel crosses the progress on the way), and the sequences after it stay as they were.
+    const auto other = makeSet (80);
+    const auto stopped = onClientThread ([&] {
+        return client.request (
+            makeRequest (LinkMessage::Type::send, other), [] (int done, int) { return done < 3; }, 5000);
+    });
+    EXPECT_EQ (stopped.error, LinkMessage::Error::interrupted);
+    const auto sentCount = (size_t) stopped.text.fromFirstOccurrenceOf ("Sequences 1 to ", false, false).getIntValue();
+    EXPECT_TRUE (stopped.text.startsWith ("The send was stopped.") && sentCount >= 3 && sentCount < 8) << stopped.text;
+    const auto heldNow = sequencesIn (app.rig.instrument);
+
+    for (size_t index = 0; index < (size_t) numSequences; ++index)
+        EXPECT_EQ (heldNow[index], (index < sentCount ? other : kept).sequences[index]) << index;
+
     // Opened in the editor, the set is there as changes not yet sent.
-    auto other = kept;
-    other.sequences[5].fill (0);
-    EXPECT_EQ (ask (client, makeRequest (LinkMessage::Type::openInEditor, other)).type, LinkMessage::Type::result);
+    auto opened = KeptSet{ heldNow, {} };
+    opened.sequences[5].fill (0);
+    EXPECT_EQ (ask (client, makeRequest (LinkMessage::Type::openInEditor, opened)).type, LinkMessage::Type::result);
     EXPECT_EQ (app.controller.getSequenceEditorModel().getChangedIndices(), std::vector<int>{ 5 });
-    EXPECT_EQ (sequencesIn (app.rig.instrument), kept.sequences);
+    EXPECT_EQ (sequencesIn (app.rig.instrument), heldNow);
 }
 
 TEST_F (LinkEnds, RequestsAreRefusedWhileBusyOrWithoutTheInstrumentAndChangeNothing)

@@ -77,7 +77,6 @@ void measureLinkSend (int runs)
             controller.handleActionMessage ("WRSQ ");
             editor.push_back (millisecondsSince (start));
 
-
             // The plug-in sends another set of eight through the link.
             LinkMessage send;
             send.type = LinkMessage::Type::send;
