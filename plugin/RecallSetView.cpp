@@ -34,7 +34,7 @@ void RecallSetView::paint (juce::Graphics& g)
         return;
     }
 
-    paintSettings (g, area.removeFromRight (250));
+    paintSettings (g, area.removeFromRight (280));
     paintSequences (g, area.withTrimmedRight (12).toFloat());
 }
 
@@ -73,7 +73,7 @@ void RecallSetView::paintSettings (juce::Graphics& g, juce::Rectangle<int> area)
     {
         auto row = area.removeFromTop (rowHeight);
         g.setColour (dimText);
-        g.drawText (getSettingPanelName (info.setting), row.removeFromLeft (130), juce::Justification::centredLeft);
+        g.drawText (getSettingPanelName (info.setting), row.removeFromLeft (160), juce::Justification::centredLeft);
         g.setColour (text);
         g.drawText (describeSettingValue (info.setting, set->settings[(size_t) info.setting]), row,
                     juce::Justification::centredLeft, true);
