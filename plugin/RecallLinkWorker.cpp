@@ -55,6 +55,16 @@ void RecallLinkWorker::request (Job job)
     notify();
 }
 
+void RecallLinkWorker::compareWhenLinked()
+{
+    {
+        const juce::ScopedLock sl (lock);
+        compareOnceLinked = true;
+    }
+
+    notify();
+}
+
 RecallLinkStatus RecallLinkWorker::getStatus() const
 {
     const juce::ScopedLock sl (lock);
@@ -69,6 +79,11 @@ void RecallLinkWorker::update (const std::function<void (RecallLinkStatus&)>& ch
 
 void RecallLinkWorker::run()
 {
+    const auto takeCompareOnceLinked = [this] {
+        const juce::ScopedLock sl (lock);
+        return std::exchange (compareOnceLinked, false);
+    };
+
     while (! threadShouldExit())
     {
         std::optional<Job> job;
@@ -85,11 +100,10 @@ void RecallLinkWorker::run()
 
         if (job.has_value())
             carryOut (*job);
+        else if (ensureLinked() && takeCompareOnceLinked())
+            request (Job::compare);
         else
-        {
-            ensureLinked();
             wait (idleCheckMs);
-        }
     }
 }
 

@@ -59,6 +59,11 @@ public:
     /** Queues a request, from the message thread; one already waiting is not queued twice. */
     void request (Job job);
 
+    /** Queues a comparison for the moment the link is up: at once when it is, or when the
+        program starts later.
+    */
+    void compareWhenLinked();
+
     RecallLinkStatus getStatus() const;
 
     /** How long each answer of the program may take to come. */
@@ -76,6 +81,7 @@ private:
     mutable juce::CriticalSection lock;
     RecallLinkStatus status;
     std::deque<Job> jobs;
+    bool compareOnceLinked = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (RecallLinkWorker)
 };

@@ -75,11 +75,12 @@ void RecallProcessor::setStateInformation (const void* data, int sizeInBytes)
         loaded = state;
     }
 
-    // A project that opens sends nothing unless the user asked for it; a comparison only reads.
+    // A project that opens sends nothing unless the user asked for it; a comparison only reads,
+    // and waits for the program when it is not running yet.
     if (loaded.set.has_value() && loaded.sendOnOpen)
         link.request (RecallLinkWorker::Job::send);
     else if (loaded.set.has_value() && loaded.compareOnOpen)
-        link.request (RecallLinkWorker::Job::compare);
+        link.compareWhenLinked();
 }
 
 RecallState RecallProcessor::getState() const
