@@ -88,7 +88,7 @@ benchmark: deps
 # Only what the package holds is built; CPack strips the programs.
 package: configure
 	cmake --build $(BUILD) -j$(JOBS) --target TarnovelleConnection TarnovelleConnectionDemo \
-		tarnovelle_firmware_file tarnovelle-emulator tarnovelle-seq
+		tarnovelle_firmware_file tarnovelle-emulator tarnovelle-seq TarnovelleRecall_LV2 TarnovelleRecall_VST3
 	cd $(BUILD) && cpack -G DEB
 
 clean:

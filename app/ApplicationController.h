@@ -6,12 +6,14 @@
 #include "editor/SequenceEditorModel.h"
 #include "library/HistoryHost.h"
 #include "library/InstrumentHistory.h"
+#include "link/LinkMessage.h"
 #include "platform/MidiPorts.h"
 #include "playback/SequencePlayback.h"
 #include "protocol/ActionVocabulary.h"
 #include "protocol/DeviceSettings.h"
 
 #include <atomic>
+#include <functional>
 
 namespace tarnovelle
 {
@@ -94,6 +96,20 @@ public:
     */
     bool confirmQuit();
 
+    /** True while an operation that waits or opens dialogs runs. */
+    bool isRunningOperation() const noexcept { return operationDepth > 0; }
+
+    /** Told how far a request has come; returns false when it is to stop (the plug-in asked,
+        or has gone).
+    */
+    using LinkProgressCallback = std::function<bool (int done, int total)>;
+
+    /** Carries out a plug-in's request (take, send, compare or open in the editor) as one
+        operation, and gives the answer: refused at once while another operation runs or the
+        instrument is absent.
+    */
+    LinkMessage carryOutLinkRequest (const LinkMessage& request, const LinkProgressCallback& progress);
+
 private:
     void sendEditorSequences();
 
@@ -132,6 +148,13 @@ private:
     void sendEditorSequencesKeepingHistory();
     void readEditorSequencesKeepingHistory();
     void carryOutHistoryAction (Action action, const juce::String& message);
+
+    // The link's part of the hub (ApplicationControllerLink.cpp).
+    bool readKeptSet (KeptSet& read, const LinkProgressCallback& progress);
+    LinkMessage takeForLink (juce::uint32 requestId, const LinkProgressCallback& progress);
+    LinkMessage sendForLink (juce::uint32 requestId, const KeptSet& set, const LinkProgressCallback& progress);
+    LinkMessage compareForLink (juce::uint32 requestId, const KeptSet& set, const LinkProgressCallback& progress);
+    LinkMessage openForLink (juce::uint32 requestId, const KeptSet& set);
 
     InstrumentView& view;
     std::unique_ptr<MidiInputPort> input;

@@ -49,6 +49,8 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
 
 VarokEditorApplication::~VarokEditorApplication()
 {
+    // No plug-in reaches the controller once it begins to go.
+    link.reset();
     portWatch.reset();
 
     // The editor window shows the controller's model: it goes first.
@@ -98,12 +100,17 @@ void VarokEditorApplication::initialise (const juce::String&)
                                             "Tarnovelle Connection cannot make sure that it is the only one running:\n"
                                                 + singleInstance.getProblem() + "\nIt runs anyway.");
 
+    // The plug-ins' link listens at once: a request that comes while the start-up connects is
+    // refused as busy, not held.
+    link = std::make_unique<LinkService> (*controller, environment->getProductName());
     sequenceEditorKeeper->offerKeptChanges();
     controller->startUp();
 }
 
 void VarokEditorApplication::shutdown()
 {
+    link.reset();
+
     if (sequenceEditorKeeper != nullptr)
         sequenceEditorKeeper->flush();
 

@@ -2,6 +2,7 @@
 
 #include "app/AppEnvironment.h"
 #include "app/ApplicationController.h"
+#include "app/LinkService.h"
 #include "app/MainAppWindow.h"
 #include "app/PortWatch.h"
 #include "app/SingleInstance.h"
@@ -49,6 +50,7 @@ private:
     std::unique_ptr<InstrumentHistory> history;
     std::unique_ptr<GUIHistoryLauncher> historyWindow;
     std::unique_ptr<PortWatch> portWatch;
+    std::unique_ptr<LinkService> link;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VarokEditorApplication)
 };

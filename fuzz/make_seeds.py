@@ -146,7 +146,25 @@ SONG_EXCERPTS = {
     "real-careless-perc": ("careless_perc_redfarn.mid", 2, 400, import_choice(0x42)),
 }
 
+
+def link_frame(text):
+    """A link message framed: its length in four big-endian bytes, then its text."""
+    return len(text).to_bytes(4, "big") + text
+
+
+EIGHT = b"\n".join(b"seq %d:60 x 62" % n for n in range(1, 9))
+
 SEEDS = {
+    "link_message": {
+        "hello": b"\x07" + link_frame(b"hello 0\nversions 1 1\npeer Tarnovelle Connection"),
+        "send-with-settings": b"\x40" + link_frame(b"send 3\n" + EIGHT + b"\nsetting BEND 7\nsetting SYNC 1"),
+        "result-lines": b"\x01" + link_frame(b"result 4\ndiffers 1\nline Sequence 3: length 7 / 16\ntext Differs"),
+        "progress-and-error": b"\x03" + link_frame(b"progress 5\nprogress 3 8") + link_frame(b"error 5\nerror busy\ntext Busy"),
+        "seven-sequences": b"\x10" + link_frame(b"send 1\n" + EIGHT.rsplit(b"\n", 1)[0]),
+        "oversized": b"\x02" + (16385).to_bytes(4, "big") + b"take 1",
+        "not-utf8": b"\x05" + link_frame(b"take 1\ntext \xc3\x28"),
+        "take-then-cancel": b"\x09" + link_frame(b"take 7") + link_frame(b"cancel 7"),
+    },
     "sequence_file": {
         "factory-line": b"4:" + b"60 48 x 72 60 x 72 x " * 3 + b"63 51 x 63 51 x 65 x",
         "eight-empty": b"\n".join(b"%d:" % n for n in range(1, 9)),

@@ -18,6 +18,7 @@ packages=(
     clang-format-14                                                    # the formatting check
     alsa-utils                                                         # the ALSA guest tests (aconnect, aseqdump)
     openttd-openmsx                                                    # real songs' MIDI files for the import tests
+    lilv-utils jalv jackd2                                             # the plug-in in real LV2 hosts (lv2info, jalv on JACK's dummy driver)
 )
 
 missing=()

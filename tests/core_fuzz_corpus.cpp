@@ -9,6 +9,7 @@
 #include "fuzz/fuzz_firmware_container.cpp"
 #include "fuzz/fuzz_identity_reply.cpp"
 #include "fuzz/fuzz_kept_working_set.cpp"
+#include "fuzz/fuzz_link_message.cpp"
 #include "fuzz/fuzz_midi_import.cpp"
 #include "fuzz/fuzz_reply_matcher.cpp"
 #include "fuzz/fuzz_sequence_file.cpp"
@@ -28,7 +29,7 @@ TEST (FuzzCorpus, EveryCommittedInputPassesItsTarget)
     const std::pair<const char*, int (*) (const uint8_t*, size_t)> targets[] = {
         { "acknowledgement", fuzzAcknowledgement }, { "firmware_container", fuzzFirmwareContainer },
         { "identity_reply", fuzzIdentityReply },    { "kept_working_set", fuzzKeptWorkingSet },
-        { "midi_import", fuzzMidiImport },          { "reply_matcher", fuzzReplyMatcher },
+        { "link_message", fuzzLinkMessage }, { "midi_import", fuzzMidiImport },          { "reply_matcher", fuzzReplyMatcher },
         { "sequence_file", fuzzSequenceFile },      { "snapshot_content", fuzzSnapshotContent },
         { "sysex_message", fuzzSysexMessage },      { "xsettings", fuzzXSettings }
     };

@@ -51,6 +51,14 @@ check_tree() {
             || fail "$what: $entry.desktop is not a valid desktop entry"
     done
 
+    # The plug-in's bundles, where the hosts look; an LV2 host finds the plug-in there.
+    lv2="$prefix/lib/lv2/Tarnovelle Recall.lv2"
+    [ -f "$lv2/manifest.ttl" ] && [ -f "$lv2/libTarnovelle Recall.so" ] || fail "$what: the LV2 bundle is incomplete"
+    [ -f "$prefix/lib/vst3/Tarnovelle Recall.vst3/Contents/x86_64-linux/Tarnovelle Recall.so" ] \
+        || fail "$what: the VST3 bundle is incomplete"
+    ! command -v lv2info > /dev/null || LV2_PATH="$prefix/lib/lv2" lv2info urn:tarnovelle:recall | grep -q "Name: *Tarnovelle Recall" \
+        || fail "$what: lv2info does not find the installed plug-in"
+
     # PNG signature, then the IHDR chunk: width and height, four bytes each, big-endian.
     icon=$prefix/share/icons/hicolor/256x256/apps/tarnovelle-connection.png
     [ "$(od -An -tx1 -N24 "$icon" | tr -d ' \n')" = "89504e470d0a1a0a0000000d494844520000010000000100" ] \

@@ -21,7 +21,7 @@ namespace
         "  --runs N           repetitions of the in-process figures (default 5; the transfers\n"
         "                     run at most 4 and 2 times)\n"
         "  --idle-seconds S   length of the idle measurement (default 30)\n"
-        "  --only PART        only this part: connect, save, editor, history, playback,\n"
+        "  --only PART        only this part: connect, save, editor, link, history, playback,\n"
         "                     transfer, ports or windows (repeatable)\n"
         "  --play-seconds S   length of each of the two playback measurements (default 300)\n"
         "  --no-windows       every part but windows\n"
@@ -42,7 +42,7 @@ namespace
         int runs = 5;
         int idleSeconds = 30;
         int playSeconds = 300;
-        juce::StringArray parts{ "connect", "save", "editor", "history", "playback", "transfer", "ports", "windows" };
+        juce::StringArray parts{ "connect", "save", "editor", "link", "history", "playback", "transfer", "ports", "windows" };
         juce::StringArray only;
         juce::File screenshot;
 
@@ -89,6 +89,12 @@ namespace
         {
             announce ("sequence editor's opening read");
             measureEditorRead (runs);
+        }
+
+        if (parts.contains ("link"))
+        {
+            announce ("link send");
+            measureLinkSend (runs);
         }
 
         if (parts.contains ("history"))

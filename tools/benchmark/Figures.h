@@ -16,6 +16,11 @@ void measureSave (int runs);
 /** The sequence editor's opening read of the eight sequences, `runs` times. */
 void measureEditorRead (int runs);
 
+/** A plug-in's Send of a kept set through the link, against the editor's Send of eight
+    sequences, `runs` times each.
+*/
+void measureLinkSend (int runs);
+
 /** The instrument's history: `snapshots` taken into a new library, then the History window
     over them, a comparison and the library's size.
 */
