@@ -3,8 +3,8 @@
 
 #include "app/ApplicationController.h"
 
-#include "library/SnapshotComparison.h"
 #include "editor/SequenceEditorTransfer.h"
+#include "library/SnapshotComparison.h"
 #include "sequences/SequenceTransfer.h"
 
 namespace tarnovelle

@@ -27,11 +27,17 @@ TEST (FuzzCorpus, EveryCommittedInputPassesItsTarget)
 {
     const juce::File corpus (TARNOVELLE_FUZZ_CORPUS);
     const std::pair<const char*, int (*) (const uint8_t*, size_t)> targets[] = {
-        { "acknowledgement", fuzzAcknowledgement }, { "firmware_container", fuzzFirmwareContainer },
-        { "identity_reply", fuzzIdentityReply },    { "kept_working_set", fuzzKeptWorkingSet },
-        { "link_message", fuzzLinkMessage }, { "midi_import", fuzzMidiImport },          { "reply_matcher", fuzzReplyMatcher },
-        { "sequence_file", fuzzSequenceFile },      { "snapshot_content", fuzzSnapshotContent },
-        { "sysex_message", fuzzSysexMessage },      { "xsettings", fuzzXSettings }
+        { "acknowledgement", fuzzAcknowledgement },
+        { "firmware_container", fuzzFirmwareContainer },
+        { "identity_reply", fuzzIdentityReply },
+        { "kept_working_set", fuzzKeptWorkingSet },
+        { "link_message", fuzzLinkMessage },
+        { "midi_import", fuzzMidiImport },
+        { "reply_matcher", fuzzReplyMatcher },
+        { "sequence_file", fuzzSequenceFile },
+        { "snapshot_content", fuzzSnapshotContent },
+        { "sysex_message", fuzzSysexMessage },
+        { "xsettings", fuzzXSettings }
     };
 
     for (auto& [name, run] : targets)

@@ -42,7 +42,8 @@ namespace
         int runs = 5;
         int idleSeconds = 30;
         int playSeconds = 300;
-        juce::StringArray parts{ "connect", "save", "editor", "link", "history", "playback", "transfer", "ports", "windows" };
+        juce::StringArray parts{ "connect",  "save",     "editor", "link",   "history",
+                                 "playback", "transfer", "ports",  "windows" };
         juce::StringArray only;
         juce::File screenshot;
 
