@@ -278,7 +278,9 @@ def test_detection_and_settings(s):
     for code in ["BEND", "MIN", "STEP", "LFO", "SYNC", "TAP"]:
         before = len(s.emulator_messages("in"))
         s.click_setting(code, expected)
-        sent = s.emulator_messages("in")[before:]
+        # The connection's "Read at connection" copy may still be reading the sequences (their
+        # step requests, command 3b) in the slow guest: the click's frame comes after them.
+        sent = [f for f in s.emulator_messages("in")[before:] if not re.match(r"^f0 00 5c 3d 05 01 .. 03 3b ", f)]
         pattern = r"^f0 00 5c 3d 05 01 .. 01 %02x %02x f7$" % (SET_COMMAND[code], expected[code])
         if len(sent) != 1 or not re.match(pattern, sent[0]):
             raise Failure("a click on %s sent %s, not one frame %s" % (code, sent, pattern))
