@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # End-to-end test of Tarnovelle Recall in LV2 hosts no one here wrote: lv2info reads the
-# bundle, and jalv runs the plug-in on a JACK server with its dummy driver, restoring a project's
-# state that asks for the set to be sent when the project opens. The demo is the program at the
+# bundle, and jalv runs the plug-in on a JACK server with its dummy driver: a restored project
+# sends nothing, one that asks for it sends its set when it opens, and one restored in jalv's
+# window sends its set on one click of Send to Tarnovelle. The demo is the program at the
 # link's other end; its emulated instrument's memory file shows what arrived.
 #
 #     recall_plugin_e2e.py recall_in_lv2_hosts --app build/bin/TarnovelleConnectionDemo \
@@ -21,6 +22,8 @@ URI = "urn:tarnovelle:recall"
 # The set the project keeps: unlike anything the demo's instrument starts with.
 PROJECT_SEQUENCES = [[40 + i] * (i * 3 + 1) for i in range(8)]
 PROJECT_SETTINGS = {"BEND": 9, "SYNC": 1}
+# The plug-in window's Send to Tarnovelle button, from its top left corner.
+SEND_BUTTON = (310, 405)
 
 
 # JUCE's own base64 (MemoryBlock::toBase64Encoding), in which its LV2 client keeps the state:
@@ -32,8 +35,8 @@ def juce_base64(data):
 
 
 # A project's saved state of the plug-in, as an LV2 state folder jalv loads with -l.
-def write_project_state(folder, send_on_open):
-    sequences = "&#10;".join("%d:%s" % (i + 1, " ".join(map(str, steps))) for i, steps in enumerate(PROJECT_SEQUENCES))
+def write_project_state(folder, send_on_open, project_sequences=PROJECT_SEQUENCES):
+    sequences = "&#10;".join("%d:%s" % (i + 1, " ".join(map(str, steps))) for i, steps in enumerate(project_sequences))
     settings = "".join('<Setting code="%s" value="%d"/>' % item for item in PROJECT_SETTINGS.items())
     xml = ('<?xml version="1.0" encoding="UTF-8"?>\n<TarnovelleRecall version="1" compareOnOpen="0" sendOnOpen="%d">'
            '<Set><Sequences>%s</Sequences>%s</Set></TarnovelleRecall>' % (int(send_on_open), sequences, settings))
@@ -62,9 +65,11 @@ class Jack:
         result = subprocess.run(["jack_lsp"], env=self.env, capture_output=True, text=True, timeout=10)
         return result.stdout.split("\n") if result.returncode == 0 else None
 
-    # jalv with the plug-in (its console kept open on a pipe); waits until its ports are on the server.
-    def jalv(self, client, state_folder=None):
-        command = ["jalv", "-x", "-n", client] + (["-l", str(state_folder)] if state_folder else []) + [URI]
+    # jalv with the plug-in (its console kept open on a pipe, or its GTK window showing the plug-in's);
+    # waits until its ports are on the server.
+    def jalv(self, client, state_folder=None, window=False):
+        command = (["jalv.gtk3"] if window else ["jalv", "-x"]) + ["-n", client]
+        command += (["-l", str(state_folder)] if state_folder else []) + [URI]
         process = subprocess.Popen(command, env=self.env, stdin=subprocess.PIPE, stdout=self.log,
                                    stderr=subprocess.STDOUT)
         self.clients.append(process)
@@ -106,6 +111,21 @@ def test_recall_in_lv2_hosts(s):
             s.library(), "Before sending from Tarnovelle Recall") == 1, 10.0)
         if held["sequences"] == PROJECT_SEQUENCES:
             raise Failure("the instrument held the project's set before the test")
+
+        # A third project in jalv's window: restored, then sent with one click on Send to Tarnovelle
+        # (disabled until the plug-in is linked, so clicked until the set arrives).
+        clicked = list(reversed(PROJECT_SEQUENCES))
+        write_project_state(pathlib.Path(s.work) / "clicked-project", False, clicked)
+        jack.jalv("recall-window", pathlib.Path(s.work) / "clicked-project", window=True)
+        x, y = s.geometry(s.wait_window("Tarnovelle Recall", 30.0))[:2]
+        arrived = lambda: e2e.read_state(s.state_file)["sequences"] == clicked
+        for _ in range(10):
+            s.click_at(x + SEND_BUTTON[0], y + SEND_BUTTON[1])
+            if wait_for("", arrived, 3.0, quiet=True):
+                break
+        wait_for("the clicked project's set", arrived, 10.0)
+        wait_for("a copy taken before the clicked send", lambda: e2e.snapshots_with_cause(
+            s.library(), "Before sending from Tarnovelle Recall") == 2, 10.0)
     finally:
         jack.close()
 
@@ -113,7 +133,7 @@ def test_recall_in_lv2_hosts(s):
 TESTS = {"recall_in_lv2_hosts": test_recall_in_lv2_hosts}
 
 if __name__ == "__main__":
-    if not all(shutil.which(tool) for tool in ["lv2info", "jalv", "jackd", "jack_lsp"]):
+    if not all(shutil.which(tool) for tool in ["lv2info", "jalv", "jalv.gtk3", "jackd", "jack_lsp"]):
         print("lv2info, jalv or jackd is missing (scripts/install-deps.sh installs them)")
         sys.exit(77)
     sys.exit(e2e.main(TESTS, __file__))
