@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 
 using namespace tarnovelle;
+using tarnovelle::test::waitFor;
 using Steps = std::vector<uint8>;
 
 namespace
@@ -320,9 +321,7 @@ TEST_F (EditorHub, ReadsTheEightSequencesAndTimingThenSendsExactlyTheChangedOnes
     rig.instrument.clearReceived();
     controller.handleActionMessage ("WRSQ ");
 
-    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
-        return rig.instrument.getSequence (3) == Steps{ 40, 41, 60, 43 };
-    }));
+    ASSERT_TRUE (waitFor ([&] { return rig.instrument.getSequence (3) == Steps{ 40, 41, 60, 43 }; }));
     EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 1);
     EXPECT_FALSE (model.hasUnsentChanges());
 }
@@ -452,7 +451,7 @@ TEST_F (EditorHub, AnActiveSensingHeldUpByABusyComputerDoesNotDropTheSend)
     // The input thread runs late: the last Active Sensing is older than the limit when the
     // Send is handled, and the next one is on its way.
     rig.instrument.setActiveSensingEnabled (false);
-    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
+    ASSERT_TRUE (waitFor ([&] {
         return juce::Time::getMillisecondCounter() - controller.getLastActiveSenseTime()
                > ApplicationController::maxSilenceMs + 20;
     }));
@@ -477,7 +476,7 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
         edit (4);
 
         // Written by itself shortly after the edit.
-        ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
+        ASSERT_TRUE (waitFor ([&] {
             const auto kept = SequenceEditorKeeper::read (file);
             return kept && kept->workingSet.hasUnsentChanges();
         }));
@@ -602,8 +601,7 @@ TEST_F (EditorModel, AWorkingSetThatCannotBeWrittenIsToldOnceAndTriedAgain)
 
     // Tried again without another change, until the file can be written.
     ASSERT_TRUE (folder.deleteFile());
-    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] { return file.existsAsFile(); },
-                                               2 * SequenceEditorKeeper::retryDelayMs + 1000));
+    ASSERT_TRUE (waitFor ([&] { return file.existsAsFile(); }, 2 * SequenceEditorKeeper::retryDelayMs + 1000));
     EXPECT_EQ (SequenceEditorKeeper::read (file)->workingSet.sequences[0].toSteps(), Steps{ 61 });
     EXPECT_FALSE (keeper.isFailing());
 

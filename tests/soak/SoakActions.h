@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sequences/SequenceEditorKeeper.h"
 #include "library/GUIHistoryWindow.h"
+#include "sequences/SequenceEditorKeeper.h"
 #include "tests/soak/SoakApplication.h"
 #include "tests/soak/SoakOracle.h"
 
@@ -80,11 +80,6 @@ public:
     void perform (const SoakAction& action, int index, ActionRecord& record);
 
     const FaultState& getFaults() const noexcept { return faults; }
-
-    /** Runs the message loop until every message queued so far, and what they queue, has been
-        handled.
-    */
-    static void settle();
 
 private:
     void performOnMainWindow (const SoakAction& action);
