@@ -410,7 +410,7 @@ def test_close_during_detection(s):
     print("ended %.2f s after the close, with code %d" % (time.monotonic() - closed, s.demo.returncode))
 
 
-TESTS = {name[len("test_"):]: fn for name, fn in globals().items() if name.startswith("test_")}
+TESTS = e2e.tests_in(globals())
 GUEST = os.path.join(ROOT, "scripts", "alsa-guest.sh")
 
 
