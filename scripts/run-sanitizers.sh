@@ -6,7 +6,7 @@
 #                and the end-to-end tests of the sanitized demo (TARNOVELLE_SANITIZE_E2E=0
 #                leaves those out); not the packaging test. A JUCE assertion fails the test
 #                that hit it, and an object JUCE's leak detector finds undeleted fails the run
-#                (tests/support/TestMain.cpp, tests/e2e/demo_e2e.py)
+#                (tests/support/TestMain.cpp, tests/e2e/harness/session.py)
 #   build-tsan   ThreadSanitizer: the suites where threads meet (detection, reply waits, the
 #                emulated instrument and its ports, the bootloader transfer and the update
 #                driver, start-up, the action hub, the fault injection, the sequence player and
@@ -14,7 +14,7 @@
 #
 # Any report fails the run; nothing is suppressed. (The end-to-end tests load the X libraries
 # that JUCE opens at run time from the start, so that LeakSanitizer can trace what they keep:
-# tests/e2e/demo_e2e.py.)
+# tests/e2e/harness/session.py.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -2,7 +2,7 @@
 #include "editor/SequenceEditorModel.h"
 #include "tests/support/DialogsShown.h"
 #include "tests/support/EditorModelTest.h"
-#include "tests/support/InstrumentRig.h"
+#include "tests/support/Wait.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,8 @@ using EditorModel = test::EditorModelTest;
 } // namespace
 
 //==============================================================================
+// Two instances that do not see each other (the second in a sandbox of its own) share the file:
+// it is always read whole, and an instance whose set the other replaced writes it again.
 TEST (SequenceEditorKeeperShared, TwoInstancesNeverTearTheFileNorDropEachOthersSet)
 {
     test::ScratchFolder scratch{ "sharedkeeper" };
@@ -89,7 +91,7 @@ TEST_F (EditorModel, AWorkingSetThatCannotBeWrittenIsToldOnceAndTriedAgain)
 
     // Tried again without another change, until the file can be written.
     ASSERT_TRUE (folder.deleteFile());
-    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] { return file.existsAsFile(); },
+    ASSERT_TRUE (test::waitFor ([&] { return file.existsAsFile(); },
                                                2 * SequenceEditorKeeper::retryDelayMs + 1000));
     EXPECT_EQ (SequenceEditorKeeper::read (file)->workingSet.sequences[0].toSteps(), Steps{ 61 });
     EXPECT_FALSE (keeper.isFailing());

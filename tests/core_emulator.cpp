@@ -58,7 +58,7 @@ TEST (EmulatorActiveSensing, EveryQuarterSecondOnlyWhileTheApplicationFirmwareRu
     const auto before = out.count (isActiveSensing);
     instrument.setMode (Mode::bootloader);
     const auto ticks = instrument.getActiveSensingTicks();
-    ASSERT_TRUE (waitUntil ([&] { return instrument.getActiveSensingTicks() >= ticks + 3; }, 10000));
+    ASSERT_TRUE (waitFor ([&] { return instrument.getActiveSensingTicks() >= ticks + 3; }, 10000));
     EXPECT_LE (out.count (isActiveSensing), before + 1);
 }
 
@@ -71,7 +71,7 @@ TEST (EmulatorPersistence, MemorySurvivesARestartOfTheProgram)
         EXPECT_EQ (EmulatedInstrument::StartState::missingFile, instrument.getStartState());
         EXPECT_EQ ((Version{ 1, 0, 2, 0 }), instrument.getFirmwareVersion());
         instrument.receiveMidi (rawFrame (0x2c, { 12 })); // BEND
-        ASSERT_TRUE (waitUntil ([&] { return instrument.getSetting (DeviceSetting::BEND) == 12; }));
+        ASSERT_TRUE (waitFor ([&] { return instrument.getSetting (DeviceSetting::BEND) == 12; }));
         instrument.setSequence (7, stepRange (40));
         instrument.setFirmwareVersion ({ 1, 0, 3, 2 });
     }
@@ -156,7 +156,7 @@ TEST (EmulatorPorts, AnswersOnItsOwnThreadOnlyWhenStartedAndUnpluggingKillsOpenP
     // stored, the request's answer has been and gone.
     const auto bend = (juce::uint8) (instrument.getSetting (DeviceSetting::BEND) % 12 + 1);
     output->sendMessageNow (rawFrame (0x2c, { bend }));
-    ASSERT_TRUE (waitUntil ([&] { return instrument.getSetting (DeviceSetting::BEND) == bend; }));
+    ASSERT_TRUE (waitFor ([&] { return instrument.getSetting (DeviceSetting::BEND) == bend; }));
     const auto started = juce::Time::getMillisecondCounterHiRes();
     input->start();
     output->sendMessageNow (identityRequest());
@@ -212,7 +212,7 @@ TEST (EmulatorPorts, NoCallbackRunsAfterStopOrCloseHasReturned)
         SlowCallback callback;
         auto input = backend.openInput (0, &callback);
         input->start();
-        ASSERT_TRUE (waitUntil ([&] { return callback.calls.load() > 1; }));
+        ASSERT_TRUE (waitFor ([&] { return callback.calls.load() > 1; }));
         round % 2 == 0 ? input->stop() : input.reset();
 
         EXPECT_FALSE (callback.inside.load());

@@ -209,8 +209,7 @@ protected:
         // The completion box asks the user to restart the instrument before pressing OK.
         rig.dialogs.onDialog = [this] (const ScriptedDialogs::Record& r) {
             if (r.title == "Firmware update: complete")
-                InstrumentRig::waitFor ([this] { return rig.instrument.getMode() == Mode::application && isListed(); },
-                                        3000);
+                waitFor ([this] { return rig.instrument.getMode() == Mode::application && isListed(); }, 3000);
         };
     }
 
@@ -253,7 +252,7 @@ protected:
     /** Runs the message loop until the instrument has been silent for longer than allowed. */
     bool waitForSilence() const
     {
-        return InstrumentRig::waitFor (
+        return waitFor (
             [this] { return now() - controller->getLastActiveSenseTime() > ApplicationController::maxSilenceMs; });
     }
 
@@ -322,7 +321,7 @@ protected:
         rig.instrument.clearFaults();
         rig.instrument.setLatencyMs (1);
         rig.instrument.setUnplugged (false);
-        EXPECT_TRUE (InstrumentRig::waitFor ([this] { return isListed(); }));
+        EXPECT_TRUE (waitFor ([this] { return isListed(); }));
         return took;
     }
 
@@ -456,7 +455,7 @@ TEST_F (Faults, ANewConnectionIsNotJudgedByTheSilenceOfThePreviousOne)
     controller->connect();
     controller->handleActionMessage ("BEND 11");
     EXPECT_TRUE (controller->isConnected());
-    EXPECT_TRUE (InstrumentRig::waitFor ([this] { return rig.instrument.getSetting (DeviceSetting::BEND) == 11; }));
+    EXPECT_TRUE (waitFor ([this] { return rig.instrument.getSetting (DeviceSetting::BEND) == 11; }));
     EXPECT_EQ (titles(), "");
 
     // Without Active Sensing after that, the next action finds it silent.
@@ -524,8 +523,7 @@ TEST_F (Faults, GarbageFromTheInstrumentNeverAnswersARequest)
             // order: once a write sent after the request is stored, they have gone out.
             const auto sync = (uint8) ((rig.instrument.getSetting (DeviceSetting::SYNC) + 1) % 3);
             setSetting (controller->getOutput(), DeviceSetting::SYNC, sync);
-            ASSERT_TRUE (InstrumentRig::waitFor (
-                [this, sync] { return rig.instrument.getSetting (DeviceSetting::SYNC) == sync; }));
+            ASSERT_TRUE (waitFor ([this, sync] { return rig.instrument.getSetting (DeviceSetting::SYNC) == sync; }));
             rig.midi.waitUntilDelivered();
         }
 
@@ -598,11 +596,11 @@ TEST_F (Faults, AFloodOfRealTimeMessagesAndNotesDuringEveryExchange)
     controller->readAllSettings();
     expectShownAsInMemory (view, rig.instrument, numDeviceSettings);
     controller->handleActionMessage ("BEND 12");
-    EXPECT_TRUE (InstrumentRig::waitFor ([this] { return rig.instrument.getSetting (DeviceSetting::BEND) == 12; }));
+    EXPECT_TRUE (waitFor ([this] { return rig.instrument.getSetting (DeviceSetting::BEND) == 12; }));
 
     // Saving, the factory reset, and loading the saved set again.
     const auto holds = [this] (auto sequenceOf) {
-        return InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == setOf (sequenceOf); });
+        return waitFor ([&] { return sequencesIn (rig.instrument) == setOf (sequenceOf); });
     };
     const auto saved = folder.getChildFile ("flood.tvseq");
     rig.dialogs.clear();

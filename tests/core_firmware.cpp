@@ -21,6 +21,7 @@
 #include <vector>
 
 using namespace tarnovelle;
+using tarnovelle::test::waitFor;
 
 namespace
 {
@@ -179,14 +180,14 @@ struct BootloaderLink final : public MidiOutputPort
 
     bool finish (int timeoutMs = 20000)
     {
-        InstrumentRig::waitFor ([this] { return ! updater.isUpdating(); }, timeoutMs);
+        waitFor ([this] { return ! updater.isUpdating(); }, timeoutMs);
         updater.stopUpdate();
         return updater.wasSuccessful();
     }
 
     bool runsFirmware (Version version, int timeoutMs = 2000)
     {
-        return InstrumentRig::waitFor ([&] { return instrument.getMode() == Mode::application; }, timeoutMs)
+        return waitFor ([&] { return instrument.getMode() == Mode::application; }, timeoutMs)
                && instrument.getFirmwareVersion() == version;
     }
 
@@ -207,7 +208,7 @@ struct BootloaderLink final : public MidiOutputPort
     // True when exactly that many messages have gone out and no more follow for a while.
     bool sentBecomes (size_t count, int quietMs = 30)
     {
-        InstrumentRig::waitFor ([&] { return getSent().size() >= count; }, 5000);
+        waitFor ([&] { return getSent().size() >= count; }, 5000);
         juce::Thread::sleep (quietMs);
         return getSent().size() == count;
     }
@@ -405,8 +406,7 @@ TEST_F (UpdateDriverTest, AnInstrumentInItsBootloaderOrAskedOnceToRestartIntoItI
         // It restarts into what the shipped file holds, behind new ports as a USB device
         // re-enumerates (as it did into its bootloader); that the application then finds it and
         // reads its version is shown by the fault tests' updates.
-        EXPECT_TRUE (InstrumentRig::waitFor (
-            [&] { return ports.isPresent() && rig.instrument.getMode() == Mode::application; }));
+        EXPECT_TRUE (waitFor ([&] { return ports.isPresent() && rig.instrument.getMode() == Mode::application; }));
         EXPECT_FALSE (ports.isAlive (portsBefore));
         EXPECT_EQ (rig.instrument.getFirmwareVersion(), EmulatedInstrument::shippedFirmwareVersion);
     }
@@ -491,7 +491,7 @@ TEST (ApplicationUpdate, ThePanelShowsTheInstrumentsSettingsAfterTheOfferAndAfte
     // The completion box asks the user to restart the instrument before pressing OK.
     app.rig.dialogs.onDialog = [&instrument] (const ScriptedDialogs::Record& r) {
         if (r.title == "Firmware update: complete")
-            InstrumentRig::waitFor ([&instrument] {
+            waitFor ([&instrument] {
                 return instrument.getMode() == Mode::application && instrument.getPortPresence().isPresent();
             });
     };

@@ -297,9 +297,7 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
     const auto changed = sequencesIn (rig.instrument);
     rig.dialogs.answerOkCancel (true);
     controller.handleActionMessage ("FCSQ ");
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] {
-        return rig.instrument.getSequence (3) != EmulatedInstrument::Bytes{ 1, 2, 3 };
-    }));
+    ASSERT_TRUE (waitFor ([&] { return rig.instrument.getSequence (3) != EmulatedInstrument::Bytes{ 1, 2, 3 }; }));
     EXPECT_EQ (withCause ("Before RESET ALL SEQUENCES").sequences, changed);
     EXPECT_EQ (withCause ("After RESET ALL SEQUENCES").sequences, getFactorySequences());
     EXPECT_EQ (rig.dialogs.getRecords (Kind::progressWindow).back().message,
@@ -331,7 +329,7 @@ TEST_F (HistoryHub, EveryReadIsKeptAndEveryOverwriteIsPrecededByACopy)
     expected[0] = StepBuffer{ 50 };
     expected[2] = StepBuffer{ 51 };
     EXPECT_EQ (withCause ("Sent from the editor: 1, 3").sequences, expected);
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == expected; }));
+    ASSERT_TRUE (waitFor ([&] { return sequencesIn (rig.instrument) == expected; }));
 
     // Saving keeps what it read.
     rig.dialogs.answerFile (scratch.folder.getChildFile ("kept.tvseq"));
@@ -359,12 +357,12 @@ TEST_F (HistoryHub, RestoresASnapshotOrOneOfItsSequencesToTheInstrumentAfterAski
 
     rig.dialogs.answerChoice ("Restore");
     controller.handleActionMessage ("RSTR " + juce::String (original.id) + " 1");
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument)[0] == original.sequences[0]; }));
+    ASSERT_TRUE (waitFor ([&] { return sequencesIn (rig.instrument)[0] == original.sequences[0]; }));
     EXPECT_EQ (sequencesIn (rig.instrument)[1], getFactorySequences()[1]);
 
     rig.dialogs.answerChoice ("Restore");
     controller.handleActionMessage ("RSTR " + juce::String (original.id));
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == original.sequences; }));
+    ASSERT_TRUE (waitFor ([&] { return sequencesIn (rig.instrument) == original.sequences; }));
     const auto id = juce::String (original.id);
     EXPECT_EQ (withCause ("Restored from snapshot " + id).sequences, original.sequences);
     EXPECT_EQ (withCause ("Before restoring snapshot " + id).sequences[1], getFactorySequences()[1]);
@@ -406,5 +404,5 @@ TEST_F (HistoryHub, AnUnreadableInstrumentOrAnUnwritableLibraryAsksBeforeOverwri
                    "History|The history library cannot be written, so no copy of Tarnovelle's sequences can be kept.");
     }
 
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return sequencesIn (rig.instrument) == getFactorySequences(); }));
+    ASSERT_TRUE (waitFor ([&] { return sequencesIn (rig.instrument) == getFactorySequences(); }));
 }

@@ -155,7 +155,7 @@ TEST (PortWatch, SwitchedOnLateItConnectsWithoutABoxPulledTheNextActionSaysSoPlu
     app.rig.dialogs.clear();
 
     app.rig.instrument.setUnplugged (false);
-    ASSERT_TRUE (app.waitFor ([&] { return app.view.displayedSettings().size() == numDeviceSettings; }));
+    ASSERT_TRUE (waitFor ([&] { return app.view.displayedSettings().size() == numDeviceSettings; }));
     EXPECT_TRUE (app.controller.isConnected());
     EXPECT_EQ (app.rig.instrument.countIdentityRequests(), 1);
     EXPECT_EQ (countProgressWindows (app.rig.dialogs, "Checking connection with Tarnovelle synthesizer"), 0);
@@ -164,7 +164,7 @@ TEST (PortWatch, SwitchedOnLateItConnectsWithoutABoxPulledTheNextActionSaysSoPlu
     // Pulled: the window at once, the box at the first device action, which is not sent.
     app.rig.midi.setDevicePresent (foreign, false);
     app.rig.instrument.setUnplugged (true);
-    ASSERT_TRUE (app.waitFor ([&] { return ! app.controller.isConnected(); }));
+    ASSERT_TRUE (waitFor ([&] { return ! app.controller.isConnected(); }));
     EXPECT_EQ (app.view.lastValueOf ("setConnected"), 0);
     EXPECT_EQ (boxesShown (app.rig.dialogs), "");
     app.controller.handleActionMessage ("BEND 3");
@@ -175,7 +175,7 @@ TEST (PortWatch, SwitchedOnLateItConnectsWithoutABoxPulledTheNextActionSaysSoPlu
     app.view.calls.clear();
     app.rig.midi.setDevicePresent (foreign, true);
     app.rig.instrument.setUnplugged (false);
-    ASSERT_TRUE (app.waitFor ([&] { return app.view.displayedSettings().size() == numDeviceSettings; }));
+    ASSERT_TRUE (waitFor ([&] { return app.view.displayedSettings().size() == numDeviceSettings; }));
     EXPECT_EQ (app.rig.instrument.countIdentityRequests(), 2);
     EXPECT_EQ (app.rig.instrument.countReceived (getDeviceSettingInfo (DeviceSetting::BEND).setCommand), 0);
 
@@ -200,7 +200,7 @@ TEST (PortWatch, PluggedInUnderTheStartUpsRetryQuestionTheStartUpGoesOnAsAfterOk
         if (r.kind == ScriptedDialogs::Kind::okCancelBox)
         {
             app.rig.instrument.setUnplugged (false);
-            app.waitFor ([&app] { return app.controller.isConnected(); });
+            waitFor ([&app] { return app.controller.isConnected(); });
         }
     };
     app.controller.startUp();

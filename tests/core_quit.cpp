@@ -166,7 +166,7 @@ TEST_F (QuitTest, AFirmwareTransferUnderWayRunsToItsEndWithoutTheBoxAfterIt)
     EXPECT_EQ (countProgressWindows (rig.dialogs, "Firmware update:"), 1);
     EXPECT_EQ (rig.dialogs.count (Kind::messageBox), 0);
     EXPECT_EQ (rig.midi.getNumOpenInputs() + rig.midi.getNumOpenOutputs(), 0);
-    EXPECT_TRUE (InstrumentRig::waitFor ([this] { return rig.instrument.getMode() == Mode::application; }));
+    EXPECT_TRUE (waitFor ([this] { return rig.instrument.getMode() == Mode::application; }));
     EXPECT_EQ (rig.instrument.getFirmwareVersion(), (EmulatedInstrument::Version{ 1, 0, 3, 2 }));
 }
 

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 
 using namespace tarnovelle;
+using tarnovelle::test::waitFor;
 using Steps = std::vector<uint8>;
 
 namespace
@@ -320,9 +321,7 @@ TEST_F (EditorHub, ReadsTheEightSequencesAndTimingThenSendsExactlyTheChangedOnes
     rig.instrument.clearReceived();
     controller.handleActionMessage ("WRSQ ");
 
-    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
-        return rig.instrument.getSequence (3) == Steps{ 40, 41, 60, 43 };
-    }));
+    ASSERT_TRUE (waitFor ([&] { return rig.instrument.getSequence (3) == Steps{ 40, 41, 60, 43 }; }));
     EXPECT_EQ (rig.instrument.countReceived (sequenceChunkCommand), 1);
     EXPECT_FALSE (model.hasUnsentChanges());
 }
@@ -452,7 +451,7 @@ TEST_F (EditorHub, AnActiveSensingHeldUpByABusyComputerDoesNotDropTheSend)
     // The input thread runs late: the last Active Sensing is older than the limit when the
     // Send is handled, and the next one is on its way.
     rig.instrument.setActiveSensingEnabled (false);
-    ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
+    ASSERT_TRUE (waitFor ([&] {
         return juce::Time::getMillisecondCounter() - controller.getLastActiveSenseTime()
                > ApplicationController::maxSilenceMs + 20;
     }));
@@ -477,7 +476,7 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
         edit (4);
 
         // Written by itself shortly after the edit.
-        ASSERT_TRUE (test::InstrumentRig::waitFor ([&] {
+        ASSERT_TRUE (waitFor ([&] {
             const auto kept = SequenceEditorKeeper::read (file);
             return kept && kept->workingSet.hasUnsentChanges();
         }));
@@ -528,8 +527,6 @@ TEST_F (EditorHub, UnsentChangesAreKeptOnDiskAndAskedAboutOnlyWhenTheUserQuits)
     EXPECT_EQ (rig.dialogs.count (ScriptedDialogs::Kind::question), 1);
 }
 
-// Two instances that do not see each other (the second in a sandbox of its own) share the file:
-// it is always read whole, and an instance whose set the other replaced writes it again.
 //==============================================================================
 TEST_F (EditorModel, FilesOpenSaveImportAndExportThroughTheirChoosers)
 {

@@ -16,6 +16,7 @@
 using namespace tarnovelle;
 using tarnovelle::test::InstrumentRig;
 using tarnovelle::test::ScriptedOutput;
+using tarnovelle::test::waitFor;
 using Bytes = std::vector<uint8>;
 
 namespace
@@ -129,7 +130,7 @@ protected:
     {
         const auto tap = (uint8) (rig.instrument.getSetting (DeviceSetting::TAP) == 0 ? 1 : 0);
         setSetting (output.get(), DeviceSetting::TAP, tap);
-        return InstrumentRig::waitFor ([&] { return rig.instrument.getSetting (DeviceSetting::TAP) == tap; });
+        return waitFor ([&] { return rig.instrument.getSetting (DeviceSetting::TAP) == tap; });
     }
 
     /** The message boxes shown, as "title|message". */
@@ -182,7 +183,7 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
     const auto factory = test::setOf (&EmulatedInstrument::getFactorySequence);
     rig.dialogs.answerOkCancel (true);
     sendFactorySequences (output.get());
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return memory() == factory; }));
+    ASSERT_TRUE (waitFor ([&] { return memory() == factory; }));
     ASSERT_TRUE (everythingSentHasBeenHandled()); // the other sequences' chunks may still be queued
     EXPECT_EQ (rig.instrument.countReceived (0x3A), 10);
 
@@ -227,7 +228,7 @@ TEST_F (SequenceFiles, FactoryResetSaveWithMidiFilesAndLoadRoundTrip)
         rig.instrument.setSequence (i, {});
 
     load ("live.tvseq");
-    EXPECT_TRUE (InstrumentRig::waitFor ([&] { return memory() == saved; }));
+    EXPECT_TRUE (waitFor ([&] { return memory() == saved; }));
     EXPECT_TRUE (boxes().isEmpty());
 
     save ("missing/live.tvseq", { true });

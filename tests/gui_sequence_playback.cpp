@@ -59,7 +59,7 @@ TEST_F (TransportFixture, PlayAndStopGoToTheHubAndThePlayHeadFollowsTheStep)
     playback.setOutput (&output);
     ASSERT_TRUE (playback.play());
     EXPECT_EQ (controls().getPlayButton().getButtonText(), "Stop");
-    ASSERT_TRUE (InstrumentRig::waitFor ([&] { return controls().getPlayHead().isVisible(); }));
+    ASSERT_TRUE (waitFor ([&] { return controls().getPlayHead().isVisible(); }));
     const int shownStep = editor().getGrid().columns.stepAt ((float) controls().getPlayHead().getX() + 1.0f);
     EXPECT_TRUE (shownStep >= 0 && shownStep < 3) << shownStep;
     EXPECT_TRUE (controls().getStatus().getText().contains ("of 3"));

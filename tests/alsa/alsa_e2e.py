@@ -3,7 +3,7 @@
 # tarnovelle-emulator, each test in a User-Mode Linux guest of its own (scripts/alsa-guest.sh)
 # with an X server, "Midi Through" and four silent virtual raw MIDI ports (VirMIDI), the
 # emulator's ports coming last. The window is driven as in the demo's end-to-end tests
-# (tests/e2e/demo_e2e.py, whose session and tests are reused here); what crosses the
+# (tests/e2e/harness, whose session and tests are reused here); what crosses the
 # sequencer is checked in the emulator's --verbose log, with aseqdump and on the raw MIDI
 # devices behind the VirMIDI ports.
 #
@@ -16,14 +16,15 @@
 # Sensing), <test>.instrument.json (its memory), and the logs of the listeners it ran.
 # TARNOVELLE_E2E_TIME_SCALE stretches every time-out (default 4 here: the guest is slow).
 
-import argparse, contextlib, ctypes, glob, os, re, signal, subprocess, sys, threading, time
+import argparse, contextlib, glob, os, re, signal, subprocess, sys, threading, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-os.environ.setdefault("TARNOVELLE_E2E_TIME_SCALE", "4")
+os.environ.setdefault("TARNOVELLE_E2E_TIME_SCALE", "4")  # read as each session starts
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-import demo_e2e as e2e  # noqa: E402  (after the time scale, which it reads on import)
-from demo_e2e import Failure, wait_for, read, read_state, wait_for_state, stop_process  # noqa: E402
+import harness as e2e  # noqa: E402
+import connection_e2e, sequences_e2e  # noqa: E402
+from harness import Failure, wait_for, read, read_state, wait_for_state, stop_process  # noqa: E402
 
 MAIN_TITLE = "Tarnovelle Connection"
 IDENTITY_REQUEST = "f0 7e 7f 06 01 f7"
@@ -72,57 +73,11 @@ def sequencer_ports(option):
     return ports
 
 
-def x11_library():
-    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-    x11.XOpenDisplay.restype, x11.XOpenDisplay.argtypes = ctypes.c_void_p, [ctypes.c_char_p]
-    x11.XInternAtom.restype, x11.XInternAtom.argtypes = ctypes.c_ulong, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-    x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    return x11
-
-
-def open_display(display):
-    x11 = x11_library()
-    connection = x11.XOpenDisplay(display.encode())
-    if not connection:
-        raise Failure("cannot open the display %s" % display)
-    return x11, connection
-
-
-# A window manager defines the atoms of its close protocol; JUCE offers that protocol on its
-# windows only when they exist as it starts. Without a window manager the test defines them,
-# and keeps its connection open (returned): the X server forgets them when its last client leaves.
-def define_close_protocol(display):
-    x11, connection = open_display(display)
-    for name in [b"WM_PROTOCOLS", b"WM_DELETE_WINDOW"]:
-        x11.XInternAtom(connection, name, 0)
-    x11.XFlush(connection)
-    return connection
-
-
-# Sends the window the message a window manager's close button sends (WM_DELETE_WINDOW).
-def request_close(display, window):
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-
-    x11, connection = open_display(display)
-    try:
-        protocols = x11.XInternAtom(connection, b"WM_PROTOCOLS", 1)
-        event = ClientMessage(type=33, window=window, format=32, message_type=protocols)  # 33: ClientMessage
-        event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 1)
-        x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
-        x11.XFlush(connection)
-    finally:
-        x11.XCloseDisplay(connection)
-
-
 # One test in the guest: the demo tests' session, with the real application, the emulator on
 # the sequencer and the listeners around them.
 class RealSession(e2e.Session):
-    def __init__(self, name, build, out):
-        super().__init__(name, os.path.join(build, "bin", "TarnovelleConnection"), out)
+    def __init__(self, name, build, out, geo):
+        super().__init__(name, os.path.join(build, "bin", "TarnovelleConnection"), out, geo)
         self.emulator_path = os.path.join(os.path.abspath(build), "bin", "tarnovelle-emulator")
         self.prefix = os.path.join(os.path.abspath(out), name)
         # The memory file stays beside the logs, for a look after the test.
@@ -131,7 +86,6 @@ class RealSession(e2e.Session):
             if path != self.log_path:
                 os.unlink(path)
         self.emulator, self.helpers, self.listeners = None, [], []
-        self.window_manager_stand_in = define_close_protocol(self.env["DISPLAY"])
         # The application's own data (its history library, the editor's kept work) in the scratch
         # folder, never in the data folder of whoever runs the tests.
         self.env["XDG_DATA_HOME"] = os.path.join(self.work, "data")
@@ -185,7 +139,7 @@ class RealSession(e2e.Session):
 
         def turned():
             nonlocal before
-            picture = self.pixels(e2e.SYNC_KNOB)
+            picture = self.pixels(self.geo.sync_knob)
             if sync_answers() == answered:
                 before = picture if len(set(picture[i:i + 3] for i in range(0, len(picture), 3))) > 8 else None
                 return False
@@ -226,7 +180,6 @@ class RealSession(e2e.Session):
         return listener
 
     def close(self, ok):
-        x11_library().XCloseDisplay(self.window_manager_stand_in)
         ok = super().close(ok)
         for helper in self.helpers:
             stop_process(helper, signal.SIGTERM)
@@ -246,7 +199,7 @@ def test_detection_and_settings(s):
     """Found behind the five silent outputs; the fourteen settings read; clicks send their frames."""
     # The emulator before the application, on a memory it reads when it starts; its ports come
     # after the kernel's.
-    state = e2e.write_state(s.state_file)
+    state = s.write_state()
     s.start_emulator()
     outputs = [p[3] for p in sequencer_ports("-o") if p[0] != 0]  # client 0 is the sequencer itself
     if len(outputs) != 6 or not all(o.startswith(n) for o, n in zip(outputs, SILENT_PORTS)) or outputs[5] != "Tarnovelle":
@@ -301,20 +254,20 @@ def test_active_sensing(s):
     gaps = [b - a for a, b in zip(times, times[1:])]
     average = (times[-1] - times[0]) / len(gaps)
     print("Active Sensing: every %.0f ms on average, the longest gap %.0f ms" % (average * 1000, max(gaps) * 1000))
-    if not 0.225 <= average <= 0.275 or max(gaps) >= SILENCE_LIMIT * e2e.TIME_SCALE:
+    if not 0.225 <= average <= 0.275 or max(gaps) >= SILENCE_LIMIT * s.time_scale:
         raise Failure("Active Sensing every %.3f s on average, gaps up to %.3f s" % (average, max(gaps)))
 
 
 def test_sequences_save_and_load(s):
     """A sequence set saved and loaded through the file choosers, with its MIDI files."""
-    e2e.test_sequences_save_and_load(s)
+    sequences_e2e.test_sequences_save_and_load(s)
     if not frames_with_command(s.emulator_messages("in"), 0x3b) or not frames_with_command(s.emulator_messages("in"), 0x3a):
         raise Failure("no sequence request (3B) or step chunk (3A) reached the instrument")
 
 
 def test_firmware_update(s):
     """The update on real ports: the ports go away, come back as the bootloader, then as 1.0.3.2."""
-    e2e.test_startup_update_accepted(s)  # no memory file: a factory-fresh instrument, firmware 1.0.2.0
+    connection_e2e.test_startup_update_accepted(s)  # no memory file: a factory-fresh instrument, firmware 1.0.2.0
     log = read(s.prefix + ".emulator.log")
     restarts = re.findall(r"^Restarting: ports .* withdrawn$|^Ports .* published again: .*$", log, re.M)
     expected = ['Restarting: ports "Tarnovelle" withdrawn',
@@ -333,13 +286,13 @@ def test_cable_pulled(s):
     """The emulator ended mid-session: the next click says so; started again, CONNECT finds it."""
     state = s.start_connected()
     s.move_away()
-    bend_read = s.pixels(e2e.BEND_KNOB)
+    bend_read = s.pixels(s.geo.bend_knob)
     s.emulator.kill()
     s.emulator.wait()
     pulled = time.monotonic()
     wait_for("the instrument's ports to go", lambda: not s.instrument_ports(), 10.0)
     wait_for("the instrument's silence to exceed the limit", lambda: time.monotonic() - pulled > SILENCE_LIMIT, 1.0)
-    s.click(e2e.CONTROLS["BEND"])
+    s.click(s.geo.controls["BEND"])
     s.answer("Connection", "Return")
     s.move_away()
     wait_for("the lamp to go out", lambda: not s.lamp_lit(), 5.0)
@@ -351,14 +304,14 @@ def test_cable_pulled(s):
     s.move_away()
     wait_for("the lamp to light again", s.lamp_lit, 30.0)
     # The click turned the bend knob on; reading the settings again brings it back.
-    wait_for("the bend knob to show the instrument's value again", lambda: s.pixels(e2e.BEND_KNOB) == bend_read, 30.0)
+    wait_for("the bend knob to show the instrument's value again", lambda: s.pixels(s.geo.bend_knob) == bend_read, 30.0)
     s.click_setting("LFO", dict(state["settings"]))
 
 
 def test_switched_on_late(s):
     """Started with no instrument, the emulator 5 s later: connected and read without a click; killed,
     "NOT Connected" within a second; started again, connected again."""
-    e2e.write_state(s.state_file)
+    s.write_state()
     s.demo = s.launch("TarnovelleConnection")
     launched = time.monotonic()
     s.origin = s.geometry(s.wait_window(MAIN_TITLE))[:2]
@@ -380,7 +333,7 @@ def test_switched_on_late(s):
     s.emulator.kill()
     s.emulator.wait()
     killed = time.monotonic()
-    wait_for('"NOT Connected"', lambda: not s.lamp_lit(), 1.0 * e2e.TIME_SCALE)
+    wait_for('"NOT Connected"', lambda: not s.lamp_lit(), 1.0 * s.time_scale)
     print("NOT Connected %.2f s after the emulator was killed" % (time.monotonic() - killed), flush=True)
     if s.windows("Connection") or s.windows("No instrument found"):
         raise Failure("the loss opened a box before any click")
@@ -395,7 +348,7 @@ def test_switched_on_late(s):
 
 def test_record_from_emulator_keys(s):
     """Record in the editor takes the notes played on tarnovelle-emulator's keys (its standard input)."""
-    state = e2e.write_state(s.state_file)
+    state = s.write_state()
     s.start_emulator(keys=True)
     s.start_demo()
     s.wait_until_settings_read()
@@ -409,7 +362,7 @@ def test_record_from_emulator_keys(s):
         # Each note a step of its own (notes closer together are a chord): the next is played once
         # the editor has entered this one, as its kept working set shows.
         wait_for("note %d entered" % note,
-                 lambda: (m := read_state(kept)) and m["sequences"][1][k:k + 1] == [note], 10.0 * e2e.TIME_SCALE)
+                 lambda: (m := read_state(kept)) and m["sequences"][1][k:k + 1] == [note], 10.0 * s.time_scale)
     s.key("r", editor)
     e2e.send_from_editor(s, editor, "2")
     expected = [list(q) for q in state["sequences"]]
@@ -430,7 +383,7 @@ def test_sequence_playback(s):
     """The editor plays to the emulator on real ports; the onsets it heard, against the ideal grid."""
     # Sixteenths at 120 BPM: 125 ms a step. Sequence 1 (eight notes) loops for about half a minute,
     # or as many seconds as TARNOVELLE_PLAY_SECONDS asks (300 for the five-minute figures).
-    state = e2e.write_state(s.state_file, settings=dict(e2e.DEFAULT_SETTINGS, STEP=16, GLEN=2))
+    state = s.write_state(settings=dict(e2e.DEFAULT_SETTINGS, STEP=16, GLEN=2))
     s.start_emulator("--notes")
     s.start_demo()
     s.wait_until_settings_read()
@@ -450,7 +403,7 @@ def test_close_during_detection(s):
     s.demo = s.launch("TarnovelleConnection")
     main = s.wait_window(MAIN_TITLE)
     s.wait_window(e2e.DETECTION_TITLE)
-    request_close(s.env["DISPLAY"], main)
+    e2e.send_close_request(s.env["DISPLAY"], main)
     closed = time.monotonic()
     with contextlib.suppress(subprocess.TimeoutExpired):
         s.demo.wait(timeout=5.0)
@@ -459,7 +412,7 @@ def test_close_during_detection(s):
     print("ended %.2f s after the close, with code %d" % (time.monotonic() - closed, s.demo.returncode))
 
 
-TESTS = {name[len("test_"):]: fn for name, fn in globals().items() if name.startswith("test_")}
+TESTS = e2e.tests_in(globals())
 GUEST = os.path.join(ROOT, "scripts", "alsa-guest.sh")
 
 
@@ -470,7 +423,7 @@ def check_guest_script():
     def run(command, **env):
         start = time.monotonic()
         result = subprocess.run([GUEST, "sh", "-c", command], cwd=ROOT, env=dict(os.environ, **env),
-                                capture_output=True, text=True, timeout=300 * e2e.TIME_SCALE)
+                                capture_output=True, text=True, timeout=300 * e2e.read_time_scale())
         return result.returncode, result.stdout, result.stderr, time.monotonic() - start
 
     code, out, err, _ = run('pwd; echo "$CARRIED"; echo apart >&2; test -c /dev/snd/seq && exit 7', CARRIED="in")
@@ -483,11 +436,11 @@ def check_guest_script():
         raise Failure("a command past its time gave %d after %.0f s: %s" % (code, seconds, err))
 
 
-def run_in_guest(name, build, out):
+def run_in_guest(name, build, out, geo):
     if not os.path.exists("/dev/snd/seq"):
         print("FAILED: no ALSA sequencer here; run the test through scripts/alsa-guest.sh")
         return 1
-    return e2e.run_session(name, RealSession(name, build, out), TESTS[name],
+    return e2e.run_session(name, RealSession(name, build, out, geo), TESTS[name],
                            lambda s: s.demo is not None and name != "close_during_detection")
 
 
@@ -505,7 +458,7 @@ def run_in_guests(names, build, out):
         print("=== %s" % name, flush=True)
         start = time.monotonic()
         env = dict(os.environ, TARNOVELLE_GUEST_CONSOLE=os.path.join(out, name + ".console.log"))
-        env.setdefault("TARNOVELLE_GUEST_TIMEOUT", "%d" % (150 * e2e.TIME_SCALE))
+        env.setdefault("TARNOVELLE_GUEST_TIMEOUT", "%d" % (150 * e2e.read_time_scale()))
         code = subprocess.call([GUEST, sys.executable, "-u", os.path.abspath(__file__), name, "--in-guest",
                                 "--build", build, "--out", out], env=env)
         results.append((name, code, time.monotonic() - start))
@@ -532,11 +485,11 @@ def main():
     out = os.path.abspath(args.out or os.path.join(build, "alsa"))
     os.makedirs(out, exist_ok=True)
     # Where the tests click and look, as the build wrote it from the windows' geometry table.
-    e2e.load_geometry(os.path.join(build, "e2e", "geometry.json"))
+    geo = e2e.Geometry(os.path.join(build, "e2e", "geometry.json"))
     if args.in_guest:
         if len(args.tests) != 1:
             parser.error("--in-guest runs exactly one test")
-        return run_in_guest(args.tests[0], build, out)
+        return run_in_guest(args.tests[0], build, out, geo)
     return run_in_guests(args.tests or list(TESTS), build, out)
 
 

@@ -10,13 +10,12 @@
 #                          --geometry build/e2e/geometry.json
 #
 # The screenshots of both scales are kept in <out>/desktop_scale_{100,200}_{main,editor}.png.
-# Uses demo_e2e.py's sessions, xsettingsd, and the pictures in resources/.
+# Uses the harness's sessions, xsettingsd, and the pictures in resources/.
 
 import ctypes, os, pathlib, struct, subprocess, sys, zlib
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import demo_e2e as e2e  # noqa: E402
-from demo_e2e import Failure, wait_for  # noqa: E402
+import harness as e2e
+from harness import Failure, wait_for
 
 RESOURCES = pathlib.Path(__file__).resolve().parents[2] / "resources"
 
@@ -113,8 +112,8 @@ def start_settings_daemon(s, scale):
 
 # The bend knob's picture in the main window: JUCE's tabbed component keeps a one-point outline
 # left of the tab's content.
-def knob_area():
-    x, y, w, h = e2e.BEND_KNOB
+def knob_area(s):
+    x, y, w, h = s.geo.bend_knob
     return x + 1, y, w, h
 
 
@@ -126,19 +125,16 @@ def look_at_windows(s, out, label):
     main = s.geometry(s.wait_window(e2e.MAIN_TITLE))
     s.run("import", "-window", "root", "-crop", "%dx%d+%d+%d" % (main[2], main[3], *main[:2]),
           os.path.join(out, "desktop_scale_%s_main.png" % label))
-    knob = s.pixels(knob_area())
-    before = s.pixels(e2e.TAB_CONTENT)
-    s.click(e2e.SEQUENCES_TAB)
-    wait_for("the Sequences tab", lambda: s.pixels(e2e.TAB_CONTENT) != before, 5.0)
-    s.click_until_window(e2e.SEQ_EDIT, e2e.EDITOR_TITLE)
+    knob = s.pixels(knob_area(s))
+    s.show_sequences_tab()
+    s.click_until_window(s.geo.seq_edit, e2e.EDITOR_TITLE)
     editor = s.geometry(s.wait_window(e2e.EDITOR_TITLE))
 
     seen = {}
 
     def notes_shown():
         seen["reading"] = bool(s.windows(e2e.READING_TITLE))
-        p = s.screen_pixels(editor)
-        seen["notes"] = sum(1 for i in range(0, len(p), 3) if tuple(p[i:i + 3]) == e2e.NOTE_COLOUR)
+        seen["notes"] = e2e.note_pixels(s.screen_pixels(editor))
         return not seen["reading"] and seen["notes"] > 50 * s.scale ** 2
 
     if not wait_for("", notes_shown, 30.0, quiet=True):
@@ -158,7 +154,7 @@ def test_desktop_scale(s):
     if code:
         raise Failure("the demo at 100 %% ended with code %s" % code)
 
-    scaled = e2e.Session("desktop_scale_200", s.app, out, scale=2)
+    scaled = e2e.Session("desktop_scale_200", s.app, out, s.geo, scale=2)
     daemon, ok = None, False
     try:
         daemon = start_settings_daemon(scaled, 2)
@@ -170,7 +166,7 @@ def test_desktop_scale(s):
 
         # The knob on screen is the 2x artwork of one of its positions; the 100 % knob enlarged
         # is clearly not.
-        w, h = 2 * knob_area()[2], 2 * knob_area()[3]
+        w, h = 2 * knob_area(s)[2], 2 * knob_area(s)[3]
         artwork = [read_png(p) for p in sorted(RESOURCES.glob("knob*_2x.png"))]
         if not artwork or any(a[:2] != (w, h) for a in artwork):
             raise Failure("no 2x knob artwork of %dx%d in %s" % (w, h, RESOURCES))
@@ -195,7 +191,5 @@ def test_desktop_scale(s):
         raise Failure("the 200 % session failed")
 
 
-TESTS = {"desktop_scale": test_desktop_scale}
-
 if __name__ == "__main__":
-    sys.exit(e2e.main(TESTS, __file__))
+    sys.exit(e2e.main(e2e.tests_in(globals()), __file__))

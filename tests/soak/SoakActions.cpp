@@ -6,6 +6,7 @@
 #include "sequences/GUISequenceButtons.h"
 #include "sequences/SequenceFile.h"
 #include "settings/SwitchButton.h"
+#include "tests/support/Wait.h"
 
 namespace tarnovelle::soak
 {
@@ -379,28 +380,16 @@ void SoakDriver::perform (const SoakAction& action, int index, ActionRecord& rec
         performOnMainWindow (action);
 
     record.faults = faults;
-    settle();
+    test::deliverQueuedMessages (3);
 
     // Everything sent has taken effect before the oracle looks at the instrument.
-    InstrumentRig::waitFor ([this] { return app.rig.instrument.countQueued() == 0; }, 5000);
-    settle();
+    test::waitFor ([this] { return app.rig.instrument.countQueued() == 0; }, 5000);
+    test::deliverQueuedMessages (3);
 
     if (action.kind == Kind::loadSequences && app.rig.dialogs.count (ScriptedDialogs::Kind::openChooser) > 0)
         record.chosenFileToLoad = lastScriptedFile;
 
     current = nullptr;
-}
-
-void SoakDriver::settle()
-{
-    for (int round = 0; round < 3; ++round)
-    {
-        auto reached = std::make_shared<std::atomic<bool>> (false);
-        juce::MessageManager::callAsync ([reached] { reached->store (true); });
-
-        while (! reached->load())
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
-    }
 }
 
 void SoakDriver::performOnMainWindow (const SoakAction& action)
@@ -551,7 +540,7 @@ void SoakDriver::filterHistoryWhileSnapshotsArrive (const SoakAction& action)
     const auto& store = history->getStore();
     const juce::String word = historyWords[action.a % sizeOf (historyWords)];
     historyWindow->getFindField().setText (word, true);
-    settle(); // a text editor tells of its change asynchronously
+    test::deliverQueuedMessages (3); // a text editor tells of its change asynchronously
 
     for (int n = 0; n < 2 && list.getNumSnapshots() > 0; ++n)
         list.getListBox().selectRow ((action.a / 4 + n * action.b) % list.getNumSnapshots(), false, n == 0);
@@ -625,7 +614,7 @@ void SoakDriver::playKey (const SoakAction& action)
     // While Record is on, the note is entered within its chord's window: waited for, so that it
     // lands in this action and not in a later one.
     if (playback.isRecording())
-        InstrumentRig::waitFor ([&] { return ! playback.isRecording() || app.model().getSequences() != before; }, 1000);
+        test::waitFor ([&] { return ! playback.isRecording() || app.model().getSequences() != before; }, 1000);
 }
 
 void SoakDriver::quitAtKeptChangesQuestion (const SoakAction& action, ActionRecord& record)

@@ -81,11 +81,6 @@ public:
 
     const FaultState& getFaults() const noexcept { return faults; }
 
-    /** Runs the message loop until every message queued so far, and what they queue, has been
-        handled.
-    */
-    static void settle();
-
 private:
     void performOnMainWindow (const SoakAction& action);
     void performInEditor (const SoakAction& action);

@@ -1,4 +1,5 @@
 #include "tests/soak/SoakRun.h"
+#include "tests/support/Wait.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -155,7 +156,7 @@ SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices,
         SoakOracle oracle (app.rig.instrument);
         SoakDriver driver (app, scratch, options.seed);
         app.controller->startUp();
-        SoakDriver::settle();
+        test::deliverQueuedMessages (3);
 
         for (size_t position = 0; position < indices.size(); ++position)
         {
@@ -242,7 +243,7 @@ SoakResult runSoak (const SoakOptions& options, const std::vector<int>& indices,
         app.rig.instrument.setUnplugged (false);
     }
 
-    SoakDriver::settle();
+    test::deliverQueuedMessages (3);
     scratch.deleteRecursively();
     result.seconds = (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0;
     return result;

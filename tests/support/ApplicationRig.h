@@ -6,6 +6,7 @@
 #include "sequences/StepBuffer.h"
 #include "tests/support/DialogsShown.h"
 #include "tests/support/InstrumentRig.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -33,13 +34,6 @@ struct ApplicationRig
             return ::testing::AssertionFailure() << "not connected after start-up";
 
         return ::testing::AssertionSuccess();
-    }
-
-    /** Runs the message loop until the condition holds or five seconds have passed. */
-    template <typename Condition>
-    static bool waitFor (Condition&& condition)
-    {
-        return InstrumentRig::waitFor (std::forward<Condition> (condition), 5000);
     }
 };
 

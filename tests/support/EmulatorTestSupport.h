@@ -4,6 +4,7 @@
 #include "emulator/EmulatedMidiBackend.h"
 #include "tests/support/InstrumentRig.h"
 #include "tests/support/MakerFrames.h"
+#include "tests/support/Wait.h"
 
 #include <functional>
 #include <mutex>
@@ -14,14 +15,10 @@
 namespace tarnovelle::testing
 {
 
+using test::waitFor;
+
 using Bytes = std::vector<juce::uint8>;
 using Predicate = std::function<bool (const Bytes&)>;
-
-/** Runs the message loop until the condition holds or the time is up. */
-inline bool waitUntil (const std::function<bool()>& condition, int timeoutMs = 2000)
-{
-    return test::InstrumentRig::waitFor (condition, timeoutMs);
-}
 
 /** One message as an input port or an output sink received it. */
 struct ReceivedMessage
@@ -66,7 +63,7 @@ public:
     /** Waits for the n-th message matching the predicate; returns it, or nothing in time. */
     std::optional<ReceivedMessage> waitFor (const Predicate& predicate, int n = 1, int timeoutMs = 2000) const
     {
-        if (! waitUntil ([&] { return count (predicate) >= n; }, timeoutMs))
+        if (! test::waitFor ([&] { return count (predicate) >= n; }, timeoutMs))
             return std::nullopt;
 
         return getMessages (predicate)[(size_t) n - 1];

@@ -2,9 +2,10 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "tests/support/Wait.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -19,25 +20,6 @@ inline void PrintTo (const StringArray& messages, std::ostream* os)
 
 namespace tarnovelle::test
 {
-
-/** Runs the message loop until everything queued before the call has been delivered, and
-    what that queued in turn (a click queues its broadcast), however busy the machine: a
-    message posted behind them is a barrier that the queue reaches only after them.
-*/
-inline void deliverQueuedMessages (int rounds = 2)
-{
-    for (int round = 0; round < rounds; ++round)
-    {
-        auto reached = std::make_shared<std::atomic<bool>> (false);
-        juce::MessageManager::callAsync ([reached] { reached->store (true); });
-
-        for (const auto end = juce::Time::getMillisecondCounter() + 10000;
-             ! reached->load() && juce::Time::getMillisecondCounter() < end;)
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
-
-        EXPECT_TRUE (reached->load()) << "the message queue never reached its barrier";
-    }
-}
 
 /** Stands in for the application's action hub: keeps every message, in order. */
 class MessageRecorder final : public juce::ActionListener
