@@ -170,7 +170,7 @@ struct LinkEnds : public ::testing::Test
     auto onClientThread (Work&& work)
     {
         auto future = std::async (std::launch::async, std::forward<Work> (work));
-        EXPECT_TRUE (ApplicationRig::waitFor (
+        EXPECT_TRUE (test::waitFor (
             [&future] { return future.wait_for (std::chrono::seconds (0)) == std::future_status::ready; }));
         return future.get();
     }
@@ -239,7 +239,7 @@ TEST_F (LinkEnds, TakeCompareSendAndOpenGoThroughTheProgram)
     const auto sent = ask (client, makeRequest (LinkMessage::Type::send, kept));
     ASSERT_EQ (sent.type, LinkMessage::Type::result) << sent.text;
     EXPECT_EQ (sequencesIn (app.rig.instrument), kept.sequences);
-    EXPECT_TRUE (ApplicationRig::waitFor ([&] { return app.rig.instrument.getSetting (DeviceSetting::BEND) == 7; }));
+    EXPECT_TRUE (test::waitFor ([&] { return app.rig.instrument.getSetting (DeviceSetting::BEND) == 7; }));
     const auto snapshots = history->getStore().getPage ({}, 0, 100);
     ASSERT_GE (snapshots.size(), 2u);
     EXPECT_EQ (snapshots[1].cause, "Before sending from Tarnovelle Recall");
