@@ -146,9 +146,12 @@ int JuceDialogs::ask (const DialogQuestion& question)
         const auto firstLetter = lettersTaken.containsChar (letter) ? juce::KeyPress() : juce::KeyPress ((int) letter);
         lettersTaken << juce::String::charToString (letter);
 
-        window.addButton (text, i + 1,
-                          i == question.returnChoice ? juce::KeyPress (juce::KeyPress::returnKey) : firstLetter,
-                          i == question.escapeChoice ? juce::KeyPress (juce::KeyPress::escapeKey) : firstLetter);
+        // A button takes a key once: its letter stands in for Return or Escape where it has neither.
+        const auto firstKey = i == question.returnChoice ? juce::KeyPress (juce::KeyPress::returnKey) : firstLetter;
+        const auto secondKey = i == question.escapeChoice ? juce::KeyPress (juce::KeyPress::escapeKey)
+                               : firstKey == firstLetter  ? juce::KeyPress()
+                                                          : firstLetter;
+        window.addButton (text, i + 1, firstKey, secondKey);
     }
 
     // The focused button takes Return itself: the Return choice holds the keyboard first, and
