@@ -2,8 +2,8 @@
 #include "editor/SequenceEditorModel.h"
 #include "tests/support/DialogsShown.h"
 #include "tests/support/EditorModelTest.h"
-#include "tests/support/Wait.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -91,8 +91,7 @@ TEST_F (EditorModel, AWorkingSetThatCannotBeWrittenIsToldOnceAndTriedAgain)
 
     // Tried again without another change, until the file can be written.
     ASSERT_TRUE (folder.deleteFile());
-    ASSERT_TRUE (test::waitFor ([&] { return file.existsAsFile(); },
-                                               2 * SequenceEditorKeeper::retryDelayMs + 1000));
+    ASSERT_TRUE (test::waitFor ([&] { return file.existsAsFile(); }, 2 * SequenceEditorKeeper::retryDelayMs + 1000));
     EXPECT_EQ (SequenceEditorKeeper::read (file)->workingSet.sequences[0].toSteps(), Steps{ 61 });
     EXPECT_FALSE (keeper.isFailing());
 
