@@ -347,6 +347,9 @@ TEST_F (HistoryHub, RestoresASnapshotOrOneOfItsSequencesToTheInstrumentAfterAski
     rig.dialogs.answerOkCancel (true);
     controller.handleActionMessage ("FCSQ ");
     ASSERT_EQ (sequencesIn (rig.instrument), getFactorySequences());
+    // A write sent again after a late acknowledgement (on a loaded machine) lands before the
+    // sequence is changed behind the program's back.
+    ASSERT_TRUE (waitFor ([&] { return rig.instrument.countQueued() == 0; }));
     rig.instrument.setSequence (0, { 70, 71 });
 
     // Cancelled (Return's choice): nothing goes out.
