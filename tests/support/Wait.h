@@ -1,5 +1,6 @@
 #pragma once
 
+#include "emulator/InstrumentRig.h"
 #include "platform/Platform.h"
 
 #include <juce_events/juce_events.h>
@@ -16,17 +17,7 @@ namespace tarnovelle::test
 template <typename Condition>
 bool waitFor (Condition&& condition, int timeoutMs = 5000)
 {
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-    while (! condition())
-    {
-        if (juce::Time::getMillisecondCounter() > end)
-            return false;
-
-        Platform::runMessageLoopFor (5);
-    }
-
-    return true;
+    return InstrumentRig::waitFor (std::forward<Condition> (condition), timeoutMs);
 }
 
 /** Runs the message loop until everything queued before the call has been delivered, and what
