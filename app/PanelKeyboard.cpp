@@ -21,6 +21,20 @@ namespace
         }
     }
 
+    /** Visible here and in every parent up to the window. Not isShowing(): that asks the X
+        server whether the window is minimised, one round trip per control on every focus
+        change, and a round trip made outside JUCE's X event callback can take a click's or a
+        key's event off the connection where nothing reads it until the next event arrives.
+    */
+    bool isVisibleWithin (const juce::Component& component, const juce::Component& window)
+    {
+        for (auto* c = &component; c != nullptr && c != &window; c = c->getParentComponent())
+            if (! c->isVisible())
+                return false;
+
+        return window.isVisible();
+    }
+
     /** Row by row, left to right. Sorted by their tops, the controls start a new row where one
         lies wholly below the first control of the row before: the panel's switches and knobs
         stand a few pixels higher or lower than their neighbours, never a row apart.
@@ -118,9 +132,10 @@ std::vector<juce::Button*> PanelKeyboard::getFocusOrder() const
     if (auto* content = tabs.getCurrentContentComponent())
         collectButtons (*content, order);
 
-    order.erase (std::remove_if (order.begin(), order.end(),
-                                 [] (juce::Button* b) { return ! b->isShowing() || ! b->isEnabled(); }),
-                 order.end());
+    order.erase (
+        std::remove_if (order.begin(), order.end(),
+                        [this] (juce::Button* b) { return ! isVisibleWithin (*b, window) || ! b->isEnabled(); }),
+        order.end());
     sortInReadingOrder (order, window);
 
     auto& bar = tabs.getTabbedButtonBar();
@@ -183,6 +198,12 @@ void PanelKeyboard::showRing (juce::Component* target)
 void PanelKeyboard::globalFocusChanged (juce::Component* focused)
 {
     // Back from a dialog that one of the keys opened, the ring comes back with the focus.
+    if (focused == nullptr || ! window.isParentOf (focused))
+    {
+        mRing.showAround (nullptr);
+        return;
+    }
+
     const auto order = getFocusOrder();
     const bool isOurs = std::find (order.begin(), order.end(), focused) != order.end();
     mRing.showAround (mKeyboardInUse && isOurs ? focused : nullptr);

@@ -26,6 +26,7 @@ VarokEditorApplication::VarokEditorApplication (std::unique_ptr<AppEnvironment> 
     juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
     mainWindow = std::make_unique<MainAppWindow> (getApplicationName());
     environment->mainWindowShown (*mainWindow);
+    xEventQueueGuard = std::make_unique<XEventQueueGuard>();
     controller = std::make_unique<ApplicationController> (*mainWindow);
     mainWindow->setListener (this);
     sequenceEditor = std::make_unique<GUISequenceEditorLauncher> (controller->getSequenceEditorModel(), this,
@@ -65,6 +66,7 @@ VarokEditorApplication::~VarokEditorApplication()
     sequenceEditor.reset();
     sequenceEditorKeeper.reset();
     controller.reset();
+    xEventQueueGuard.reset();
     mainWindow.reset();
     terminationSignals.reset();
     juce::LookAndFeel::setDefaultLookAndFeel (nullptr);

@@ -10,6 +10,7 @@
 #include "library/GUIHistoryWindow.h"
 #include "platform/DialogLookAndFeel.h"
 #include "platform/TerminationSignals.h"
+#include "platform/XEventQueueGuard.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -44,6 +45,7 @@ private:
     DialogLookAndFeel lookAndFeel; // outlives every window
     std::unique_ptr<TerminationSignals> terminationSignals;
     std::unique_ptr<MainAppWindow> mainWindow;
+    std::unique_ptr<XEventQueueGuard> xEventQueueGuard;
     std::unique_ptr<ApplicationController> controller;
     std::unique_ptr<GUISequenceEditorLauncher> sequenceEditor;
     std::unique_ptr<SequenceEditorKeeper> sequenceEditorKeeper;
