@@ -79,8 +79,10 @@ namespace
         if (fields.sequenceLines.isEmpty() && fields.settingLines.isEmpty())
             return std::nullopt;
 
-        // The eight lines are a .tvseq file, read by the same reader as one.
-        const auto content = parseSequenceFile (fields.sequenceLines.joinIntoString ("\n").toStdString());
+        // The eight lines are a .tvseq file, read by the same reader as one, with the
+        // instrument's whole range of notes.
+        const auto content =
+            parseSequenceFile (fields.sequenceLines.joinIntoString ("\n").toStdString(), highestInstrumentNote);
         KeptSet set;
         bool seen[numSequences] = {};
 

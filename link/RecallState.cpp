@@ -14,7 +14,8 @@ namespace
 
     std::optional<KeptSet> readSet (const juce::XmlElement& element, juce::String& problem)
     {
-        const auto content = parseSequenceFile (element.getChildElementAllSubText ("Sequences", {}).toStdString());
+        const auto content = parseSequenceFile (element.getChildElementAllSubText ("Sequences", {}).toStdString(),
+                                                highestInstrumentNote);
         KeptSet set;
 
         if (! content.isValid() || content.sequences.size() != (size_t) numSequences)

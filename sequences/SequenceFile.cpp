@@ -8,7 +8,6 @@ namespace tarnovelle
 namespace
 {
     constexpr int lowestNote = 1;
-    constexpr int highestNoteInFiles = 125;
 
     bool isWhiteSpace (char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -63,7 +62,7 @@ namespace
     juce::String tooLongError (int line) { return "Sequence number: " + juce::String (line) + " is longer than 64"; }
 
     /** Reads the steps of one line; returns an error text, or an empty one. */
-    juce::String parseSteps (std::string_view stepText, int line, std::vector<uint8>& steps)
+    juce::String parseSteps (std::string_view stepText, int line, int highestNote, std::vector<uint8>& steps)
     {
         const auto tokens = splitTokens (stepText);
 
@@ -82,7 +81,7 @@ namespace
 
             const int note = parseLeadingInteger (token);
 
-            if (note < lowestNote || note > highestNoteInFiles)
+            if (note < lowestNote || note > highestNote)
                 return badFileFormatError (line, (int) i + 1);
 
             steps.push_back ((uint8) note);
@@ -157,7 +156,7 @@ int parseLeadingInteger (std::string_view text) noexcept
     return (int) juce::jmin (value, limit - 1);
 }
 
-SequenceFileContent parseSequenceFile (std::string_view text)
+SequenceFileContent parseSequenceFile (std::string_view text, int highestNote)
 {
     SequenceFileContent content;
     const auto lines = splitLines (text);
@@ -187,7 +186,7 @@ SequenceFileContent parseSequenceFile (std::string_view text)
         // empty sequence ("4:" then CR) or a space before the CR is no bad token.
         if (! stepText.empty() && stepText.back() == '\r')
             stepText.remove_suffix (1);
-        content.error = parseSteps (stepText, lineNumber, sequence.steps);
+        content.error = parseSteps (stepText, lineNumber, highestNote, sequence.steps);
 
         if (content.error.isNotEmpty())
         {

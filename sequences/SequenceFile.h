@@ -46,16 +46,26 @@ struct SequenceFileContent
     bool isValid() const noexcept { return error.isEmpty(); }
 };
 
+/** The highest note a sequence file loads: the instrument's own 126 is saved but refused. */
+constexpr int highestNoteInFiles = 125;
+
+/** The highest note the instrument holds (127 is a rest), which the plug-in's link and the
+    state it keeps carry in the same line format, so that a set taken from the instrument can
+    always go back to it.
+*/
+constexpr int highestInstrumentNote = 126;
+
 /** Parses the text of a sequence file.
 
     The text is split at line feeds, a line feed between two double quotes not counting.
     Each line's number is the integer before its first colon; a number outside 1 to 8 ends
     the file there without an error. A carriage return at the end of a line is dropped. The steps are the tokens after
-   the colon split at every space: a token holding a lowercase "x" is a rest, any other must be a number from 1 to 125.
+   the colon split at every space: a token holding a lowercase "x" is a rest, any other must be a number from 1 to 125
+   (to highestNote).
    A bad token or a 65th step makes the whole file invalid, with the error text shown to the user ("Bad file format on
    line: 3 token: 17", "Sequence number: 2 is longer than 64").
 */
-SequenceFileContent parseSequenceFile (std::string_view text);
+SequenceFileContent parseSequenceFile (std::string_view text, int highestNote = highestNoteInFiles);
 
 /** The loader's error for a bad token: "Bad file format on line: 3 token: 17". */
 juce::String badFileFormatError (int line, int token);

@@ -31,6 +31,7 @@ KeptSet makeSet (uint8 firstNote)
     set.sequences = setOf (
         [firstNote] (int index) { return std::vector<uint8> ((size_t) index * 3 + 1, (uint8) (firstNote + index)); });
     set.sequences[2][1] = restStep;
+    set.sequences[7][2] = 126; // the instrument's highest note, which a sequence file refuses
     set.settings[(size_t) DeviceSetting::BEND] = 7;
     set.settings[(size_t) DeviceSetting::SYNC] = 1;
     return set;
@@ -86,7 +87,7 @@ TEST (LinkProtocol, MessagesSurviveTheWireAndAnythingElseIsRefused)
 
     for (const auto& bad : juce::StringArray{
              "send 1", "send 1\n" + eight.replace ("seq 8:", "seq 7:"),
-             "send 1\n" + eight.replace ("seq 8:", "seq 8:126"), "send 1\n" + eight + "\nsetting MIN 128",
+             "send 1\n" + eight.replace ("seq 8:", "seq 8:127"), "send 1\n" + eight + "\nsetting MIN 128",
              "send 1\n" + eight + "\nsetting MIN 1\nsetting MIN 2", "take 01", "take 4294967296", "take 1 2", "nap 1",
              "take 1\ntext a\ntext b", "take 1\nwhat 2", "hello 0\nversions 3 2", "progress 1\nprogress 9 8",
              "error 1\nerror none", "take 1\n", "take 1\r\n" })
@@ -219,6 +220,8 @@ TEST_F (LinkEnds, TakeCompareSendAndOpenGoThroughTheProgram)
     ASSERT_TRUE (connect (client)) << client.getProblem();
     EXPECT_EQ (client.getPeerName(), "Tarnovelle Connection Demo");
 
+    // Every step the instrument can hold crosses the link, its highest note too.
+    app.rig.instrument.setSequence (7, { 60, 126, restStep, 1 });
     int progressCount = 0;
     const auto taken = ask (client, makeRequest (LinkMessage::Type::take), &progressCount);
     ASSERT_EQ (taken.type, LinkMessage::Type::result) << taken.text;
