@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # End-to-end test of Tarnovelle Recall in LV2 hosts no one here wrote: lv2info reads the
 # bundle, and jalv runs the plug-in on a JACK server with its dummy driver: a restored project
-# sends nothing, one that asks for it sends its set when it opens, and one restored in jalv's
-# window sends its set on one click of Send to Tarnovelle. The demo is the program at the
+# sends nothing, one that asks for it sends its set when it opens, and in jalv's window a set
+# taken from the instrument is saved with the project through jalv's own menu, and the project
+# opened again sends it on one click of Send to Tarnovelle. The demo is the program at the
 # link's other end; its emulated instrument's memory file shows what arrived.
 #
 #     recall_plugin_py recall_in_lv2_hosts --app build/bin/TarnovelleConnectionDemo \
@@ -12,7 +13,7 @@
 # lv2info (lilv-utils), jalv and jackd (jackd2). Not among the modules ctest lists by themselves:
 # it needs the plug-in built, and tests/CMakeLists.txt adds it where it is.
 
-import os, pathlib, shutil, signal, subprocess, sys
+import os, pathlib, re, shutil, signal, subprocess, sys
 
 from harness import *  # noqa: F401,F403
 
@@ -21,8 +22,11 @@ URI = "urn:tarnovelle:recall"
 # The set the project keeps: unlike anything the demo's instrument starts with.
 PROJECT_SEQUENCES = [[40 + i] * (i * 3 + 1) for i in range(8)]
 PROJECT_SETTINGS = {"BEND": 9, "SYNC": 1}
-# The plug-in window's Send to Tarnovelle button, from its top left corner.
-SEND_BUTTON = (310, 405)
+# The plug-in window's Take from Tarnovelle and Send to Tarnovelle buttons, from its top left
+# corner.
+TAKE_BUTTON, SEND_BUTTON = (110, 405), (310, 405)
+# jalv's File menu, from its window's top left corner.
+FILE_MENU = (18, 12)
 
 
 # JUCE's own base64 (MemoryBlock::toBase64Encoding), in which its LV2 client keeps the state:
@@ -31,6 +35,23 @@ def juce_base64(data):
     table = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
     bits, count = int.from_bytes(data, "little"), (len(data) * 8 + 5) // 6
     return "%d.%s" % (len(data), "".join(table[(bits >> (6 * i)) & 63] for i in range(count)))
+
+
+def juce_base64_decode(text):
+    table = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
+    length, digits = text.split(".", 1)
+    bits = sum(table.index(c) << (6 * i) for i, c in enumerate(digits))
+    return (bits & ((1 << (8 * int(length))) - 1)).to_bytes(int(length), "little")
+
+
+# The sequences a project's saved state keeps (None while the folder holds none).
+def saved_sequences(folder):
+    found = re.search(r'StateString> "([^"]*)"', read(str(folder / "state.ttl")))
+    if found is None:
+        return None
+    kept = re.search(r"<Sequences>([^<]*)</Sequences>", juce_base64_decode(found.group(1)).decode())
+    lines = kept.group(1).replace("&#10;", "\n").split("\n") if kept else []
+    return [[127 if t == "x" else int(t) for t in line.split(":", 1)[1].split()] for line in lines] or None
 
 
 # A project's saved state of the plug-in, as an LV2 state folder jalv loads with -l.
@@ -67,7 +88,7 @@ class Jack:
     # jalv with the plug-in (its console kept open on a pipe, or its GTK window showing the plug-in's);
     # waits until its ports are on the server.
     def jalv(self, client, state_folder=None, window=False):
-        command = (["jalv.gtk3"] if window else ["jalv", "-x"]) + ["-n", client]
+        command = ["jalv.gtk3", "--jack-name", client] if window else ["jalv", "-x", "-n", client]
         command += (["-l", str(state_folder)] if state_folder else []) + [URI]
         process = subprocess.Popen(command, env=self.env, stdin=subprocess.PIPE, stdout=self.log,
                                    stderr=subprocess.STDOUT)
@@ -79,6 +100,46 @@ class Jack:
         for process in self.clients + [self.server]:
             stop_process(process, signal.SIGTERM)
         self.log.close()
+
+
+class JalvWindow:
+    """jalv's window showing the plug-in's: its menu bar above, the plug-in's window below."""
+
+    def __init__(self, session, jack, client, state_folder=None):
+        self.s, self.process = session, jack.jalv(client, state_folder, window=True)
+        self.window = session.wait_window("Tarnovelle Recall", 30.0)
+        # The plug-in's own window is the one of its size inside jalv's.
+        wait_for("the plug-in's window in jalv's", lambda: self.plugin_origin() is not None, 15.0)
+
+    def plugin_origin(self):
+        inside = [self.s.geometry(w) for w in self.s.windows("jalv.gtk3")]
+        return next(((x, y) for x, y, w, h in inside if (w, h) == (820, 500)), None)
+
+    def click(self, button):
+        x, y = self.plugin_origin()
+        self.s.click_at(x + button[0], y + button[1])
+
+    # Clicks the plug-in's button until what it does shows (the buttons wait for the link).
+    def click_until(self, button, what, done):
+        for _ in range(10):
+            self.click(button)
+            if wait_for("", done, 3.0, quiet=True):
+                return
+        wait_for(what, done, 10.0)
+
+    # Saves the project through jalv's own File menu and its Save State chooser.
+    def save(self, folder):
+        x, y = self.s.geometry(self.window)[:2]
+        self.s.click_at(x + FILE_MENU[0], y + FILE_MENU[1])
+        self.s.run("xdotool", "key", "Down", "Return")  # Save, the menu's first entry
+        chooser = self.s.wait_window("Save State", 15.0)
+        self.s.run("xdotool", "windowfocus", "--sync", str(chooser), "type", "--delay", "20", str(folder))
+        self.s.run("xdotool", "key", "Return")
+        self.s.wait_window("Save State", 15.0, gone=True)
+
+    def close(self):
+        stop_process(self.process, signal.SIGTERM)
+        self.s.wait_window("Tarnovelle Recall", 15.0, gone=True)
 
 
 def test_recall_in_lv2_hosts(s):
@@ -111,20 +172,31 @@ def test_recall_in_lv2_hosts(s):
         if held["sequences"] == PROJECT_SEQUENCES:
             raise Failure("the instrument held the project's set before the test")
 
-        # A third project in jalv's window: restored, then sent with one click on Send to Tarnovelle
-        # (disabled until the plug-in is linked, so clicked until the set arrives).
+        # In jalv's window: Take from Tarnovelle keeps what the instrument holds (the second
+        # project's set), and jalv's own File > Save keeps it with the project (taken and saved
+        # again, each time in a new folder, until the take has come before the save).
+        taker, attempts = JalvWindow(s, jack, "recall-taking"), []
+
+        def take_and_save():
+            attempts.append(pathlib.Path(s.work) / ("saved-project-%d" % len(attempts)))
+            taker.click(TAKE_BUTTON)
+            taker.save(attempts[-1])
+            return saved_sequences(attempts[-1]) == PROJECT_SEQUENCES and attempts[-1].name
+
+        saved = wait_for("a set taken and saved in jalv", take_and_save, 60.0)
+        taker.close()
+
+        # Another project, restored, is sent with one click (the instrument changes), then the
+        # project jalv saved, opened again, sends back what it took on one click.
         clicked = list(reversed(PROJECT_SEQUENCES))
         write_project_state(pathlib.Path(s.work) / "clicked-project", False, clicked)
-        jack.jalv("recall-window", pathlib.Path(s.work) / "clicked-project", window=True)
-        x, y = s.geometry(s.wait_window("Tarnovelle Recall", 30.0))[:2]
-        arrived = lambda: read_state(s.state_file)["sequences"] == clicked
-        for _ in range(10):
-            s.click_at(x + SEND_BUTTON[0], y + SEND_BUTTON[1])
-            if wait_for("", arrived, 3.0, quiet=True):
-                break
-        wait_for("the clicked project's set", arrived, 10.0)
-        wait_for("a copy taken before the clicked send", lambda: snapshots_with_cause(
-            s.library(), "Before sending from Tarnovelle Recall") == 2, 10.0)
+        for folder, expected, copies in [("clicked-project", clicked, 2), (saved, PROJECT_SEQUENCES, 3)]:
+            window = JalvWindow(s, jack, "recall-" + folder, pathlib.Path(s.work) / folder)
+            window.click_until(SEND_BUTTON, "the set of " + folder,
+                               lambda: read_state(s.state_file)["sequences"] == expected)
+            wait_for("a copy taken before the send of " + folder, lambda: snapshots_with_cause(
+                s.library(), "Before sending from Tarnovelle Recall") == copies, 10.0)
+            window.close()
     finally:
         jack.close()
 
