@@ -1,4 +1,5 @@
-// JUCE's own X window system (its display and lock) is declared only with the X headers.
+// JUCE's own X window system (its display, lock and Xlib functions, which it loads itself, so
+// that a plug-in needs no X library of its own) is declared only with the X headers.
 #define JUCE_GUI_BASICS_INCLUDE_XHEADERS 1
 
 #include "platform/XEventQueueGuard.h"
@@ -22,7 +23,7 @@ XEventQueueGuard::XEventQueueGuard()
     if (auto* display = getJuceDisplay())
     {
         juce::XWindowSystemUtilities::ScopedXLock lock;
-        wakeAtom = XInternAtom (display, "TARNOVELLE_WAKE", False);
+        wakeAtom = juce::X11Symbols::getInstance()->xInternAtom (display, "TARNOVELLE_WAKE", False);
     }
 
     startTimer (checkIntervalMs);
@@ -39,10 +40,11 @@ void XEventQueueGuard::timerCallback()
         return;
 
     const auto window = (::Window) juce::ComponentPeer::getPeer (0)->getNativeHandle();
+    auto* x11 = juce::X11Symbols::getInstance();
     juce::XWindowSystemUtilities::ScopedXLock lock;
 
     // Only what Xlib holds already: looking reads nothing from the connection.
-    if (window == 0 || XEventsQueued (display, QueuedAlready) == 0)
+    if (window == 0 || x11->xEventsQueued (display, QueuedAlready) == 0)
         return;
 
     XEvent wake{};
@@ -50,8 +52,8 @@ void XEventQueueGuard::timerCallback()
     wake.xclient.window = window;
     wake.xclient.message_type = (Atom) wakeAtom;
     wake.xclient.format = 32;
-    XSendEvent (display, window, False, NoEventMask, &wake);
-    XFlush (display);
+    x11->xSendEvent (display, window, False, NoEventMask, &wake);
+    x11->xFlush (display);
 }
 
 } // namespace tarnovelle

@@ -2,6 +2,7 @@
 
 #include "RecallProcessor.h"
 #include "RecallSetView.h"
+#include "platform/XEventQueueGuard.h"
 
 namespace tarnovelle
 {
@@ -32,6 +33,7 @@ private:
     juce::ToggleButton compareOnOpen{ "Compare on open" }, sendOnOpen{ "Send when the project opens" };
     juce::TextEditor differences;
     RecallSetView setView;
+    XEventQueueGuard xEventQueueGuard; // a click in the host's window is never left unread
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (RecallEditor)
 };
