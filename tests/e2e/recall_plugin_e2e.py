@@ -31,16 +31,17 @@ FILE_MENU = (18, 12)
 
 # JUCE's own base64 (MemoryBlock::toBase64Encoding), in which its LV2 client keeps the state:
 # the length, a dot, then six bits a character from the lowest bit of the first byte up.
+BASE64 = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
+
+
 def juce_base64(data):
-    table = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
     bits, count = int.from_bytes(data, "little"), (len(data) * 8 + 5) // 6
-    return "%d.%s" % (len(data), "".join(table[(bits >> (6 * i)) & 63] for i in range(count)))
+    return "%d.%s" % (len(data), "".join(BASE64[(bits >> (6 * i)) & 63] for i in range(count)))
 
 
 def juce_base64_decode(text):
-    table = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
     length, digits = text.split(".", 1)
-    bits = sum(table.index(c) << (6 * i) for i, c in enumerate(digits))
+    bits = sum(BASE64.index(c) << (6 * i) for i, c in enumerate(digits))
     return (bits & ((1 << (8 * int(length))) - 1)).to_bytes(int(length), "little")
 
 
@@ -121,11 +122,7 @@ class JalvWindow:
 
     # Clicks the plug-in's button until what it does shows (the buttons wait for the link).
     def click_until(self, button, what, done):
-        for _ in range(10):
-            self.click(button)
-            if wait_for("", done, 3.0, quiet=True):
-                return
-        wait_for(what, done, 10.0)
+        wait_for(what, lambda: self.click(button) or wait_for("", done, 3.0, quiet=True), 40.0)
 
     # Saves the project through jalv's own File menu and its Save State chooser.
     def save(self, folder):
