@@ -41,6 +41,15 @@ if [ ! -x "$init" ]; then
     mv -f "$init.tmp.$$" "$init"
 fi
 
+# The guest has a /tmp of its own: a command run from a folder there would not find it.
+case "$(pwd -P)/" in
+    /tmp/* | /run/* | /dev/shm/*)
+        echo "alsa-guest: $(pwd -P) is not in the guest (its /tmp, /run and /dev/shm are its own);" \
+            "run from a checkout elsewhere" >&2
+        exit 125
+        ;;
+esac
+
 # The run folder carries the command in and its results out; the guest sees it through the
 # host's file system, so it must not lie under /tmp.
 mkdir -p "$cache/runs"
